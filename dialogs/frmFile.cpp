@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dialogs/frmFile.h"
+
+#include "imaging/Prompts.h"
+
+#include <QDir>
+
+frmFile::frmFile(QWidget *parent) : QDialog(parent)
+{
+}
+
+QString frmFile::ShowFileForm(const QString &caption)
+{
+    QString folder = imaging::prompts().folderDialog(caption, QDir::homePath());
+    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}

@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "imaging/Prompts.h"
+#include "imaging/ScriptedPrompts.h"
+
+#include <QAbstractPrintDialog>
+#include <QApplication>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace imaging {
+
+namespace {
+
+QString captionOr(const QString &caption)
+{
+    if (!caption.isEmpty())
+        return caption;
+    const QString title = QGuiApplication::applicationDisplayName();
+    return title.isEmpty() ? QStringLiteral("Pictavo") : title;
+}
+
+class QtPrompts final : public Prompts
+{
+public:
+    QPointer<QWidget> parent;
+
+    QWidget *dialogParent() const
+    {
+        return parent ? parent.data() : QApplication::activeWindow();
+    }
+
+    MsgResult message(const QString &text, MsgIcon icon, MsgButtons buttons,
+                      const QString &caption) override
+    {
+        QMessageBox box(dialogParent());
+        box.setWindowTitle(captionOr(caption));
+        box.setText(text);
+        switch (icon) {
+        case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+        }
+        switch (buttons) {
+        case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case MsgButtons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            break;
+        case MsgButtons::RetryCancel:
+            box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+            break;
+        }
+        switch (box.exec()) {
+        case QMessageBox::Yes: return MsgResult::Yes;
+        case QMessageBox::No: return MsgResult::No;
+        case QMessageBox::Cancel: return MsgResult::Cancel;
+        case QMessageBox::Retry: return MsgResult::Retry;
+        default: return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
+        }
+    }
+
+    std::optional<QString> input(const QString &prompt, const QString &title,
+                                 const QString &defaultText) override
+    {
+        bool ok = false;
+        const QString text = QInputDialog::getText(dialogParent(), captionOr(title), prompt,
+                                                   QLineEdit::Normal, defaultText, &ok);
+        if (!ok)
+            return std::nullopt;
+        return text;
+    }
+
+    FileDialogResult fileDialog(const FileDialogRequest &request) override
+    {
+        QFileDialog dialog(dialogParent(), request.title, request.folder);
+        using Mode = FileDialogRequest::Mode;
+        dialog.setAcceptMode(request.mode == Mode::Save ? QFileDialog::AcceptSave
+                                                        : QFileDialog::AcceptOpen);
+        if (request.mode == Mode::OpenMultiple)
+            dialog.setFileMode(QFileDialog::ExistingFiles);
+        else if (request.mode == Mode::Open)
+            dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile
+                                                     : QFileDialog::AnyFile);
+        else
+            dialog.setFileMode(QFileDialog::AnyFile);
+        if (!request.confirmOverwrite)
+            dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (!request.nameFilters.isEmpty()) {
+            dialog.setNameFilters(request.nameFilters);
+            const int index = qBound(0, request.filterIndex, int(request.nameFilters.size()) - 1);
+            dialog.selectNameFilter(request.nameFilters.at(index));
+        }
+        if (!request.defaultSuffix.isEmpty())
+            dialog.setDefaultSuffix(request.defaultSuffix);
+        if (!request.fileName.isEmpty())
+            dialog.selectFile(request.fileName);
+
+        FileDialogResult result;
+        result.accepted = dialog.exec() == QDialog::Accepted;
+        if (result.accepted) {
+            result.files = dialog.selectedFiles();
+            result.filterIndex = std::max<qsizetype>(0, request.nameFilters.indexOf(dialog.selectedNameFilter()));
+        }
+        return result;
+    }
+
+    QString folderDialog(const QString &title, const QString &startFolder) override
+    {
+        return QFileDialog::getExistingDirectory(dialogParent(), title, startFolder);
+    }
+
+    bool printDialog(QPrinter &printer, PrintRange *range) override
+    {
+        QPrintDialog dialog(&printer, dialogParent());
+        dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        if (range) {
+            switch (dialog.printRange()) {
+            case QAbstractPrintDialog::AllPages: range->kind = PrintRange::Kind::All; break;
+            case QAbstractPrintDialog::Selection: range->kind = PrintRange::Kind::Selection; break;
+            case QAbstractPrintDialog::PageRange: range->kind = PrintRange::Kind::PageRange; break;
+            case QAbstractPrintDialog::CurrentPage: range->kind = PrintRange::Kind::CurrentPage; break;
+            }
+            range->from = dialog.fromPage();
+            range->to = dialog.toPage();
+        }
+        return true;
+    }
+
+    bool pageSetupDialog(QPrinter &printer) override
+    {
+        QPageSetupDialog dialog(&printer, dialogParent());
+        return dialog.exec() == QDialog::Accepted;
+    }
+};
+
+QtPrompts &realPrompts()
+{
+    static QtPrompts instance;
+    return instance;
+}
+
+Prompts *g_replacement = nullptr;
+
+} // namespace
+
+Prompts &prompts()
+{
+    return g_replacement ? *g_replacement : realPrompts();
+}
+
+void setPrompts(Prompts *replacement)
+{
+    g_replacement = replacement;
+}
+
+void setPromptParent(QWidget *parent)
+{
+    realPrompts().parent = parent;
+}
+
+// ---- ScriptedPrompts -------------------------------------------------------
+
+ScriptedPrompts::ScriptedPrompts()
+{
+    setPrompts(this);
+}
+
+ScriptedPrompts::~ScriptedPrompts()
+{
+    if (&prompts() == this)
+        setPrompts(nullptr);
+}
+
+int ScriptedPrompts::count(const QString &kind) const
+{
+    return int(std::count_if(shown.cbegin(), shown.cend(),
+                             [&](const Shown &s) { return s.kind == kind; }));
+}
+
+QStringList ScriptedPrompts::texts(const QString &kind) const
+{
+    QStringList out;
+    for (const Shown &s : shown)
+        if (s.kind == kind)
+            out << s.text;
+    return out;
+}
+
+MsgResult ScriptedPrompts::message(const QString &text, MsgIcon icon, MsgButtons buttons,
+                                   const QString &caption)
+{
+    shown.append({QStringLiteral("message"), text, icon, buttons, captionOr(caption), {}});
+    if (!messageAnswers.isEmpty())
+        return messageAnswers.takeFirst();
+    return (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel) ? MsgResult::Yes
+                                                                               : MsgResult::Ok;
+}
+
+std::optional<QString> ScriptedPrompts::input(const QString &prompt, const QString &title,
+                                              const QString &defaultText)
+{
+    Shown s{QStringLiteral("input"), prompt, MsgIcon::None, MsgButtons::OkCancel, captionOr(title), {}};
+    s.fileRequest.fileName = defaultText;
+    shown.append(s);
+    return inputAnswers.isEmpty() ? std::nullopt : inputAnswers.takeFirst();
+}
+
+FileDialogResult ScriptedPrompts::fileDialog(const FileDialogRequest &request)
+{
+    shown.append({QStringLiteral("file"), request.title, MsgIcon::None, MsgButtons::Ok, {}, request});
+    return fileAnswers.isEmpty() ? FileDialogResult{} : fileAnswers.takeFirst();
+}
+
+QString ScriptedPrompts::folderDialog(const QString &title, const QString &startFolder)
+{
+    Shown s{QStringLiteral("folder"), title, MsgIcon::None, MsgButtons::Ok, {}, {}};
+    s.fileRequest.folder = startFolder;
+    shown.append(s);
+    return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+}
+
+bool ScriptedPrompts::printDialog(QPrinter &printer, PrintRange *range)
+{
+    shown.append({QStringLiteral("print"), {}, MsgIcon::None, MsgButtons::Ok, {}, {}});
+    if (onPrintDialog)
+        onPrintDialog(printer);
+    if (range)
+        *range = printRange;
+    return printAnswers.isEmpty() ? false : printAnswers.takeFirst();
+}
+
+bool ScriptedPrompts::pageSetupDialog(QPrinter &printer)
+{
+    Q_UNUSED(printer);
+    shown.append({QStringLiteral("pageSetup"), {}, MsgIcon::None, MsgButtons::Ok, {}, {}});
+    return printAnswers.isEmpty() ? false : printAnswers.takeFirst();
+}
+
+} // namespace imaging

@@ -1,0 +1,292 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "settings/Registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <memory>
+#include <vector>
+
+namespace settings {
+
+namespace {
+
+QString g_folder;
+
+// One key of the tree. Children and values keep their creation order.
+struct Node
+{
+    QString name;
+    std::vector<std::pair<QString, Registry::Value>> values;
+    std::vector<std::unique_ptr<Node>> children;
+
+    Node *child(const QString &childName) const
+    {
+        for (const auto &c : children)
+            if (c->name.compare(childName, Qt::CaseInsensitive) == 0)
+                return c.get();
+        return nullptr;
+    }
+
+    Registry::Value *value(const QString &valueName)
+    {
+        for (auto &v : values)
+            if (v.first.compare(valueName, Qt::CaseInsensitive) == 0)
+                return &v.second;
+        return nullptr;
+    }
+};
+
+QStringList splitKey(const QString &key)
+{
+    return key.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+}
+
+// Store file layout: {"values": [[name, data, "expand"?]...], "keys": [{"name":..., ...}]}
+void fromJson(Node &node, const QJsonObject &object, int depth)
+{
+    if (depth > 64)
+        return;
+    const QJsonArray values = object.value(QLatin1String("values")).toArray();
+    for (const QJsonValue &entry : values) {
+        const QJsonArray v = entry.toArray();
+        if (v.size() < 2 || !v.at(0).isString() || !v.at(1).isString())
+            continue;
+        if (node.value(v.at(0).toString()))
+            continue;
+        node.values.push_back({v.at(0).toString(),
+                               {v.at(1).toString(), v.at(2).toString() == QLatin1String("expand")}});
+    }
+    const QJsonArray keys = object.value(QLatin1String("keys")).toArray();
+    for (const QJsonValue &entry : keys) {
+        const QJsonObject k = entry.toObject();
+        const QString name = k.value(QLatin1String("name")).toString();
+        if (name.isEmpty() || name.contains(QLatin1Char('\\')) || node.child(name))
+            continue;
+        auto child = std::make_unique<Node>();
+        child->name = name;
+        fromJson(*child, k, depth + 1);
+        node.children.push_back(std::move(child));
+    }
+}
+
+QJsonObject toJson(const Node &node)
+{
+    QJsonObject object;
+    if (!node.name.isEmpty())
+        object.insert(QLatin1String("name"), node.name);
+    QJsonArray values;
+    for (const auto &[name, value] : node.values) {
+        QJsonArray v{name, value.data};
+        if (value.expand)
+            v.append(QLatin1String("expand"));
+        values.append(v);
+    }
+    if (!values.isEmpty())
+        object.insert(QLatin1String("values"), values);
+    QJsonArray keys;
+    for (const auto &c : node.children)
+        keys.append(toJson(*c));
+    if (!keys.isEmpty())
+        object.insert(QLatin1String("keys"), keys);
+    return object;
+}
+
+// A damaged or missing file reads as an empty root.
+Node load(RegistryRoot root)
+{
+    Node tree;
+    QFile file(Registry::fileOf(root));
+    if (!file.open(QIODevice::ReadOnly))
+        return tree;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    if (doc.isObject())
+        fromJson(tree, doc.object(), 0);
+    return tree;
+}
+
+Node *find(Node &tree, const QString &key)
+{
+    Node *node = &tree;
+    for (const QString &part : splitKey(key)) {
+        node = node->child(part);
+        if (!node)
+            return nullptr;
+    }
+    return node;
+}
+
+Node *findOrCreate(Node &tree, const QString &key)
+{
+    Node *node = &tree;
+    for (const QString &part : splitKey(key)) {
+        Node *next = node->child(part);
+        if (!next) {
+            node->children.push_back(std::make_unique<Node>());
+            next = node->children.back().get();
+            next->name = part;
+        }
+        node = next;
+    }
+    return node;
+}
+
+// Runs a read-modify-write of one root under the cross-process lock. The edit
+// returns false to leave the file untouched (and the call reports failure).
+template <typename Edit>
+bool modify(RegistryRoot root, Edit edit)
+{
+    const QString path = Registry::fileOf(root);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    QLockFile lock(path + QLatin1String(".lock"));
+    lock.setStaleLockTime(10000);
+    if (!lock.tryLock(10000))
+        return false;
+    Node tree = load(root);
+    if (!edit(tree))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray data = QJsonDocument(toJson(tree)).toJson(QJsonDocument::Indented);
+    if (file.write(data) != data.size())
+        return false;
+    return file.commit();
+}
+
+} // namespace
+
+QString Registry::folder()
+{
+    if (!g_folder.isEmpty())
+        return g_folder;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+         + QLatin1String("/Pictavo/registry");
+}
+
+void Registry::setFolder(const QString &folder)
+{
+    g_folder = folder;
+}
+
+QString Registry::fileOf(RegistryRoot root)
+{
+    static const char *const names[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
+                                        "HKEY_LOCAL_MACHINE"};
+    const int index = (root >= 0 && root <= 2) ? int(root) : 1;
+    return folder() + QLatin1Char('/') + QLatin1String(names[index]) + QLatin1String(".json");
+}
+
+bool Registry::keyExists(RegistryRoot root, const QString &key)
+{
+    Node tree = load(root);
+    return find(tree, key) != nullptr;
+}
+
+std::optional<Registry::Value> Registry::value(RegistryRoot root, const QString &key,
+                                               const QString &name)
+{
+    Node tree = load(root);
+    Node *node = find(tree, key);
+    if (!node)
+        return std::nullopt;
+    if (const Value *v = node->value(name))
+        return *v;
+    return std::nullopt;
+}
+
+QStringList Registry::subKeys(RegistryRoot root, const QString &key)
+{
+    QStringList names;
+    Node tree = load(root);
+    if (Node *node = find(tree, key))
+        for (const auto &c : node->children)
+            names << c->name;
+    return names;
+}
+
+QStringList Registry::valueNames(RegistryRoot root, const QString &key)
+{
+    QStringList names;
+    Node tree = load(root);
+    if (Node *node = find(tree, key))
+        for (const auto &v : node->values)
+            names << v.first;
+    return names;
+}
+
+bool Registry::createKey(RegistryRoot root, const QString &key)
+{
+    return modify(root, [&](Node &tree) { return findOrCreate(tree, key) != nullptr; });
+}
+
+bool Registry::setValue(RegistryRoot root, const QString &key, const QString &name,
+                        const Value &value)
+{
+    return modify(root, [&](Node &tree) {
+        Node *node = findOrCreate(tree, key);
+        if (Value *existing = node->value(name))
+            *existing = value;
+        else
+            node->values.push_back({name, value});
+        return true;
+    });
+}
+
+bool Registry::deleteValue(RegistryRoot root, const QString &key, const QString &name)
+{
+    return modify(root, [&](Node &tree) {
+        Node *node = find(tree, key);
+        if (!node)
+            return false;
+        const auto it = std::find_if(node->values.begin(), node->values.end(), [&](const auto &v) {
+            return v.first.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (it == node->values.end())
+            return false;
+        node->values.erase(it);
+        return true;
+    });
+}
+
+bool Registry::deleteKey(RegistryRoot root, const QString &key)
+{
+    QStringList parts = splitKey(key);
+    if (parts.isEmpty())
+        return false;
+    const QString last = parts.takeLast();
+    return modify(root, [&](Node &tree) {
+        Node *parent = find(tree, parts.join(QLatin1Char('\\')));
+        if (!parent)
+            return false;
+        const auto it = std::find_if(parent->children.begin(), parent->children.end(),
+                                     [&](const auto &c) {
+                                         return c->name.compare(last, Qt::CaseInsensitive) == 0;
+                                     });
+        if (it == parent->children.end() || !(*it)->children.empty())
+            return false;
+        parent->children.erase(it);
+        return true;
+    });
+}
+
+bool Registry::isWritable(RegistryRoot root)
+{
+    const QFileInfo file(fileOf(root));
+    if (file.exists())
+        return file.isWritable() && QFileInfo(file.absolutePath()).isWritable();
+    QDir dir(file.absolutePath());
+    while (!dir.exists() && dir.cdUp()) {
+    }
+    return QFileInfo(dir.absolutePath()).isWritable();
+}
+
+} // namespace settings

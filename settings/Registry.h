@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The three predefined roots of the hierarchical settings store.
+enum RegistryRoot : int { HKEY_CLASSES_ROOT = 0, HKEY_CURRENT_USER = 1, HKEY_LOCAL_MACHINE = 2 };
+
+namespace settings {
+
+// A hierarchical store of keys with named string values, one store file per
+// root under the user's configuration folder. Key paths use "\" between
+// levels; key and value names compare without regard to case and keep the
+// case they were created with. The unnamed value of a key has the name "".
+//
+// Writes are atomic (a crash leaves the old or the new file, never a torn
+// one) and serialised between processes by a lock file, so two processes
+// writing at once lose nothing. A damaged store file reads as empty. A root
+// whose folder cannot be written is read-only: reads work, writes fail.
+class Registry
+{
+public:
+    struct Value
+    {
+        QString data;
+        bool expand = false; // an expandable string (environment references)
+    };
+
+    // Folder that holds the store files; tests point it at a temporary folder.
+    static QString folder();
+    static void setFolder(const QString &folder); // empty: the default
+    static QString fileOf(RegistryRoot root);
+
+    static bool keyExists(RegistryRoot root, const QString &key);
+    static std::optional<Value> value(RegistryRoot root, const QString &key, const QString &name);
+    // Sub-key names of key, in creation order; empty when key is missing.
+    static QStringList subKeys(RegistryRoot root, const QString &key);
+    static QStringList valueNames(RegistryRoot root, const QString &key);
+
+    // Creates key and any missing parents.
+    static bool createKey(RegistryRoot root, const QString &key);
+    // Creates the key if needed and writes the value.
+    static bool setValue(RegistryRoot root, const QString &key, const QString &name,
+                         const Value &value);
+    static bool deleteValue(RegistryRoot root, const QString &key, const QString &name);
+    // Fails when the key is missing or has sub-keys of its own.
+    static bool deleteKey(RegistryRoot root, const QString &key);
+    // True when the root's store can be written.
+    static bool isWritable(RegistryRoot root);
+};
+
+} // namespace settings
