@@ -122,6 +122,8 @@ public:
     {
         QPrintDialog dialog(&printer, dialogParent());
         dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+        if (range && range->maxPage > 0 && range->minPage <= range->maxPage)
+            dialog.setMinMax(range->minPage, range->maxPage);
         if (dialog.exec() != QDialog::Accepted)
             return false;
         if (range) {
