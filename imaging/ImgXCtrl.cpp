@@ -84,6 +84,9 @@ int buttonCode(Qt::MouseButton button)
 
 // Below this many pixels a scaled copy is made at once; above it on a worker.
 constexpr qint64 kScaleInlinePixels = 2'000'000;
+// Shrunk displays larger than this are drawn straight from the image instead
+// of keeping a whole scaled copy in memory.
+constexpr qint64 kMaxCopyPixels = 16'000'000;
 
 QImage scaleForDisplay(const QImage &source, QSize size, bool smooth)
 {
@@ -294,7 +297,8 @@ void ImgXCtrl::paintEvent(QPaintEvent *event)
         const QRect inTarget = visible.translated(-target.topLeft());
         if (target.size() == img.size()) {
             painter.drawImage(visible.topLeft(), img, inTarget);
-        } else if (target.width() <= img.width() && target.height() <= img.height()) {
+        } else if (target.width() <= img.width() && target.height() <= img.height() &&
+                   qint64(target.width()) * target.height() <= kMaxCopyPixels) {
             if (const QImage *scaled = scaledCopy(img, target.size())) {
                 painter.drawImage(visible.topLeft(), *scaled, inTarget);
             } else {
@@ -307,7 +311,7 @@ void ImgXCtrl::paintEvent(QPaintEvent *event)
                                          inTarget.width() * sx, inTarget.height() * sy));
             }
         } else {
-            // Enlarged: sample only the part of the source that is visible.
+            // Enlarged (or too large to copy): sample only the visible part.
             painter.setRenderHint(QPainter::SmoothPixmapTransform, m_antiAlias);
             const double sx = double(img.width()) / target.width();
             const double sy = double(img.height()) / target.height();
