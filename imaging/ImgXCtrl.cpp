@@ -253,31 +253,29 @@ const QImage *ImgXCtrl::scaledCopy(const QImage &source, QSize size)
         m_scaled = {key, size, m_antiAlias, scaleForDisplay(source, size, m_antiAlias)};
         return &m_scaled.image;
     }
-    if (m_pendingTag != 0 && m_pendingSpec.key == key && m_pendingSpec.size == size &&
-        m_pendingSpec.smooth == m_antiAlias)
-        return nullptr;
-    // Resampling 12 megapixels takes long enough to stall the window; the
-    // worker gets its own shallow copy, and a newer request supersedes this one.
-    m_pendingTag = ++m_nextTag;
-    m_pendingSpec = {key, size, m_antiAlias, {}};
-    const bool smooth = m_antiAlias;
-    m_scaler.setFuture(QtConcurrent::run(
-        [source, size, smooth] { return scaleForDisplay(source, size, smooth); }));
+    // Resampling 12 megapixels takes long enough to stall the window, so a
+    // worker does it on its own shallow copy of the image. While one runs, no
+    // other starts; when it ends, the next repaint asks for what it needs then.
+    if (!m_scaling) {
+        m_scaling = true;
+        m_pendingSpec = {key, size, m_antiAlias, {}};
+        const bool smooth = m_antiAlias;
+        m_scaler.setFuture(QtConcurrent::run(
+            [source, size, smooth] { return scaleForDisplay(source, size, smooth); }));
+    }
     return nullptr;
 }
 
 void ImgXCtrl::scalingFinished()
 {
-    if (m_pendingTag == 0 || m_scaler.isCanceled())
-        return;
+    m_scaling = false;
     QImage result = m_scaler.result();
-    m_pendingTag = 0;
-    // Only keep it if the image is still the one it was made from.
-    if (engine.currentImage().cacheKey() != m_pendingSpec.key ||
-        result.size() != m_pendingSpec.size)
-        return;
-    m_scaled = m_pendingSpec;
-    m_scaled.image = std::move(result);
+    // Keep it only if it was made from the image still shown.
+    if (engine.currentImage().cacheKey() == m_pendingSpec.key &&
+        result.size() == m_pendingSpec.size) {
+        m_scaled = m_pendingSpec;
+        m_scaled.image = std::move(result);
+    }
     viewport()->update();
 }
 

@@ -104,7 +104,7 @@ public:
     QRectF displayRect() const;
     // True while a scaled copy for the current display size is being made
     // in the background; the view meanwhile draws a quick approximation.
-    bool scalingPending() const { return m_pendingTag != 0; }
+    bool scalingPending() const { return m_scaling; }
 
 signals:
     void DblClick();
@@ -159,10 +159,10 @@ private:
     int m_scrollBarSetting = 1;
 
     // The display copy for shrunk images, so that a repaint does not resample
-    // the whole image each time. Made on a worker for large images.
+    // the whole image each time. Made on a worker for large images, one at a
+    // time: while the window is being resized only the latest size matters.
     Scaled m_scaled;
-    quint64 m_pendingTag = 0;
-    quint64 m_nextTag = 0;
+    bool m_scaling = false;
     Scaled m_pendingSpec;
     QFutureWatcher<QImage> m_scaler;
 };
