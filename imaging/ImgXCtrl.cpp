@@ -291,31 +291,34 @@ void ImgXCtrl::paintEvent(QPaintEvent *event)
     const imaging::ViewGeometry g = geometry();
     const QRect target(g.topLeft.toPoint(), g.displaySize.toSize());
     const QRect visible = target.intersected(event->rect());
+    // On a high-density screen the copy is made in device pixels, so that a
+    // shrunk image stays as sharp as the screen allows.
+    const qreal dpr = viewport()->devicePixelRatioF();
+    const QSize copySize = (QSizeF(target.size()) * dpr).toSize();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, m_antiAlias);
     if (!visible.isEmpty()) {
         const QRect inTarget = visible.translated(-target.topLeft());
+        const double sx = double(img.width()) / target.width();
+        const double sy = double(img.height()) / target.height();
+        const QRectF inSource(inTarget.x() * sx, inTarget.y() * sy, inTarget.width() * sx,
+                              inTarget.height() * sy);
         if (target.size() == img.size()) {
             painter.drawImage(visible.topLeft(), img, inTarget);
-        } else if (target.width() <= img.width() && target.height() <= img.height() &&
-                   qint64(target.width()) * target.height() <= kMaxCopyPixels) {
-            if (const QImage *scaled = scaledCopy(img, target.size())) {
-                painter.drawImage(visible.topLeft(), *scaled, inTarget);
+        } else if (copySize.width() <= img.width() && copySize.height() <= img.height() &&
+                   qint64(copySize.width()) * copySize.height() <= kMaxCopyPixels) {
+            if (const QImage *scaled = scaledCopy(img, copySize)) {
+                painter.drawImage(
+                    QRectF(visible), *scaled,
+                    QRectF(QPointF(inTarget.topLeft()) * dpr, QSizeF(inTarget.size()) * dpr));
             } else {
                 // Until the good copy is ready: a quick nearest-pixel sample of
                 // the visible part only.
-                const double sx = double(img.width()) / target.width();
-                const double sy = double(img.height()) / target.height();
-                painter.drawImage(QRectF(visible), img,
-                                  QRectF(inTarget.x() * sx, inTarget.y() * sy,
-                                         inTarget.width() * sx, inTarget.height() * sy));
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+                painter.drawImage(QRectF(visible), img, inSource);
             }
         } else {
             // Enlarged (or too large to copy): sample only the visible part.
-            painter.setRenderHint(QPainter::SmoothPixmapTransform, m_antiAlias);
-            const double sx = double(img.width()) / target.width();
-            const double sy = double(img.height()) / target.height();
-            painter.drawImage(QRectF(visible), img,
-                              QRectF(inTarget.x() * sx, inTarget.y() * sy, inTarget.width() * sx,
-                                     inTarget.height() * sy));
+            painter.drawImage(QRectF(visible), img, inSource);
         }
     }
     if (m_border > 0) {

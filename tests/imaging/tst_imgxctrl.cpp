@@ -40,7 +40,9 @@ QImage quadrants(int w, int h, QImage::Format format = QImage::Format_RGB32)
 
 QImage shot(ImgXCtrl &view)
 {
-    return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // In logical pixels, also on a high-density screen.
+    const QImage img = view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    return img.size() == view.viewport()->size() ? img : img.scaled(view.viewport()->size());
 }
 
 QColor at(const QImage &img, QPointF p)
