@@ -2,6 +2,8 @@
 #include "imaging/ImgXDialog6.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -53,6 +55,7 @@ private slots:
     void cancelKeepsThePreviousChoice();
     void save_data();
     void save();
+    void realDialogKeepsTheFilterChoice();
 
 private:
     QString path(const QString &name) const { return m_dir.path() + QLatin1Char('/') + name; }
@@ -262,6 +265,42 @@ void TestImgXDialog::save()
     QCOMPARE(request.nameFilters.size(), 10);
     QCOMPARE(dialog.FileName(), path(fileName));
     QCOMPARE(dialog.FilterIndex(), filterIndex);
+    QCOMPARE(dialog.FileCount(), 1);
+}
+
+void TestImgXDialog::realDialogKeepsTheFilterChoice()
+{
+    // The Qt dialog itself: descriptions with double blanks must still select
+    // the entry asked for and report the one the user picked.
+    QFile file(path(QStringLiteral("pick.ico")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    ImgXDialog6 dialog;
+    dialog.setFilter(kOpenFilter);
+    dialog.setFilterIndex(2);
+    dialog.setFlags(kOpenFlags);
+    dialog.setInitDir(m_dir.path());
+
+    QString shownFilter;
+    QTimer::singleShot(0, this, [&] {
+        auto *fileDialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!fileDialog)
+            return;
+        shownFilter = fileDialog->selectedNameFilter();
+        fileDialog->selectNameFilter(fileDialog->nameFilters().at(2));
+        fileDialog->selectFile(file.fileName());
+        static_cast<QDialog *>(fileDialog)->accept();
+    });
+    // Should the dialog not be found, close it rather than hang.
+    QTimer::singleShot(5000, this, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    QVERIFY(dialog.ShowOpen());
+    QCOMPARE(shownFilter,
+             QStringLiteral("Joint Photographic Experts Group <JPG,JPEG> (*.jpg *.jpeg)"));
+    QCOMPARE(dialog.FilterIndex(), 3);
+    QCOMPARE(dialog.FileName(), file.fileName());
     QCOMPARE(dialog.FileCount(), 1);
 }
 
