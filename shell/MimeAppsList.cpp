@@ -10,13 +10,17 @@ QByteArray withoutCr(const QByteArray &line)
     return line.endsWith('\r') ? line.chopped(1) : line;
 }
 
-// The section name of a "[name]" line, nullopt for any other line.
+// The section name of a "[name]" line, nullopt for any other line. Any line
+// that starts with "[" ends the section before it, as the desktop's tools
+// read it; a damaged header names no section anyone asks for.
 std::optional<QByteArray> sectionOf(const QByteArray &line)
 {
     const QByteArray t = withoutCr(line).trimmed();
-    if (t.size() >= 2 && t.startsWith('[') && t.endsWith(']'))
+    if (!t.startsWith('['))
+        return std::nullopt;
+    if (t.size() >= 2 && t.endsWith(']'))
         return t.mid(1, t.size() - 2);
-    return std::nullopt;
+    return t;
 }
 
 // The key of a "key=value" line, nullopt for comments and other lines.
@@ -47,23 +51,25 @@ MimeAppsList::MimeAppsList(const QByteArray &text)
 
 MimeAppsList::Found MimeAppsList::find(const QString &section, const QString &key) const
 {
+    // A section may appear more than once; its first key line counts, and a
+    // new line goes to the end of its first appearance.
     Found found;
     const QByteArray wantedSection = section.toUtf8();
     const QByteArray wantedKey = key.toUtf8();
+    bool inside = false;
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
         if (const auto name = sectionOf(m_lines.at(i))) {
-            if (found.header >= 0) {
+            if (inside && found.end < 0)
                 found.end = i;
-                return found;
-            }
-            if (*name == wantedSection)
+            inside = *name == wantedSection;
+            if (inside && found.header < 0)
                 found.header = i;
             continue;
         }
-        if (found.header >= 0 && found.key < 0 && keyOf(m_lines.at(i)) == wantedKey)
+        if (inside && found.key < 0 && keyOf(m_lines.at(i)) == wantedKey)
             found.key = i;
     }
-    if (found.header >= 0)
+    if (found.header >= 0 && found.end < 0)
         found.end = m_lines.size();
     return found;
 }

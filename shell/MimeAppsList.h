@@ -13,8 +13,8 @@ namespace shell {
 // The text of a freedesktop mimeapps.list, edited line by line: a change
 // touches one key line of one section and leaves every other line (other
 // programs' entries, comments, unknown or damaged lines, line endings) byte
-// for byte where it was. Only the first section of a name and the first line
-// of a key in it count, as the desktop's own tools read them.
+// for byte where it was. The first line of a key in a section counts, as the
+// desktop's own tools read it.
 class MimeAppsList
 {
 public:
