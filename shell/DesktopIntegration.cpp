@@ -31,7 +31,12 @@ QString xdgFolder(const char *variable, const QString &fallbackUnderHome)
     return QDir::cleanPath(home + QLatin1Char('/') + fallbackUnderHome);
 }
 
-enum class ReadResult { Ok, Missing, Failed };
+enum class ReadResult
+{
+    Ok,
+    Missing,
+    Failed
+};
 
 ReadResult readFile(const QString &path, QByteArray *data)
 {
@@ -62,8 +67,8 @@ bool writeFileAtomically(const QString &path, const QByteArray &data)
 
 FreedesktopIntegration::FreedesktopIntegration(const QString &configFolder,
                                                const QString &applicationsFolder)
-    : m_config(configFolder.isEmpty() ? userConfigFolder() : configFolder)
-    , m_applications(applicationsFolder.isEmpty() ? userApplicationsFolder() : applicationsFolder)
+    : m_config(configFolder.isEmpty() ? userConfigFolder() : configFolder),
+      m_applications(applicationsFolder.isEmpty() ? userApplicationsFolder() : applicationsFolder)
 {
 }
 
@@ -74,7 +79,8 @@ QString FreedesktopIntegration::userConfigFolder()
 
 QString FreedesktopIntegration::userApplicationsFolder()
 {
-    return xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) + QLatin1String("/applications");
+    return xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) +
+           QLatin1String("/applications");
 }
 
 QString FreedesktopIntegration::mimeAppsPath() const

@@ -18,7 +18,7 @@ public:
 
     QMap<QString, QString> defaults; // MIME type -> line value
     QMap<QString, QByteArray> entries;
-    int writes = 0;        // changes of defaults and entries
+    int writes = 0; // changes of defaults and entries
     int notifications = 0;
 
     std::optional<QString> defaultApplications(const QString &mimeType) override

@@ -40,8 +40,8 @@ const std::array<AssocRow, 15> kTable{{
 
 // Older names of the table's types that desktops may still use.
 const char16_t *const kMimeAliases[] = {
-    u"image/x-bmp", u"image/x-ms-bmp", u"image/x-psd", u"image/x-pcx", u"image/x-targa",
-    u"image/x-wmf", u"image/x-icon", u"image/x-emf",
+    u"image/x-bmp",   u"image/x-ms-bmp", u"image/x-psd",  u"image/x-pcx",
+    u"image/x-targa", u"image/x-wmf",    u"image/x-icon", u"image/x-emf",
 };
 
 const QString kQuestion = QStringLiteral(
@@ -78,8 +78,8 @@ bool desktopBound(const QString &mimeType)
 {
     if (mimeType.isEmpty())
         return true;
-    const QStringList ids =
-        shell::desktopIds(shell::desktopIntegration().defaultApplications(mimeType).value_or(QString()));
+    const QStringList ids = shell::desktopIds(
+        shell::desktopIntegration().defaultApplications(mimeType).value_or(QString()));
     return !ids.isEmpty() && ids.first() == desktopId();
 }
 
@@ -150,8 +150,8 @@ QString desktopArgument(const QString &argument)
     if (quote) {
         arg += QLatin1Char('"');
         for (const QChar c : argument) {
-            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$')
-                || c == QLatin1Char('\\'))
+            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
+                c == QLatin1Char('\\'))
                 arg += QLatin1Char('\\');
             arg += c;
         }
@@ -190,8 +190,8 @@ const std::array<AssocRow, 15> &AssocTable()
 
 QString FileExtsKey(const QString &extension)
 {
-    return QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\")
-         + extension;
+    return QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\") +
+           extension;
 }
 
 QString DesktopBackupKey()
@@ -205,13 +205,13 @@ void CheckAssociations()
              .isEmpty()) {
         QString names;
         for (const AssocRow &row : kTable)
-            if (IsAssociated(str(row.extension), str(row.progId)) != 1
-                || !desktopBound(str(row.mimeType)))
+            if (IsAssociated(str(row.extension), str(row.progId)) != 1 ||
+                !desktopBound(str(row.mimeType)))
                 names += str(row.questionName);
         if (!names.isEmpty()) {
             if (imaging::msgBox(kQuestion + QLatin1String("\r\n") + names,
-                                imaging::MsgIcon::Question, imaging::MsgButtons::YesNo)
-                != imaging::MsgResult::Yes)
+                                imaging::MsgIcon::Question,
+                                imaging::MsgButtons::YesNo) != imaging::MsgResult::Yes)
                 return;
             registerAll();
         }
@@ -238,7 +238,8 @@ void RegisterProgID(const QString &className, const QString &description, const 
     SetStringValue(HKEY_CLASSES_ROOT, className, QString(), description);
     SetStringValue(HKEY_CLASSES_ROOT, shellKey, QString(), QString());
     SetStringValue(HKEY_CLASSES_ROOT, verbKey, QString(), QString());
-    SetStringValue(HKEY_CLASSES_ROOT, verbKey + QLatin1String("\\command"), QString(), OpenCommand());
+    SetStringValue(HKEY_CLASSES_ROOT, verbKey + QLatin1String("\\command"), QString(),
+                   OpenCommand());
     SetStringValue(HKEY_CLASSES_ROOT, className + QLatin1String("\\DefaultIcon"), QString(),
                    iconPath.isEmpty() ? GetShortPath(ProgramPath()) : iconPath);
     // The desktop's counterpart of a class is Pictavo's desktop entry.
@@ -271,14 +272,14 @@ void RestoreExtension(const QString &extension, const QString &className)
 {
     bool changed = false;
     if (IsAssociated(extension, className) == 1) {
-        SetStringValue(HKEY_CLASSES_ROOT, extension, QString(),
-                       GetStringValue(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"),
-                                      QString()));
+        SetStringValue(
+            HKEY_CLASSES_ROOT, extension, QString(),
+            GetStringValue(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"), QString()));
         DeleteValue(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"));
         const QString choiceKey = FileExtsKey(extension);
-        SetStringValue(HKEY_CURRENT_USER, choiceKey, QStringLiteral("ProgID"),
-                       GetStringValue(HKEY_CURRENT_USER, choiceKey, QStringLiteral("OldProgID"),
-                                      QString()));
+        SetStringValue(
+            HKEY_CURRENT_USER, choiceKey, QStringLiteral("ProgID"),
+            GetStringValue(HKEY_CURRENT_USER, choiceKey, QStringLiteral("OldProgID"), QString()));
         DeleteValue(HKEY_CURRENT_USER, choiceKey, QStringLiteral("OldProgID"));
         changed = true;
     }
@@ -337,8 +338,8 @@ QString ExpandEnvStrings(const QString &text)
         }
         const QString name = text.mid(i + 1, close - i - 1);
         const QByteArray variable = name.toLocal8Bit();
-        if (!name.isEmpty() && !name.contains(QLatin1Char('='))
-            && qEnvironmentVariableIsSet(variable.constData())) {
+        if (!name.isEmpty() && !name.contains(QLatin1Char('=')) &&
+            qEnvironmentVariableIsSet(variable.constData())) {
             out += qEnvironmentVariable(variable.constData());
             i = close + 1;
         } else {
@@ -428,8 +429,8 @@ QByteArray DesktopEntryText()
     text += QLatin1String("Icon=") + desktopString(icon) + QLatin1Char('\n');
     text += QLatin1String("Terminal=false\n"
                           "Categories=Graphics;Viewer;2DGraphics;RasterGraphics;\n");
-    text += QLatin1String("MimeType=") + DesktopMimeTypes().join(QLatin1Char(';'))
-          + QLatin1String(";\n");
+    text += QLatin1String("MimeType=") + DesktopMimeTypes().join(QLatin1Char(';')) +
+            QLatin1String(";\n");
     return text.toUtf8();
 }
 

@@ -17,12 +17,12 @@ namespace ModAssoc {
 
 struct AssocRow
 {
-    const char16_t *extension;   // ".jpg"
-    const char16_t *progId;      // "Pictavo.jpg"
-    const char16_t *description; // "Pictavo JPG image"
-    const char16_t *icon;        // below the program folder: "/icons/jpg.ico"
+    const char16_t *extension;    // ".jpg"
+    const char16_t *progId;       // "Pictavo.jpg"
+    const char16_t *description;  // "Pictavo JPG image"
+    const char16_t *icon;         // below the program folder: "/icons/jpg.ico"
     const char16_t *questionName; // " jpg "
-    const char16_t *mimeType;    // the desktop's type; empty: not mirrored
+    const char16_t *mimeType;     // the desktop's type; empty: not mirrored
 };
 
 // The fifteen associated types, in the order they are checked and listed.

@@ -113,8 +113,8 @@ private slots:
         // Every store write is synced to disk; a memory file system keeps the
         // hundreds of writes of a first start quick.
         m_dir = QFileInfo(QStringLiteral("/dev/shm")).isWritable()
-                  ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/tst_assoc-XXXXXX"))
-                  : std::make_unique<QTemporaryDir>();
+                    ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/tst_assoc-XXXXXX"))
+                    : std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         Registry::setFolder(m_dir->filePath(QStringLiteral("registry")));
         makeProgram(m_dir->filePath(QStringLiteral("prefix")));
@@ -134,9 +134,10 @@ private slots:
     void firstStartRegistersAndBindsEverything()
     {
         // Previous bindings of one type, in the store and on the desktop.
-        SetStringValue(HKEY_CLASSES_ROOT, QStringLiteral(".png"), QString(), QStringLiteral("pngfile"));
-        SetStringValue(HKEY_CURRENT_USER, FileExtsKey(QStringLiteral(".png")), QStringLiteral("ProgID"),
-                       QStringLiteral("Viewer.png"));
+        SetStringValue(HKEY_CLASSES_ROOT, QStringLiteral(".png"), QString(),
+                       QStringLiteral("pngfile"));
+        SetStringValue(HKEY_CURRENT_USER, FileExtsKey(QStringLiteral(".png")),
+                       QStringLiteral("ProgID"), QStringLiteral("Viewer.png"));
         m_desktop->defaults.insert(QStringLiteral("image/png"), QStringLiteral("eog.desktop;"));
 
         CheckAssociations();
@@ -195,8 +196,8 @@ private slots:
         QTest::addColumn<QStringList>("desktopTaken");
         QTest::addColumn<QString>("names");
 
-        QTest::newRow("store png gif") << QStringList{".png", ".gif"} << QStringList{}
-                                       << " gif  png ";
+        QTest::newRow("store png gif")
+            << QStringList{".png", ".gif"} << QStringList{} << " gif  png ";
         QTest::newRow("desktop png") << QStringList{} << QStringList{"image/png"} << " png ";
         QTest::newRow("desktop jpeg, store tla")
             << QStringList{".tla"} << QStringList{"image/jpeg"} << " jpg  jpeg  tla ";
@@ -294,7 +295,8 @@ private slots:
         QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ".png", "OldAss"), QString());
         QCOMPARE(storeValue(HKEY_CURRENT_USER, FileExtsKey(".png"), "ProgID"), "Pictavo.png");
         QCOMPARE(m_desktop->defaults.value("image/gif"), "other.desktop;");
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ".gif", {}), QString()); // its store binding went back
+        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ".gif", {}),
+                 QString()); // its store binding went back
         QVERIFY(!m_desktop->defaults.contains("image/jpeg"));
     }
 
@@ -333,12 +335,16 @@ private slots:
 
     void openCommand_data()
     {
-        QTest::addColumn<QString>("prefix"); // below the temporary folder; empty: no program
+        QTest::addColumn<QString>("prefix");   // below the temporary folder; empty: no program
         QTest::addColumn<QString>("expected"); // with @ for the temporary folder
-        QTest::newRow("plain") << "p" << "@/p/bin/pictavo %1";
-        QTest::newRow("blank") << "my apps" << "\"@/my apps/bin/pictavo\" %1";
-        QTest::newRow("quote") << "a\"b" << "\"@/a\\\"b/bin/pictavo\" %1";
-        QTest::newRow("missing program") << "" << " %1";
+        QTest::newRow("plain") << "p"
+                               << "@/p/bin/pictavo %1";
+        QTest::newRow("blank") << "my apps"
+                               << "\"@/my apps/bin/pictavo\" %1";
+        QTest::newRow("quote") << "a\"b"
+                               << "\"@/a\\\"b/bin/pictavo\" %1";
+        QTest::newRow("missing program") << ""
+                                         << " %1";
     }
 
     void openCommand()
@@ -359,10 +365,14 @@ private slots:
     {
         QTest::addColumn<QString>("programFolder");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("installed") << "/usr/share/pictavo" << "/usr/bin/pictavo";
-        QTest::newRow("build tree") << "/b/share/pictavo" << "/b/bin/pictavo";
-        QTest::newRow("beside the data") << "/opt/pictavo" << "/opt/pictavo/pictavo";
-        QTest::newRow("root") << "/" << "/pictavo";
+        QTest::newRow("installed") << "/usr/share/pictavo"
+                                   << "/usr/bin/pictavo";
+        QTest::newRow("build tree") << "/b/share/pictavo"
+                                    << "/b/bin/pictavo";
+        QTest::newRow("beside the data") << "/opt/pictavo"
+                                         << "/opt/pictavo/pictavo";
+        QTest::newRow("root") << "/"
+                              << "/pictavo";
     }
 
     void programPath()
@@ -379,12 +389,16 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("exec");
-        QTest::newRow("plain") << "/usr/bin/pictavo" << "/usr/bin/pictavo %f";
-        QTest::newRow("blank") << "/my apps/pictavo" << "\"/my apps/pictavo\" %f";
-        QTest::newRow("quote and dollar")
-            << "/a\"b$c/pictavo" << "\"/a\\\\\"b\\\\$c/pictavo\" %f";
-        QTest::newRow("backslash") << "/a\\b/pictavo" << "\"/a\\\\\\\\b/pictavo\" %f";
-        QTest::newRow("percent") << "/100%/pictavo" << "/100%%/pictavo %f";
+        QTest::newRow("plain") << "/usr/bin/pictavo"
+                               << "/usr/bin/pictavo %f";
+        QTest::newRow("blank") << "/my apps/pictavo"
+                               << "\"/my apps/pictavo\" %f";
+        QTest::newRow("quote and dollar") << "/a\"b$c/pictavo"
+                                          << "\"/a\\\\\"b\\\\$c/pictavo\" %f";
+        QTest::newRow("backslash") << "/a\\b/pictavo"
+                                   << "\"/a\\\\\\\\b/pictavo\" %f";
+        QTest::newRow("percent") << "/100%/pictavo"
+                                 << "/100%%/pictavo %f";
     }
 
     void desktopExec()
@@ -451,7 +465,8 @@ private slots:
         for (RegistryRoot root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) {
             QFile file(Registry::fileOf(root));
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("{\"keys\": [{\"name\": \"Pictavo.jpg\", \"values\": [[1, 2]], \"keys\": 7}\x01\xff");
+            file.write("{\"keys\": [{\"name\": \"Pictavo.jpg\", \"values\": [[1, 2]], \"keys\": "
+                       "7}\x01\xff");
         }
         CheckAssociations();
         QCOMPARE(m_prompts->shown.size(), 0);

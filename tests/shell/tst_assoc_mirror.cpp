@@ -40,8 +40,7 @@ bool writeAll(const QString &path, const QByteArray &data)
 }
 
 // A literal with NUL bytes in it, whole.
-template <std::size_t N>
-QByteArray bytes(const char (&text)[N])
+template <std::size_t N> QByteArray bytes(const char (&text)[N])
 {
     return QByteArray(text, N - 1);
 }
@@ -64,18 +63,20 @@ private slots:
     void init()
     {
         m_dir = QFileInfo(QStringLiteral("/dev/shm")).isWritable()
-                  ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/tst_assoc_mirror-XXXXXX"))
-                  : std::make_unique<QTemporaryDir>();
+                    ? std::make_unique<QTemporaryDir>(
+                          QStringLiteral("/dev/shm/tst_assoc_mirror-XXXXXX"))
+                    : std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         settings::Registry::setFolder(path("registry"));
         // An installed program the desktop can start.
         const QString program = path("prefix/bin/pictavo");
         QVERIFY(writeAll(program, "#!/bin/sh\nexit 0\n"));
-        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(
+            QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QDir().mkpath(path("prefix/share/pictavo/icons"));
         imaging::setProgramFolder(path("prefix/share/pictavo"));
         m_desktop = std::make_unique<shell::FreedesktopIntegration>(path("config"),
-                                                                   path("data/applications"));
+                                                                    path("data/applications"));
         shell::setDesktopIntegration(m_desktop.get());
         m_prompts = std::make_unique<imaging::ScriptedPrompts>();
     }
@@ -97,51 +98,57 @@ private slots:
         QTest::addColumn<QString>("value"); // empty: remove the line
         QTest::addColumn<QByteArray>("after");
 
-        QTest::newRow("empty file") << QByteArray() << "image/png" << "p;"
-                                    << QByteArray("[Default Applications]\nimage/png=p;\n");
+        QTest::newRow("empty file") << QByteArray() << "image/png"
+                                    << "p;" << QByteArray("[Default Applications]\nimage/png=p;\n");
         QTest::newRow("added at the end of its section")
             << QByteArray("[Default Applications]\ntext/plain=ed.desktop\n\n[Added Associations]\n"
                           "image/png=gimp.desktop;\n")
-            << "image/png" << "p;"
+            << "image/png"
+            << "p;"
             << QByteArray("[Default Applications]\ntext/plain=ed.desktop\nimage/png=p;\n\n"
                           "[Added Associations]\nimage/png=gimp.desktop;\n");
         QTest::newRow("replaced in place")
             << QByteArray("[Default Applications]\na/b=x\nimage/png=eog.desktop;\nc/d=y\n")
-            << "image/png" << "p;eog.desktop;"
+            << "image/png"
+            << "p;eog.desktop;"
             << QByteArray("[Default Applications]\na/b=x\nimage/png=p;eog.desktop;\nc/d=y\n");
         QTest::newRow("section appended")
-            << QByteArray("[Added Associations]\nimage/png=gimp.desktop;\n") << "image/png" << "p;"
+            << QByteArray("[Added Associations]\nimage/png=gimp.desktop;\n") << "image/png"
+            << "p;"
             << QByteArray("[Added Associations]\nimage/png=gimp.desktop;\n\n"
                           "[Default Applications]\nimage/png=p;\n");
         QTest::newRow("no final line break")
-            << QByteArray("[Default Applications]\na/b=x") << "image/png" << "p;"
-            << QByteArray("[Default Applications]\na/b=x\nimage/png=p;\n");
+            << QByteArray("[Default Applications]\na/b=x") << "image/png"
+            << "p;" << QByteArray("[Default Applications]\na/b=x\nimage/png=p;\n");
         QTest::newRow("CRLF kept")
-            << QByteArray("[Default Applications]\r\na/b=x\r\n") << "image/png" << "p;"
-            << QByteArray("[Default Applications]\r\na/b=x\r\nimage/png=p;\r\n");
+            << QByteArray("[Default Applications]\r\na/b=x\r\n") << "image/png"
+            << "p;" << QByteArray("[Default Applications]\r\na/b=x\r\nimage/png=p;\r\n");
         QTest::newRow("blanks around = removed")
             << QByteArray("[Default Applications]\nimage/png = eog.desktop;\nz=1\n") << "image/png"
             << "" << QByteArray("[Default Applications]\nz=1\n");
         QTest::newRow("remove a missing line")
-            << QByteArray("[Default Applications]\nz=1") << "image/png" << ""
-            << QByteArray("[Default Applications]\nz=1");
+            << QByteArray("[Default Applications]\nz=1") << "image/png"
+            << "" << QByteArray("[Default Applications]\nz=1");
         QTest::newRow("other section's key untouched")
             << QByteArray("[Added Associations]\nimage/png=a;\n[Default Applications]\n")
-            << "image/png" << ""
-            << QByteArray("[Added Associations]\nimage/png=a;\n[Default Applications]\n");
+            << "image/png"
+            << "" << QByteArray("[Added Associations]\nimage/png=a;\n[Default Applications]\n");
         QTest::newRow("damaged lines kept")
             << bytes("garbage\x01\xff\x00x\n[Default Applications\nno equals\n# image/png=c\n"
                      "[Default Applications]\n=nokey\nimage/png=eog.desktop;\n")
-            << "image/png" << "p;"
+            << "image/png"
+            << "p;"
             << bytes("garbage\x01\xff\x00x\n[Default Applications\nno equals\n# image/png=c\n"
                      "[Default Applications]\n=nokey\nimage/png=p;\n");
         QTest::newRow("damaged header ends the section")
             << QByteArray("[Default Applications]\na/b=x\n[unterminated\njunk\n") << "image/png"
-            << "p;" << QByteArray("[Default Applications]\na/b=x\nimage/png=p;\n[unterminated\njunk\n");
+            << "p;"
+            << QByteArray("[Default Applications]\na/b=x\nimage/png=p;\n[unterminated\njunk\n");
         QTest::newRow("section twice, first line counts")
             << QByteArray("[Default Applications]\na/b=x\n[Other]\n[Default Applications]\n"
                           "image/png=eog;\nimage/png=late;\n")
-            << "image/png" << "p;"
+            << "image/png"
+            << "p;"
             << QByteArray("[Default Applications]\na/b=x\n[Other]\n[Default Applications]\n"
                           "image/png=p;\nimage/png=late;\n");
     }
@@ -182,10 +189,10 @@ private slots:
                             "text/plain=org.gnome.TextEditor.desktop;\n"
                             "image/png=pictavo.desktop;org.gnome.eog.desktop;\n"
                             "application/pdf=evince.desktop;\n");
-        for (const char *type : {"image/jpeg", "image/gif", "image/bmp", "image/vnd.adobe.photoshop",
-                                 "image/tiff", "image/vnd.zbrush.pcx", "image/x-tga",
-                                 "image/vnd.wap.wbmp", "image/wmf", "image/vnd.microsoft.icon",
-                                 "image/emf"})
+        for (const char *type :
+             {"image/jpeg", "image/gif", "image/bmp", "image/vnd.adobe.photoshop", "image/tiff",
+              "image/vnd.zbrush.pcx", "image/x-tga", "image/vnd.wap.wbmp", "image/wmf",
+              "image/vnd.microsoft.icon", "image/emf"})
             expected += QByteArray(type) + "=pictavo.desktop;\n";
         expected += "\n[Added Associations]\n"
                     "image/png=gimp.desktop;org.gnome.eog.desktop;\n"
@@ -212,7 +219,8 @@ private slots:
 
     void damagedListSurvives()
     {
-        QByteArray damaged = bytes("\xff\xfe\x00bin\x00ary\n[Default Applications\nimage/png\n=x\n");
+        QByteArray damaged =
+            bytes("\xff\xfe\x00bin\x00ary\n[Default Applications\nimage/png\n=x\n");
         damaged += "[Default Applications]\nimage/gif=other.desktop;\n[unterminated\n\n\n";
         damaged += QByteArray(3000, '\x7f');
         QVERIFY(writeAll(mimeApps(), damaged));
@@ -220,8 +228,9 @@ private slots:
         ModAssoc::CheckAssociations();
         const QByteArray bound = readAll(mimeApps());
         QVERIFY(bound.startsWith(damaged.left(damaged.indexOf("image/gif="))));
-        QVERIFY2(bound.contains("image/gif=pictavo.desktop;other.desktop;\nimage/jpeg=pictavo.desktop;"),
-                 bound.left(300).constData());
+        QVERIFY2(
+            bound.contains("image/gif=pictavo.desktop;other.desktop;\nimage/jpeg=pictavo.desktop;"),
+            bound.left(300).constData());
         QVERIFY(bound.endsWith(damaged.mid(damaged.indexOf("[unterminated"))));
 
         ModAssoc::RemoveAssociations();
@@ -281,7 +290,8 @@ private slots:
         const QByteArray packaged =
             readAll(qEnvironmentVariable("PICTAVO_SOURCE_DIR") + "/packaging/pictavo.desktop");
         QVERIFY(!packaged.isEmpty());
-        const QByteArray line = "\nMimeType=" + ModAssoc::DesktopMimeTypes().join(';').toUtf8() + ";\n";
+        const QByteArray line =
+            "\nMimeType=" + ModAssoc::DesktopMimeTypes().join(';').toUtf8() + ";\n";
         QVERIFY(packaged.contains(line));
         QVERIFY(ModAssoc::DesktopEntryText().contains(line));
     }
