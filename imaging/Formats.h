@@ -42,3 +42,22 @@ QString extensionOf(const QString &path);
 bool usesPictureLoader(const QString &path);
 
 } // namespace imaging
+
+class QByteArray;
+
+namespace imaging {
+
+// Recognises an image file by its first bytes. Formats with a signature win;
+// the weakly marked ones (TGA, headerless DIB, WBMP) are checked for a
+// consistent header, and the extension only settles between those. Returns
+// FormatUnknown for anything else. `data` may be the whole file: WBMP and
+// TGA checks compare the header with the file length.
+int detectFormat(const QByteArray &data, const QString &extension = {});
+
+// The usual file extension of a format code ("jpg", "tif", ...), empty for
+// unknown codes.
+QString formatExtension(int formatCode);
+// True for the ten codes Output.Save writes (1 to 10).
+bool isSaveCode(int formatCode);
+
+} // namespace imaging
