@@ -9,6 +9,9 @@
 #include <QPainter>
 #include <QSaveFile>
 
+#include <climits>
+#include <cstdlib>
+
 #include "imaging/MagickClient.h"
 
 namespace imaging::codecs {
@@ -183,6 +186,73 @@ bool bmpIsComplete(const QByteArray &d)
     return d.size() >= needed;
 }
 
+quint32 be16(const QByteArray &d, qsizetype i)
+{
+    if (i + 1 >= d.size())
+        return 0;
+    return quint32(quint8(d.at(i))) << 8 | quint32(quint8(d.at(i + 1)));
+}
+
+// The size a file's header claims, read before any decoder runs, so that an
+// absurd size is refused by name whatever the decoder would make of it.
+// Invalid when unknown.
+QSize claimedSize(const char *qtFormat, const QByteArray &d)
+{
+    const QByteArrayView f(qtFormat);
+    const auto size = [](qint64 w, qint64 h) {
+        w = std::abs(w);
+        h = std::abs(h);
+        return QSize(int(std::min<qint64>(w, INT_MAX)), int(std::min<qint64>(h, INT_MAX)));
+    };
+    if (f == "png" && d.size() >= 24)
+        return size(qint64(be16(d, 16)) << 16 | be16(d, 18), qint64(be16(d, 20)) << 16 | be16(d, 22));
+    if (f == "bmp" && d.size() >= 26) {
+        if (le32(d, 14) == 12)
+            return size(le16(d, 18), le16(d, 20));
+        return size(qint32(le32(d, 18)), qint32(le32(d, 22)));
+    }
+    if (f == "gif" && d.size() >= 10)
+        return size(le16(d, 6), le16(d, 8));
+    if (f == "jpeg") {
+        qsizetype pos = 2;
+        while (pos + 9 <= d.size() && quint8(d.at(pos)) == 0xff) {
+            const quint8 marker = quint8(d.at(pos + 1));
+            if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc)
+                return size(be16(d, pos + 7), be16(d, pos + 5));
+            if (marker == 0xda || marker == 0xd9)
+                break;
+            pos += 2 + be16(d, pos + 2);
+        }
+    }
+    return {};
+}
+
+// Pages of a classic TIFF: the length of its directory chain (Qt's count is
+// unreliable when reading from memory). 0 when unknown.
+int tiffPageCount(const QByteArray &d)
+{
+    const bool little = d.startsWith("II*");
+    if (!little && !d.startsWith("MM\0*"))
+        return 0;
+    const auto u16 = [&](qint64 at) { return little ? le16(d, qsizetype(at)) : be16(d, qsizetype(at)); };
+    const auto u32 = [&](qint64 at) {
+        return little ? le32(d, qsizetype(at)) : (be16(d, qsizetype(at)) << 16 | be16(d, qsizetype(at + 2)));
+    };
+    qint64 offset = u32(4);
+    int pages = 0;
+    while (offset > 0 && offset + 2 <= d.size() && pages < 4096) {
+        ++pages;
+        const qint64 next = offset + 2 + 12 * qint64(u16(offset));
+        if (next + 4 > d.size())
+            break;
+        const qint64 following = u32(next);
+        if (following <= offset) // a loop or a backwards chain: stop
+            break;
+        offset = following;
+    }
+    return pages;
+}
+
 bool isComplete(const char *qtFormat, const QByteArray &data)
 {
     const QByteArrayView f(qtFormat);
@@ -220,6 +290,11 @@ QString reasonFromReader(const QImageReader &reader, const char *qtFormat, const
 
 void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat, const DecodeOptions &options)
 {
+    const QSize claimed = claimedSize(qtFormat, data);
+    if (claimed.isValid() && sideTooLarge(claimed)) {
+        d.error = tooLarge(claimed);
+        return;
+    }
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
@@ -255,9 +330,10 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat, cons
             }
         }
     }
-    d.pageCount = std::max(1, reader.imageCount());
+    const int tiffPages = QByteArrayView(qtFormat) == "tiff" ? tiffPageCount(data) : 0;
+    d.pageCount = std::max(1, tiffPages > 0 ? tiffPages : reader.imageCount());
     qsizetype bytes = 0;
-    do {
+    for (;;) {
         QImage image = reader.read();
         if (image.isNull()) {
             if (d.pages.isEmpty())
@@ -273,7 +349,12 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat, cons
             break;
         }
         d.pages.append(image);
-    } while (options.allPages && d.pages.size() < kMaxPages && reader.jumpToNextImage());
+        if (!options.allPages || d.pages.size() >= std::min(kMaxPages, d.pageCount))
+            break;
+        // TIFF and ICO move to the next page; GIF simply reads on.
+        if (!reader.jumpToImage(int(d.pages.size())) && !reader.jumpToNextImage() && !reader.canRead())
+            break;
+    }
     if (d.pageCount < d.pages.size())
         d.pageCount = int(d.pages.size());
     // Qt hands GIF frames out in true colour; the file's depth is that of
