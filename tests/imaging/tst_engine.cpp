@@ -380,6 +380,55 @@ private slots:
         }
     }
 
+    // Files made by other programs, compared with what ImageMagick decodes.
+    void readsRealFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<bool>("exact");
+        QTest::newRow("tga") << "yellow.tga" << int(FormatTGA) << QSize(32, 32) << 32 << true;
+        QTest::newRow("pcx") << "green.pcx" << int(FormatPCX) << QSize(32, 32) << 24 << true;
+        QTest::newRow("tif palette") << "turquoise.tif" << int(FormatTIF) << QSize(32, 32) << 24 << true;
+        QTest::newRow("tiff") << "python.tiff" << int(FormatTIF) << QSize(16, 16) << 32 << true;
+        QTest::newRow("bmp 4-bit") << "liquid.bmp" << int(FormatBMP) << QSize(172, 132) << 4 << true;
+        QTest::newRow("bmp 3 colours") << "asprite.bmp" << int(FormatBMP) << QSize(32, 32) << 4 << true;
+        QTest::newRow("gif") << "explosion1.gif" << int(FormatGIF) << QSize(90, 90) << 8 << true;
+        QTest::newRow("gif 64 colours") << "python.gif" << int(FormatGIF) << QSize(16, 16) << 6 << true;
+        QTest::newRow("png palette") << "python.png" << int(FormatPNG) << QSize(16, 16) << 8 << true;
+        QTest::newRow("jpeg") << "alien1.jpg" << int(FormatJPG) << QSize(80, 71) << 24 << false;
+        QTest::newRow("jpeg without jfif") << "python-raw.jpg" << int(FormatJPG) << QSize(16, 16) << 24 << false;
+    }
+    void readsRealFiles()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, format);
+        QFETCH(QSize, size);
+        QFETCH(int, bits);
+        QFETCH(bool, exact);
+        const QString source = qEnvironmentVariable("PICTAVO_SOURCE_DIR", QStringLiteral(PICTAVO_SOURCE_DIR_FALLBACK))
+            + QStringLiteral("/tests/imaging/corpus/real/") + file;
+        QVERIFY2(QFile::exists(source), qPrintable(source));
+        const Decoded d = decodeFile(source);
+        QVERIFY2(d.ok(), qPrintable(d.error));
+        QCOMPARE(d.formatCode, format);
+        QCOMPARE(d.originalSize, size);
+        QCOMPARE(d.bitsPerPixel, bits);
+        if (!exact || !m_haveMagick)
+            return;
+        QProcess convert;
+        convert.start(QStringLiteral("convert"), {source + QStringLiteral("[0]"), QStringLiteral("-depth"), QStringLiteral("8"),
+                                                  QStringLiteral("RGBA:-")});
+        QVERIFY(convert.waitForFinished(20000));
+        const QByteArray rgba = convert.readAllStandardOutput();
+        QCOMPARE(rgba.size(), qsizetype(size.width()) * size.height() * 4);
+        const QImage theirs = QImage(reinterpret_cast<const uchar *>(rgba.constData()), size.width(), size.height(),
+                                     QImage::Format_RGBA8888)
+                                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QVERIFY(samePixels(d.pages.first().convertToFormat(QImage::Format_ARGB32_Premultiplied), theirs));
+    }
+
     void appliesExifOrientation_data()
     {
         QTest::addColumn<int>("orientation");
