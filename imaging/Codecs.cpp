@@ -37,7 +37,9 @@ quint32 le32(const QByteArray &d, qsizetype i)
 
 QString tooLarge(QSize size)
 {
-    return QStringLiteral("the image is too large (%1 x %2 pixels)").arg(size.width()).arg(size.height());
+    return QStringLiteral("the image is too large (%1 x %2 pixels)")
+        .arg(size.width())
+        .arg(size.height());
 }
 
 bool sideTooLarge(QSize size)
@@ -49,19 +51,25 @@ int bitsPerPixelOf(const QImage &image)
 {
     switch (image.format()) {
     case QImage::Format_Mono:
-    case QImage::Format_MonoLSB: return 1;
+    case QImage::Format_MonoLSB:
+        return 1;
     case QImage::Format_Indexed8: {
         const int colours = image.colorCount();
         return colours <= 2 ? 1 : colours <= 16 ? 4 : 8;
     }
     case QImage::Format_Grayscale8:
-    case QImage::Format_Alpha8: return 8;
-    case QImage::Format_Grayscale16: return 16;
+    case QImage::Format_Alpha8:
+        return 8;
+    case QImage::Format_Grayscale16:
+        return 16;
     case QImage::Format_RGB32:
     case QImage::Format_RGB888:
-    case QImage::Format_BGR888: return 24;
-    case QImage::Format_RGBX64: return 48;
-    default: return image.depth();
+    case QImage::Format_BGR888:
+        return 24;
+    case QImage::Format_RGBX64:
+        return 48;
+    default:
+        return image.depth();
     }
 }
 
@@ -97,8 +105,9 @@ QByteArray withBmpFileHeader(const QByteArray &dib, QString *reason)
     bmp.reserve(dib.size() + 14);
     const quint32 total = quint32(dib.size() + 14);
     const quint32 off = quint32(offset);
-    const char header[14] = {'B', 'M', char(total), char(total >> 8), char(total >> 16), char(total >> 24),
-                             0, 0, 0, 0, char(off), char(off >> 8), char(off >> 16), char(off >> 24)};
+    const char header[14] = {
+        'B', 'M', char(total), char(total >> 8), char(total >> 16), char(total >> 24), 0, 0,
+        0,   0,   char(off),   char(off >> 8),   char(off >> 16),   char(off >> 24)};
     bmp.append(header, 14);
     bmp.append(dib);
     return bmp;
@@ -205,7 +214,8 @@ QSize claimedSize(const char *qtFormat, const QByteArray &d)
         return QSize(int(std::min<qint64>(w, INT_MAX)), int(std::min<qint64>(h, INT_MAX)));
     };
     if (f == "png" && d.size() >= 24)
-        return size(qint64(be16(d, 16)) << 16 | be16(d, 18), qint64(be16(d, 20)) << 16 | be16(d, 22));
+        return size(qint64(be16(d, 16)) << 16 | be16(d, 18),
+                    qint64(be16(d, 20)) << 16 | be16(d, 22));
     if (f == "bmp" && d.size() >= 26) {
         if (le32(d, 14) == 12)
             return size(le16(d, 18), le16(d, 20));
@@ -217,7 +227,8 @@ QSize claimedSize(const char *qtFormat, const QByteArray &d)
         qsizetype pos = 2;
         while (pos + 9 <= d.size() && quint8(d.at(pos)) == 0xff) {
             const quint8 marker = quint8(d.at(pos + 1));
-            if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc)
+            if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 &&
+                marker != 0xcc)
                 return size(be16(d, pos + 7), be16(d, pos + 5));
             if (marker == 0xda || marker == 0xd9)
                 break;
@@ -234,9 +245,12 @@ int tiffPageCount(const QByteArray &d)
     const bool little = d.startsWith("II*");
     if (!little && !d.startsWith("MM\0*"))
         return 0;
-    const auto u16 = [&](qint64 at) { return little ? le16(d, qsizetype(at)) : be16(d, qsizetype(at)); };
+    const auto u16 = [&](qint64 at) {
+        return little ? le16(d, qsizetype(at)) : be16(d, qsizetype(at));
+    };
     const auto u32 = [&](qint64 at) {
-        return little ? le32(d, qsizetype(at)) : (be16(d, qsizetype(at)) << 16 | be16(d, qsizetype(at + 2)));
+        return little ? le32(d, qsizetype(at))
+                      : (be16(d, qsizetype(at)) << 16 | be16(d, qsizetype(at + 2)));
     };
     qint64 offset = u32(4);
     int pages = 0;
@@ -251,6 +265,60 @@ int tiffPageCount(const QByteArray &d)
         offset = following;
     }
     return pages;
+}
+
+// PSD: Magick reads a file cut short in its merged image data without a
+// word, so the sections and the raw or run-length pixel data are measured
+// here first.
+bool psdIsComplete(const QByteArray &d)
+{
+    const qint64 size = d.size();
+    const auto u32 = [&](qint64 at) {
+        return qint64(be16(d, qsizetype(at))) << 16 | be16(d, qsizetype(at + 2));
+    };
+    if (size < 26)
+        return false;
+    const bool big = be16(d, 4) == 2;
+    const qint64 channels = be16(d, 12), rows = u32(14), columns = u32(18), depth = be16(d, 22);
+    qint64 pos = 26;
+    for (int section = 0; section < 3; ++section) {
+        if (pos + 4 > size)
+            return false;
+        qint64 length = u32(pos);
+        pos += 4;
+        if (section == 2 && big) { // 64-bit length in the large format
+            if (pos + 4 > size)
+                return false;
+            length = length << 32 | u32(pos);
+            pos += 4;
+        }
+        if (length > size)
+            return false;
+        pos += length;
+    }
+    if (pos + 2 > size)
+        return false;
+    const quint32 compression = be16(d, qsizetype(pos));
+    pos += 2;
+    if (channels == 0 || rows == 0 || columns == 0 || channels > 56 || rows > kMaxImageSide ||
+        columns > kMaxImageSide)
+        return true; // refused on its own merits by the decoder
+    const qint64 lines = channels * rows;
+    if (compression == 0) {
+        const qint64 lineBytes =
+            depth == 1 ? (columns + 7) / 8 : columns * std::max<qint64>(1, depth / 8);
+        return pos + lines * lineBytes <= size;
+    }
+    if (compression == 1) {
+        const qint64 countBytes = big ? 4 : 2;
+        if (pos + lines * countBytes > size)
+            return false;
+        qint64 total = 0;
+        for (qint64 i = 0; i < lines; ++i)
+            total += big ? u32(pos + i * 4) : be16(d, qsizetype(pos + i * 2));
+        return pos + lines * countBytes + total <= size;
+    }
+    return true; // zip-compressed: the decoder finds out
 }
 
 bool isComplete(const char *qtFormat, const QByteArray &data)
@@ -282,13 +350,14 @@ QString reasonFromReader(const QImageReader &reader, const char *qtFormat, const
     const QString text = reader.errorString().toLower();
     if (text.contains(QLatin1String("limit")) || text.contains(QLatin1String("too large")))
         return QStringLiteral("the image is too large");
-    if (text.contains(QLatin1String("end of")) || text.contains(QLatin1String("truncat"))
-        || text.contains(QLatin1String("premature")))
+    if (text.contains(QLatin1String("end of")) || text.contains(QLatin1String("truncat")) ||
+        text.contains(QLatin1String("premature")))
         return QStringLiteral("the file is truncated");
     return QStringLiteral("the file is damaged");
 }
 
-void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat, const DecodeOptions &options)
+void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
+                  const DecodeOptions &options)
 {
     const QSize claimed = claimedSize(qtFormat, data);
     if (claimed.isValid() && sideTooLarge(claimed)) {
@@ -323,8 +392,10 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat, cons
     if (stored.isValid()) {
         d.originalSize = turned ? stored.transposed() : stored;
         if (!options.boundingSize.isEmpty()) {
-            QSize target = d.originalSize.scaled(options.boundingSize, Qt::KeepAspectRatioByExpanding);
-            if (target.width() < d.originalSize.width() && target.height() < d.originalSize.height()) {
+            QSize target =
+                d.originalSize.scaled(options.boundingSize, Qt::KeepAspectRatioByExpanding);
+            if (target.width() < d.originalSize.width() &&
+                target.height() < d.originalSize.height()) {
                 target = target.expandedTo(QSize(1, 1));
                 reader.setScaledSize(turned ? target.transposed() : target);
             }
@@ -352,7 +423,8 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat, cons
         if (!options.allPages || d.pages.size() >= std::min(kMaxPages, d.pageCount))
             break;
         // TIFF and ICO move to the next page; GIF simply reads on.
-        if (!reader.jumpToImage(int(d.pages.size())) && !reader.jumpToNextImage() && !reader.canRead())
+        if (!reader.jumpToImage(int(d.pages.size())) && !reader.jumpToNextImage() &&
+            !reader.canRead())
             break;
     }
     if (d.pageCount < d.pages.size())
@@ -376,7 +448,8 @@ void decodeWithMagick(Decoded &d, const QByteArray &data, const char *magickForm
     d.pageCount = 1;
     QImage image = r.image;
     if (!options.boundingSize.isEmpty()) {
-        const QSize target = image.size().scaled(options.boundingSize, Qt::KeepAspectRatioByExpanding);
+        const QSize target =
+            image.size().scaled(options.boundingSize, Qt::KeepAspectRatioByExpanding);
         if (target.width() < image.width() && target.height() < image.height())
             image = image.scaled(target.expandedTo(QSize(1, 1)), Qt::IgnoreAspectRatio,
                                  Qt::SmoothTransformation);
@@ -396,8 +469,8 @@ QImage flattened(const QImage &image)
     return out;
 }
 
-bool writeWithQt(const QImage &image, const char *format, int quality, int compression, QByteArray *out,
-                 QString *reason)
+bool writeWithQt(const QImage &image, const char *format, int quality, int compression,
+                 QByteArray *out, QString *reason)
 {
     QBuffer buffer(out);
     buffer.open(QIODevice::WriteOnly);
@@ -436,7 +509,8 @@ bool jpegIsComplete(const QByteArray &data)
             pos += 2;
             continue;
         }
-        const qsizetype length = qsizetype(quint8(data.at(pos + 2))) << 8 | quint8(data.at(pos + 3));
+        const qsizetype length =
+            qsizetype(quint8(data.at(pos + 2))) << 8 | quint8(data.at(pos + 3));
         if (marker == 0xda)
             return data.indexOf("\xff\xd9", pos + 2 + length) >= 0;
         pos += 2 + length;
@@ -457,14 +531,28 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
         return fail(QStringLiteral("the file is empty"));
     d.formatCode = detectFormat(data, extension);
     switch (d.formatCode) {
-    case FormatJPG: decodeWithQt(d, data, "jpeg", options); break;
-    case FormatPNG: decodeWithQt(d, data, "png", options); break;
-    case FormatGIF: decodeWithQt(d, data, "gif", options); break;
-    case FormatBMP: decodeWithQt(d, data, "bmp", options); break;
-    case FormatTIF: decodeWithQt(d, data, "tiff", options); break;
+    case FormatJPG:
+        decodeWithQt(d, data, "jpeg", options);
+        break;
+    case FormatPNG:
+        decodeWithQt(d, data, "png", options);
+        break;
+    case FormatGIF:
+        decodeWithQt(d, data, "gif", options);
+        break;
+    case FormatBMP:
+        decodeWithQt(d, data, "bmp", options);
+        break;
+    case FormatTIF:
+        decodeWithQt(d, data, "tiff", options);
+        break;
     case FormatICO:
-    case FormatCUR: decodeWithQt(d, data, "ico", options); break;
-    case FormatWBMP: decodeWithQt(d, data, "wbmp", options); break;
+    case FormatCUR:
+        decodeWithQt(d, data, "ico", options);
+        break;
+    case FormatWBMP:
+        decodeWithQt(d, data, "wbmp", options);
+        break;
     case FormatDIB: {
         QString reason;
         const QByteArray bmp = withBmpFileHeader(data, &reason);
@@ -479,9 +567,24 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
         else
             decodeWithMagick(d, data, "TGA", options);
         break;
-    case FormatPSD: decodeWithMagick(d, data, "PSD", options); break;
-    case FormatPCX: decodeWithMagick(d, data, "PCX", options); break;
-    case FormatPCD: decodeWithMagick(d, data, "PCD", options); break;
+    case FormatPSD: {
+        const quint32 columns = be16(data, 18) << 16 | be16(data, 20);
+        const quint32 rows = be16(data, 14) << 16 | be16(data, 16);
+        const QSize claimed(int(std::min<quint32>(columns, INT_MAX)),
+                            int(std::min<quint32>(rows, INT_MAX)));
+        if (sideTooLarge(claimed))
+            return fail(tooLarge(claimed));
+        if (!psdIsComplete(data))
+            return fail(QStringLiteral("the file is truncated"));
+        decodeWithMagick(d, data, "PSD", options);
+        break;
+    }
+    case FormatPCX:
+        decodeWithMagick(d, data, "PCX", options);
+        break;
+    case FormatPCD:
+        decodeWithMagick(d, data, "PCD", options);
+        break;
     case FormatWMF:
     case FormatEMF:
         return fail(QStringLiteral("%1 pictures cannot be read yet")
@@ -505,22 +608,30 @@ bool encodeImage(const QImage &image, int formatCode, QByteArray *out, QString *
         return false;
     }
     switch (formatCode) {
-    case FormatJPG: return writeWithQt(flattened(image), "jpeg", 90, -1, out, reason);
-    case FormatPNG: return writeWithQt(image, "png", -1, -1, out, reason);
-    case FormatTIF: return writeWithQt(image, "tiff", -1, 1, out, reason);
-    case FormatBMP: return writeWithQt(image, "bmp", -1, -1, out, reason);
+    case FormatJPG:
+        return writeWithQt(flattened(image), "jpeg", 90, -1, out, reason);
+    case FormatPNG:
+        return writeWithQt(image, "png", -1, -1, out, reason);
+    case FormatTIF:
+        return writeWithQt(image, "tiff", -1, 1, out, reason);
+    case FormatBMP:
+        return writeWithQt(image, "bmp", -1, -1, out, reason);
     case FormatWBMP:
         // One bit per pixel: error diffusion keeps grey areas recognisable,
         // and a black-and-white image stays exact.
-        return writeWithQt(flattened(image).convertToFormat(QImage::Format_Mono,
-                                                            Qt::MonoOnly | Qt::DiffuseDither),
-                           "wbmp", -1, -1, out, reason);
-    case FormatPCX: return magick::encode(flattened(image), "PCX", out, reason);
-    case FormatTGA: return magick::encode(image, "TGA", out, reason);
-    case FormatPSD: return magick::encode(image, "PSD", out, reason);
+        return writeWithQt(
+            flattened(image).convertToFormat(QImage::Format_Mono, Qt::MonoOnly | Qt::DiffuseDither),
+            "wbmp", -1, -1, out, reason);
+    case FormatPCX:
+        return magick::encode(flattened(image), "PCX", out, reason);
+    case FormatTGA:
+        return magick::encode(image, "TGA", out, reason);
+    case FormatPSD:
+        return magick::encode(image, "PSD", out, reason);
     case FormatWMF:
     case FormatEMF:
-        *reason = QStringLiteral("%1 pictures cannot be written yet").arg(formatExtension(formatCode).toUpper());
+        *reason = QStringLiteral("%1 pictures cannot be written yet")
+                      .arg(formatExtension(formatCode).toUpper());
         return false;
     default:
         *reason = QStringLiteral("there is no format with code %1").arg(formatCode);

@@ -79,7 +79,8 @@ bool looksLikeTga(const QByteArray &d)
     if (colorMapType > 1)
         return false;
     switch (imageType) {
-    case 1: case 9: // colour-mapped
+    case 1:
+    case 9: // colour-mapped
         if (colorMapType != 1 || (depth != 8 && depth != 16))
             return false;
         {
@@ -88,11 +89,13 @@ bool looksLikeTga(const QByteArray &d)
                 return false;
         }
         break;
-    case 2: case 10: // true colour
+    case 2:
+    case 10: // true colour
         if (depth != 15 && depth != 16 && depth != 24 && depth != 32)
             return false;
         break;
-    case 3: case 11: // grey
+    case 3:
+    case 11: // grey
         if (depth != 8 && depth != 16)
             return false;
         break;
@@ -115,23 +118,23 @@ bool looksLikeDib(const QByteArray &d)
     const quint32 headerSize = le32(d, 0);
     if (headerSize == 12)
         return d.size() > 26 && le16(d, 8) == 1 && le16(d, 10) >= 1 && le16(d, 10) <= 32;
-    if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 64
-        && headerSize != 108 && headerSize != 124)
+    if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 64 &&
+        headerSize != 108 && headerSize != 124)
         return false;
     const quint32 bits = le16(d, 14);
-    return d.size() > qsizetype(headerSize) && le16(d, 12) == 1
-        && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32)
-        && le32(d, 16) <= 6;
+    return d.size() > qsizetype(headerSize) && le16(d, 12) == 1 &&
+           (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32) &&
+           le32(d, 16) <= 6;
 }
 
 bool looksLikePcx(const QByteArray &d)
 {
     const quint8 version = byteAt(d, 1);
     const quint8 bits = byteAt(d, 3);
-    return d.size() >= 128 && byteAt(d, 0) == 0x0a
-        && (version == 0 || version == 2 || version == 3 || version == 4 || version == 5)
-        && byteAt(d, 2) <= 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8)
-        && le16(d, 8) >= le16(d, 4) && le16(d, 10) >= le16(d, 6);
+    return d.size() >= 128 && byteAt(d, 0) == 0x0a &&
+           (version == 0 || version == 2 || version == 3 || version == 4 || version == 5) &&
+           byteAt(d, 2) <= 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8) &&
+           le16(d, 8) >= le16(d, 4) && le16(d, 10) >= le16(d, 6);
 }
 
 } // namespace
@@ -144,8 +147,8 @@ int detectFormat(const QByteArray &d, const QString &extension)
         return FormatPNG;
     if (startsWith(d, "GIF87a", 6) || startsWith(d, "GIF89a", 6))
         return FormatGIF;
-    if (startsWith(d, "II*\0", 4) || startsWith(d, "MM\0*", 4) || startsWith(d, "II+\0", 4)
-        || startsWith(d, "MM\0+", 4))
+    if (startsWith(d, "II*\0", 4) || startsWith(d, "MM\0*", 4) || startsWith(d, "II+\0", 4) ||
+        startsWith(d, "MM\0+", 4))
         return FormatTIF;
     if (startsWith(d, "8BPS", 4) && (le16(d, 4) == 0x100 || le16(d, 4) == 0x200))
         return FormatPSD;
@@ -155,9 +158,9 @@ int detectFormat(const QByteArray &d, const QString &extension)
         return FormatICO;
     if (startsWith(d, "\0\0\2\0", 4) && le16(d, 4) > 0)
         return FormatCUR;
-    if (startsWith(d, "\xd7\xcd\xc6\x9a", 4)
-        || ((startsWith(d, "\1\0\x09\0", 4) || startsWith(d, "\2\0\x09\0", 4))
-            && (le16(d, 4) == 0x100 || le16(d, 4) == 0x300)))
+    if (startsWith(d, "\xd7\xcd\xc6\x9a", 4) ||
+        ((startsWith(d, "\1\0\x09\0", 4) || startsWith(d, "\2\0\x09\0", 4)) &&
+         (le16(d, 4) == 0x100 || le16(d, 4) == 0x300)))
         return FormatWMF;
     if (le32(d, 0) == 1 && startsWith(d, " EMF", 4, 40))
         return FormatEMF;
@@ -186,22 +189,38 @@ int detectFormat(const QByteArray &d, const QString &extension)
 QString formatExtension(int formatCode)
 {
     switch (formatCode) {
-    case FormatJPG: return QStringLiteral("jpg");
-    case FormatPNG: return QStringLiteral("png");
-    case FormatTIF: return QStringLiteral("tif");
-    case FormatPCX: return QStringLiteral("pcx");
-    case FormatTGA: return QStringLiteral("tga");
-    case FormatBMP: return QStringLiteral("bmp");
-    case FormatWMF: return QStringLiteral("wmf");
-    case FormatEMF: return QStringLiteral("emf");
-    case FormatPSD: return QStringLiteral("psd");
-    case FormatWBMP: return QStringLiteral("wbmp");
-    case FormatGIF: return QStringLiteral("gif");
-    case FormatICO: return QStringLiteral("ico");
-    case FormatCUR: return QStringLiteral("cur");
-    case FormatPCD: return QStringLiteral("pcd");
-    case FormatDIB: return QStringLiteral("dib");
-    default: return {};
+    case FormatJPG:
+        return QStringLiteral("jpg");
+    case FormatPNG:
+        return QStringLiteral("png");
+    case FormatTIF:
+        return QStringLiteral("tif");
+    case FormatPCX:
+        return QStringLiteral("pcx");
+    case FormatTGA:
+        return QStringLiteral("tga");
+    case FormatBMP:
+        return QStringLiteral("bmp");
+    case FormatWMF:
+        return QStringLiteral("wmf");
+    case FormatEMF:
+        return QStringLiteral("emf");
+    case FormatPSD:
+        return QStringLiteral("psd");
+    case FormatWBMP:
+        return QStringLiteral("wbmp");
+    case FormatGIF:
+        return QStringLiteral("gif");
+    case FormatICO:
+        return QStringLiteral("ico");
+    case FormatCUR:
+        return QStringLiteral("cur");
+    case FormatPCD:
+        return QStringLiteral("pcd");
+    case FormatDIB:
+        return QStringLiteral("dib");
+    default:
+        return {};
     }
 }
 

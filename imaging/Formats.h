@@ -16,7 +16,8 @@ inline constexpr char16_t kSupportedExtensionsWithCur[] =
 inline constexpr char16_t kPictureExtensions[] = u"ico cur dib";
 
 // Save-format codes; a loaded image reports its format with the same codes.
-enum FormatCode : int {
+enum FormatCode : int
+{
     FormatUnknown = 0,
     FormatJPG = 1,
     FormatPNG = 2,

@@ -113,7 +113,10 @@ void ImageEngine::LoaderT::LoadDecoded(const Decoded &decoded)
     e.setDecoded(decoded);
 }
 
-int ImageEngine::ImagesT::Count() const { return int(e.m_pages.size()); }
+int ImageEngine::ImagesT::Count() const
+{
+    return int(e.m_pages.size());
+}
 
 ImageEngine::ImageItem ImageEngine::ImagesT::Item(int i) const
 {
@@ -140,12 +143,30 @@ void ImageEngine::ImagesT::Clear(const QString &)
     e.changed();
 }
 
-int ImageEngine::ImageInfoT::Width() const { return e.currentImage().width(); }
-int ImageEngine::ImageInfoT::Height() const { return e.currentImage().height(); }
-int ImageEngine::ImageInfoT::BitsPerPixel() const { return e.m_bitsPerPixel; }
-QString ImageEngine::ImageInfoT::FilePath() const { return e.m_path; }
-QString ImageEngine::ImageInfoT::FileName() const { return QFileInfo(e.m_path).fileName(); }
-int ImageEngine::ImageInfoT::FormatCode() const { return e.m_formatCode; }
+int ImageEngine::ImageInfoT::Width() const
+{
+    return e.currentImage().width();
+}
+int ImageEngine::ImageInfoT::Height() const
+{
+    return e.currentImage().height();
+}
+int ImageEngine::ImageInfoT::BitsPerPixel() const
+{
+    return e.m_bitsPerPixel;
+}
+QString ImageEngine::ImageInfoT::FilePath() const
+{
+    return e.m_path;
+}
+QString ImageEngine::ImageInfoT::FileName() const
+{
+    return QFileInfo(e.m_path).fileName();
+}
+int ImageEngine::ImageInfoT::FormatCode() const
+{
+    return e.m_formatCode;
+}
 
 QImage &ImageEngine::currentForChange()
 {
@@ -173,7 +194,8 @@ void ImageEngine::TransformT::ResizeCanvas(int w, int h, const QColor &fill, int
 {
     QImage &img = e.currentForChange();
     if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide)
-        throw ImageError(QStringLiteral("Cannot resize the canvas to %1 x %2 pixels").arg(w).arg(h));
+        throw ImageError(
+            QStringLiteral("Cannot resize the canvas to %1 x %2 pixels").arg(w).arg(h));
     QImage canvas(w, h, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(fill);
     {
@@ -198,7 +220,10 @@ QColor ImageEngine::CanvasT::MakeColor(QRgb rgb, int opacity) const
     return c;
 }
 
-QImage ImageEngine::OutputT::ToPicture() const { return e.currentImage(); }
+QImage ImageEngine::OutputT::ToPicture() const
+{
+    return e.currentImage();
+}
 
 void ImageEngine::OutputT::CopyToClipboard() const
 {

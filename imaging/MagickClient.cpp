@@ -45,13 +45,14 @@ public:
             return false;
         const QDeadlineTimer deadline(timeoutMs());
         const quint64 length = quint64(request.size());
-        if (!sendAll(reinterpret_cast<const char *>(&length), sizeof length, deadline, reason)
-            || !sendAll(request.constData(), size_t(request.size()), deadline, reason)) {
+        if (!sendAll(reinterpret_cast<const char *>(&length), sizeof length, deadline, reason) ||
+            !sendAll(request.constData(), size_t(request.size()), deadline, reason)) {
             stop();
             return false;
         }
         quint64 replyLength = 0;
-        if (!recvAll(reinterpret_cast<char *>(&replyLength), sizeof replyLength, deadline, reason)) {
+        if (!recvAll(reinterpret_cast<char *>(&replyLength), sizeof replyLength, deadline,
+                     reason)) {
             stop();
             return false;
         }
@@ -107,7 +108,8 @@ private:
         if (QCoreApplication::instance())
             dir = QCoreApplication::applicationDirPath();
         else
-            dir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+            dir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget())
+                      .absolutePath();
         return dir + QStringLiteral("/pictavo-magick");
     }
 
@@ -224,7 +226,8 @@ QByteArray pixelsOf(const QImage &image)
     QByteArray pixels;
     pixels.reserve(qsizetype(image.width()) * image.height() * 4);
     for (int y = 0; y < image.height(); ++y)
-        pixels.append(reinterpret_cast<const char *>(image.constScanLine(y)), qsizetype(image.width()) * 4);
+        pixels.append(reinterpret_cast<const char *>(image.constScanLine(y)),
+                      qsizetype(image.width()) * 4);
     return pixels;
 }
 
@@ -257,8 +260,8 @@ DecodeResult decode(const QByteArray &data, const char *format)
     bool alpha = false;
     QByteArray pixels;
     in >> width >> height >> bits >> alpha >> pixels;
-    if (in.status() != QDataStream::Ok || width <= 0 || height <= 0
-        || pixels.size() != qsizetype(width) * height * 4) {
+    if (in.status() != QDataStream::Ok || width <= 0 || height <= 0 ||
+        pixels.size() != qsizetype(width) * height * 4) {
         result.reason = QStringLiteral("the decoder answered nonsense");
         return result;
     }
@@ -277,12 +280,13 @@ DecodeResult decode(const QByteArray &data, const char *format)
 bool encode(const QImage &source, const char *format, QByteArray *out, QString *reason)
 {
     const bool alpha = source.hasAlphaChannel();
-    const QImage image = source.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const QImage image =
+        source.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     QByteArray request;
     {
         QDataStream stream(&request, QIODevice::WriteOnly);
-        stream << qint32(magickproto::OpEncode) << QString::fromLatin1(format) << qint32(image.width())
-               << qint32(image.height()) << alpha << pixelsOf(image);
+        stream << qint32(magickproto::OpEncode) << QString::fromLatin1(format)
+               << qint32(image.width()) << qint32(image.height()) << alpha << pixelsOf(image);
     }
     QByteArray reply;
     {

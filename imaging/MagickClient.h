@@ -13,9 +13,9 @@ namespace imaging::magick {
 
 struct DecodeResult
 {
-    QImage image;      // null on failure
+    QImage image; // null on failure
     int bitsPerPixel = 0;
-    QString reason;    // short human text on failure ("the file is truncated")
+    QString reason; // short human text on failure ("the file is truncated")
 };
 
 // Decodes file bytes with the Magick coder `format` ("PSD", "PCX", ...).
@@ -31,7 +31,7 @@ bool encode(const QImage &image, const char *format, QByteArray *out, QString *r
 void setHelperPath(const QString &path); // empty: back to the default
 // Time one request may take before the helper is killed (default 5000 ms;
 // PICTAVO_MAGICK_TIMEOUT_MS overrides the default).
-void setTimeoutMs(int ms);              // 0: back to the default
+void setTimeoutMs(int ms); // 0: back to the default
 // Ends the helper process (it is started again on the next request).
 void shutdownHelper();
 

@@ -16,8 +16,16 @@
 
 namespace imaging::magickproto {
 
-enum Op : qint32 { OpDecode = 1, OpEncode = 2 };
-enum Status : qint32 { StatusOk = 0, StatusFailed = 1 };
+enum Op : qint32
+{
+    OpDecode = 1,
+    OpEncode = 2
+};
+enum Status : qint32
+{
+    StatusOk = 0,
+    StatusFailed = 1
+};
 
 // Largest message either side accepts (a 128-megapixel BGRA image and its
 // framing fit).

@@ -53,8 +53,8 @@ bool writeAll(const char *data, size_t size)
 bool sendReply(const QByteArray &body)
 {
     const quint64 length = quint64(body.size());
-    return writeAll(reinterpret_cast<const char *>(&length), sizeof length)
-        && writeAll(body.constData(), size_t(body.size()));
+    return writeAll(reinterpret_cast<const char *>(&length), sizeof length) &&
+           writeAll(body.constData(), size_t(body.size()));
 }
 
 QByteArray failure(const QString &reason)
@@ -69,33 +69,53 @@ QByteArray failure(const QString &reason)
 QString reasonFor(const std::string &what)
 {
     const QString text = QString::fromStdString(what).toLower();
-    if (text.contains(QLatin1String("end-of-file")) || text.contains(QLatin1String("end of file"))
-        || text.contains(QLatin1String("insufficient image data")) || text.contains(QLatin1String("truncated")))
+    if (text.contains(QLatin1String("end-of-file")) ||
+        text.contains(QLatin1String("end of file")) ||
+        text.contains(QLatin1String("insufficient image data")) ||
+        text.contains(QLatin1String("truncated")) ||
+        text.contains(QLatin1String("unable to read image data")))
         return QStringLiteral("the file is truncated");
     if (text.contains(QLatin1String("limit")) || text.contains(QLatin1String("memory allocation")))
         return QStringLiteral("the image is too large");
-    if (text.contains(QLatin1String("improper image header")) || text.contains(QLatin1String("not a "))
-        || text.contains(QLatin1String("no decode delegate")))
+    if (text.contains(QLatin1String("improper image header")) ||
+        text.contains(QLatin1String("not a ")) ||
+        text.contains(QLatin1String("no decode delegate")))
         return QStringLiteral("not an image file");
     return QStringLiteral("the file is damaged");
+}
+
+// Magick chains the first problem behind the final one ("unable to
+// decompress image" after "unexpected end-of-file"): look at all of them.
+std::string allMessages(const Magick::Exception &e)
+{
+    std::string text = e.what();
+    for (const Magick::Exception *n = e.nested(); n; n = n->nested())
+        text += std::string(" / ") + n->what();
+    return text;
 }
 
 int bitsPerPixel(const Magick::Image &image)
 {
     const int depth = int(image.depth());
     switch (image.type()) {
-    case Magick::BilevelType: return 1;
-    case Magick::GrayscaleType: return depth;
-    case Magick::GrayscaleMatteType: return 2 * depth;
+    case Magick::BilevelType:
+        return 1;
+    case Magick::GrayscaleType:
+        return depth;
+    case Magick::GrayscaleMatteType:
+        return 2 * depth;
     case Magick::PaletteType:
     case Magick::PaletteMatteType: {
         const size_t colours = image.colorMapSize();
         return colours <= 2 ? 1 : colours <= 16 ? 4 : 8;
     }
     case Magick::TrueColorMatteType:
-    case Magick::ColorSeparationType: return 4 * depth;
-    case Magick::ColorSeparationMatteType: return 5 * depth;
-    default: return 3 * depth;
+    case Magick::ColorSeparationType:
+        return 4 * depth;
+    case Magick::ColorSeparationMatteType:
+        return 5 * depth;
+    default:
+        return 3 * depth;
     }
 }
 
@@ -130,21 +150,24 @@ QByteArray decode(const QString &format, const QByteArray &data)
 
         QByteArray body;
         QDataStream out(&body, QIODevice::WriteOnly);
-        out << qint32(StatusOk) << qint32(width) << qint32(height) << qint32(bits) << alpha << pixels;
+        out << qint32(StatusOk) << qint32(width) << qint32(height) << qint32(bits) << alpha
+            << pixels;
         return body;
     } catch (const Magick::Exception &e) {
-        return failure(reasonFor(e.what()));
+        return failure(reasonFor(allMessages(e)));
     } catch (const std::bad_alloc &) {
         return failure(QStringLiteral("the image is too large"));
     }
 }
 
-QByteArray encode(const QString &format, qint32 width, qint32 height, bool alpha, const QByteArray &pixels)
+QByteArray encode(const QString &format, qint32 width, qint32 height, bool alpha,
+                  const QByteArray &pixels)
 {
     if (width <= 0 || height <= 0 || pixels.size() != qsizetype(width) * height * 4)
         return failure(QStringLiteral("the image is empty"));
     try {
-        Magick::Image image(size_t(width), size_t(height), "BGRA", Magick::CharPixel, pixels.constData());
+        Magick::Image image(size_t(width), size_t(height), "BGRA", Magick::CharPixel,
+                            pixels.constData());
         image.matte(alpha);
         image.magick(format.toStdString());
         Magick::Blob blob;

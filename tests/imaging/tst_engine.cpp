@@ -33,8 +33,9 @@ QImage photoLike(int w, int h, bool alpha = false)
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < w; ++x) {
             const int n = int(rng.bounded(24));
-            line[x] = qRgba((x * 255 / std::max(1, w - 1) + n) & 0xff, (y * 255 / std::max(1, h - 1) + n) & 0xff,
-                            ((x + y) * 3 + n) & 0xff, alpha ? (x * 7 + 40) & 0xff : 255);
+            line[x] = qRgba((x * 255 / std::max(1, w - 1) + n) & 0xff,
+                            (y * 255 / std::max(1, h - 1) + n) & 0xff, ((x + y) * 3 + n) & 0xff,
+                            alpha ? (x * 7 + 40) & 0xff : 255);
         }
     }
     return image;
@@ -123,7 +124,9 @@ QByteArray gifClaiming(quint32 w, quint32 h)
     gif += char(w >> 8);
     gif += char(h & 0xff);
     gif += char(h >> 8);
-    gif += QByteArray("\x00\x00\x00" "\x2c\x00\x00\x00\x00", 8);
+    gif += QByteArray("\x00\x00\x00"
+                      "\x2c\x00\x00\x00\x00",
+                      8);
     gif += char(w & 0xff);
     gif += char(w >> 8);
     gif += char(h & 0xff);
@@ -136,7 +139,8 @@ QByteArray gifClaiming(quint32 w, quint32 h)
 QByteArray tiffClaiming(quint32 w, quint32 h)
 {
     QByteArray t("II*\0\x08\0\0\0", 8);
-    const quint16 entries[][2] = {{256, 4}, {257, 4}, {258, 3}, {259, 3}, {262, 3}, {273, 4}, {277, 3}, {278, 4}, {279, 4}};
+    const quint16 entries[][2] = {{256, 4}, {257, 4}, {258, 3}, {259, 3}, {262, 3},
+                                  {273, 4}, {277, 3}, {278, 4}, {279, 4}};
     const quint32 values[] = {w, h, 8, 1, 1, 200, 1, h, w};
     QByteArray ifd;
     ifd += char(9);
@@ -259,17 +263,26 @@ private slots:
         QTest::addColumn<int>("bits");
 
         const QImage photo = photoLike(33, 21);
-        QTest::newRow("jpeg") << "a.jpg" << encodeQt(photo, "jpeg") << int(FormatJPG) << QSize(33, 21) << 24;
-        QTest::newRow("png named jpg") << "b.jpg" << encodeQt(photo, "png") << int(FormatPNG) << QSize(33, 21) << 24;
-        QTest::newRow("png with alpha") << "c.png" << encodeQt(photoLike(5, 7, true), "png") << int(FormatPNG) << QSize(5, 7) << 32;
-        QTest::newRow("bmp named tif") << "d.tif" << encodeQt(photo, "bmp") << int(FormatBMP) << QSize(33, 21) << 24;
-        QTest::newRow("tiff") << "e.tif" << encodeQt(photo, "tiff") << int(FormatTIF) << QSize(33, 21) << 24;
-        QTest::newRow("grey jpeg") << "f.jpg" << encodeQt(photo.convertToFormat(QImage::Format_Grayscale8), "jpeg")
-                                   << int(FormatJPG) << QSize(33, 21) << 8;
-        QTest::newRow("wbmp") << "g.wbmp" << encodeQt(blackWhite(19, 5).convertToFormat(QImage::Format_Mono), "wbmp")
+        QTest::newRow("jpeg") << "a.jpg" << encodeQt(photo, "jpeg") << int(FormatJPG)
+                              << QSize(33, 21) << 24;
+        QTest::newRow("png named jpg")
+            << "b.jpg" << encodeQt(photo, "png") << int(FormatPNG) << QSize(33, 21) << 24;
+        QTest::newRow("png with alpha") << "c.png" << encodeQt(photoLike(5, 7, true), "png")
+                                        << int(FormatPNG) << QSize(5, 7) << 32;
+        QTest::newRow("bmp named tif")
+            << "d.tif" << encodeQt(photo, "bmp") << int(FormatBMP) << QSize(33, 21) << 24;
+        QTest::newRow("tiff") << "e.tif" << encodeQt(photo, "tiff") << int(FormatTIF)
+                              << QSize(33, 21) << 24;
+        QTest::newRow("grey jpeg")
+            << "f.jpg" << encodeQt(photo.convertToFormat(QImage::Format_Grayscale8), "jpeg")
+            << int(FormatJPG) << QSize(33, 21) << 8;
+        QTest::newRow("wbmp") << "g.wbmp"
+                              << encodeQt(blackWhite(19, 5).convertToFormat(QImage::Format_Mono),
+                                          "wbmp")
                               << int(FormatWBMP) << QSize(19, 5) << 1;
-        QTest::newRow("wbmp named png") << "h.png" << encodeQt(blackWhite(19, 5).convertToFormat(QImage::Format_Mono), "wbmp")
-                                        << int(FormatWBMP) << QSize(19, 5) << 1;
+        QTest::newRow("wbmp named png")
+            << "h.png" << encodeQt(blackWhite(19, 5).convertToFormat(QImage::Format_Mono), "wbmp")
+            << int(FormatWBMP) << QSize(19, 5) << 1;
         const QByteArray ico = encodeQt(photoLike(16, 16, true), "ico");
         QTest::newRow("ico") << "i.ico" << ico << int(FormatICO) << QSize(16, 16) << 32;
         QByteArray cur = ico;
@@ -277,9 +290,11 @@ private slots:
         QTest::newRow("cur") << "j.cur" << cur << int(FormatCUR) << QSize(16, 16) << 32;
         const QByteArray bmp = encodeQt(photo, "bmp");
         QTest::newRow("bmp named dib") << "k.dib" << bmp << int(FormatBMP) << QSize(33, 21) << 24;
-        QTest::newRow("headerless dib") << "l.dib" << bmp.mid(14) << int(FormatDIB) << QSize(33, 21) << 24;
+        QTest::newRow("headerless dib")
+            << "l.dib" << bmp.mid(14) << int(FormatDIB) << QSize(33, 21) << 24;
         const QByteArray indexed = encodeQt(photo.convertToFormat(QImage::Format_Indexed8), "bmp");
-        QTest::newRow("headerless 8-bit dib") << "m.dib" << indexed.mid(14) << int(FormatDIB) << QSize(33, 21) << 8;
+        QTest::newRow("headerless 8-bit dib")
+            << "m.dib" << indexed.mid(14) << int(FormatDIB) << QSize(33, 21) << 8;
     }
     void readsByContent()
     {
@@ -320,24 +335,48 @@ private slots:
         QTest::addColumn<bool>("exact");
 
         const QString src = QStringLiteral("SRC");
-        QTest::newRow("tga rle") << "rle.tga" << QStringList{src, "-compress", "RLE"} << int(FormatTGA) << QSize(40, 30) << 1 << true;
-        QTest::newRow("tga raw") << "raw.tga" << QStringList{src, "-compress", "none"} << int(FormatTGA) << QSize(40, 30) << 1 << true;
-        QTest::newRow("tga raw with footer named jpg") << "raw2.jpg" << QStringList{src, "-compress", "none", "-define", "tga:version=2", "TGA:"}
-                                                      << int(FormatTGA) << QSize(40, 30) << 1 << true;
-        QTest::newRow("tga colour-mapped") << "map.tga" << QStringList{src, "-colors", "16", "-type", "Palette", "-compress", "none"}
-                                           << int(FormatTGA) << QSize(40, 30) << 1 << false;
-        QTest::newRow("tga colour-mapped rle") << "maprle.tga" << QStringList{src, "-colors", "16", "-type", "Palette", "-compress", "RLE"}
-                                               << int(FormatTGA) << QSize(40, 30) << 1 << false;
-        QTest::newRow("tga grey") << "grey.tga" << QStringList{src, "-colorspace", "Gray", "-compress", "none"} << int(FormatTGA) << QSize(40, 30) << 1 << false;
-        QTest::newRow("tga grey rle") << "greyrle.tga" << QStringList{src, "-colorspace", "Gray", "-compress", "RLE"} << int(FormatTGA) << QSize(40, 30) << 1 << false;
-        QTest::newRow("psd") << "a.psd" << QStringList{src} << int(FormatPSD) << QSize(40, 30) << 1 << true;
-        QTest::newRow("psd named png") << "psd.png" << QStringList{src, "PSD:"} << int(FormatPSD) << QSize(40, 30) << 1 << true;
-        QTest::newRow("pcx") << "a.pcx" << QStringList{src} << int(FormatPCX) << QSize(40, 30) << 1 << true;
-        QTest::newRow("pcx 8-bit") << "b.pcx" << QStringList{src, "-colors", "200", "-type", "Palette"} << int(FormatPCX) << QSize(40, 30) << 1 << false;
-        QTest::newRow("gif animation") << "anim.gif" << QStringList{src, src, "-rotate", "180", src} << int(FormatGIF) << QSize(40, 30) << 3 << false;
-        QTest::newRow("tiff pages") << "pages.tif" << QStringList{src, "(", src, "-resize", "20x15!", ")"} << int(FormatTIF) << QSize(40, 30) << 2 << true;
-        QTest::newRow("ico sizes") << "sizes.ico" << QStringList{src, "-resize", "32x32!", "-define", "icon:auto-resize=32,16"}
-                                   << int(FormatICO) << QSize(32, 32) << 2 << false;
+        QTest::newRow("tga rle") << "rle.tga" << QStringList{src, "-compress", "RLE"}
+                                 << int(FormatTGA) << QSize(40, 30) << 1 << true;
+        QTest::newRow("tga raw") << "raw.tga" << QStringList{src, "-compress", "none"}
+                                 << int(FormatTGA) << QSize(40, 30) << 1 << true;
+        QTest::newRow("tga raw with footer named jpg")
+            << "raw2.jpg"
+            << QStringList{src, "-compress", "none", "-define", "tga:version=2", "TGA:"}
+            << int(FormatTGA) << QSize(40, 30) << 1 << true;
+        QTest::newRow("tga colour-mapped")
+            << "map.tga"
+            << QStringList{src, "-colors", "16", "-type", "Palette", "-compress", "none"}
+            << int(FormatTGA) << QSize(40, 30) << 1 << false;
+        QTest::newRow("tga colour-mapped rle")
+            << "maprle.tga"
+            << QStringList{src, "-colors", "16", "-type", "Palette", "-compress", "RLE"}
+            << int(FormatTGA) << QSize(40, 30) << 1 << false;
+        QTest::newRow("tga grey") << "grey.tga"
+                                  << QStringList{src, "-colorspace", "Gray", "-compress", "none"}
+                                  << int(FormatTGA) << QSize(40, 30) << 1 << false;
+        QTest::newRow("tga grey rle")
+            << "greyrle.tga" << QStringList{src, "-colorspace", "Gray", "-compress", "RLE"}
+            << int(FormatTGA) << QSize(40, 30) << 1 << false;
+        QTest::newRow("psd") << "a.psd" << QStringList{src} << int(FormatPSD) << QSize(40, 30) << 1
+                             << true;
+        QTest::newRow("psd named png") << "psd.png" << QStringList{src, "PSD:"} << int(FormatPSD)
+                                       << QSize(40, 30) << 1 << true;
+        QTest::newRow("pcx") << "a.pcx" << QStringList{src} << int(FormatPCX) << QSize(40, 30) << 1
+                             << true;
+        QTest::newRow("pcx 8-bit")
+            << "b.pcx" << QStringList{src, "-colors", "200", "-type", "Palette"} << int(FormatPCX)
+            << QSize(40, 30) << 1 << false;
+        QTest::newRow("gif animation") << "anim.gif" << QStringList{src, src, "-rotate", "180", src}
+                                       << int(FormatGIF) << QSize(40, 30) << 3 << false;
+        QTest::newRow("tiff pages")
+            << "pages.tif" << QStringList{src, "(", src, "-resize", "20x15!", ")"} << int(FormatTIF)
+            << QSize(40, 30) << 2 << true;
+        QTest::newRow("pcd") << "a.pcd" << QStringList{src} << int(FormatPCD) << QSize(768, 512)
+                             << 1 << false;
+        QTest::newRow("ico sizes")
+            << "sizes.ico"
+            << QStringList{src, "-resize", "32x32!", "-define", "icon:auto-resize=32,16"}
+            << int(FormatICO) << QSize(32, 32) << 2 << false;
     }
     void readsMagickMadeFiles()
     {
@@ -390,15 +429,21 @@ private slots:
         QTest::addColumn<bool>("exact");
         QTest::newRow("tga") << "yellow.tga" << int(FormatTGA) << QSize(32, 32) << 32 << true;
         QTest::newRow("pcx") << "green.pcx" << int(FormatPCX) << QSize(32, 32) << 24 << true;
-        QTest::newRow("tif palette") << "turquoise.tif" << int(FormatTIF) << QSize(32, 32) << 24 << true;
+        QTest::newRow("tif palette")
+            << "turquoise.tif" << int(FormatTIF) << QSize(32, 32) << 24 << true;
         QTest::newRow("tiff") << "python.tiff" << int(FormatTIF) << QSize(16, 16) << 32 << true;
-        QTest::newRow("bmp 4-bit") << "liquid.bmp" << int(FormatBMP) << QSize(172, 132) << 4 << true;
-        QTest::newRow("bmp 3 colours") << "asprite.bmp" << int(FormatBMP) << QSize(32, 32) << 4 << true;
+        QTest::newRow("bmp 4-bit")
+            << "liquid.bmp" << int(FormatBMP) << QSize(172, 132) << 4 << true;
+        QTest::newRow("bmp 3 colours")
+            << "asprite.bmp" << int(FormatBMP) << QSize(32, 32) << 4 << true;
         QTest::newRow("gif") << "explosion1.gif" << int(FormatGIF) << QSize(90, 90) << 8 << true;
-        QTest::newRow("gif 64 colours") << "python.gif" << int(FormatGIF) << QSize(16, 16) << 6 << true;
-        QTest::newRow("png palette") << "python.png" << int(FormatPNG) << QSize(16, 16) << 8 << true;
+        QTest::newRow("gif 64 colours")
+            << "python.gif" << int(FormatGIF) << QSize(16, 16) << 6 << true;
+        QTest::newRow("png palette")
+            << "python.png" << int(FormatPNG) << QSize(16, 16) << 8 << true;
         QTest::newRow("jpeg") << "alien1.jpg" << int(FormatJPG) << QSize(80, 71) << 24 << false;
-        QTest::newRow("jpeg without jfif") << "python-raw.jpg" << int(FormatJPG) << QSize(16, 16) << 24 << false;
+        QTest::newRow("jpeg without jfif")
+            << "python-raw.jpg" << int(FormatJPG) << QSize(16, 16) << 24 << false;
     }
     void readsRealFiles()
     {
@@ -407,8 +452,9 @@ private slots:
         QFETCH(QSize, size);
         QFETCH(int, bits);
         QFETCH(bool, exact);
-        const QString source = qEnvironmentVariable("PICTAVO_SOURCE_DIR", QStringLiteral(PICTAVO_SOURCE_DIR_FALLBACK))
-            + QStringLiteral("/tests/imaging/corpus/real/") + file;
+        const QString source = qEnvironmentVariable("PICTAVO_SOURCE_DIR",
+                                                    QStringLiteral(PICTAVO_SOURCE_DIR_FALLBACK)) +
+                               QStringLiteral("/tests/imaging/corpus/real/") + file;
         QVERIFY2(QFile::exists(source), qPrintable(source));
         const Decoded d = decodeFile(source);
         QVERIFY2(d.ok(), qPrintable(d.error));
@@ -418,15 +464,17 @@ private slots:
         if (!exact || !m_haveMagick)
             return;
         QProcess convert;
-        convert.start(QStringLiteral("convert"), {source + QStringLiteral("[0]"), QStringLiteral("-depth"), QStringLiteral("8"),
-                                                  QStringLiteral("RGBA:-")});
+        convert.start(QStringLiteral("convert"),
+                      {source + QStringLiteral("[0]"), QStringLiteral("-depth"),
+                       QStringLiteral("8"), QStringLiteral("RGBA:-")});
         QVERIFY(convert.waitForFinished(20000));
         const QByteArray rgba = convert.readAllStandardOutput();
         QCOMPARE(rgba.size(), qsizetype(size.width()) * size.height() * 4);
-        const QImage theirs = QImage(reinterpret_cast<const uchar *>(rgba.constData()), size.width(), size.height(),
-                                     QImage::Format_RGBA8888)
+        const QImage theirs = QImage(reinterpret_cast<const uchar *>(rgba.constData()),
+                                     size.width(), size.height(), QImage::Format_RGBA8888)
                                   .convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        QVERIFY(samePixels(d.pages.first().convertToFormat(QImage::Format_ARGB32_Premultiplied), theirs));
+        QVERIFY(samePixels(d.pages.first().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                           theirs));
     }
 
     void appliesExifOrientation_data()
@@ -442,7 +490,8 @@ private slots:
     {
         QFETCH(int, orientation);
         QFETCH(QSize, size);
-        QVERIFY(writeFile(path("exif.jpg"), jpegWithOrientation(photoLike(40, 20), quint16(orientation))));
+        QVERIFY(writeFile(path("exif.jpg"),
+                          jpegWithOrientation(photoLike(40, 20), quint16(orientation))));
         const Decoded d = decodeFile(path("exif.jpg"));
         QVERIFY2(d.ok(), qPrintable(d.error));
         QCOMPARE(d.pages.first().size(), size);
@@ -469,7 +518,8 @@ private slots:
         QFETCH(QString, format);
         QFETCH(QSize, bounding);
         QFETCH(QSize, expected);
-        QVERIFY(writeFile(path("big." + format), encodeQt(photoLike(800, 600), qPrintable(format))));
+        QVERIFY(
+            writeFile(path("big." + format), encodeQt(photoLike(800, 600), qPrintable(format))));
         DecodeOptions options;
         options.boundingSize = bounding;
         const Decoded d = decodeFile(path("big." + format), options);
@@ -491,49 +541,72 @@ private slots:
         QTest::addColumn<QString>("reason");
 
         QTest::newRow("zero bytes") << "empty.jpg" << QByteArray() << "the file is empty";
-        QTest::newRow("text named jpg") << "text.jpg" << QByteArray("This is not a picture.\n") << "not an image file";
+        QTest::newRow("text named jpg")
+            << "text.jpg" << QByteArray("This is not a picture.\n") << "not an image file";
         QRandomGenerator rng(7);
-        const QStringList exts{"jpg", "gif", "bmp", "png", "psd", "tif", "pcx", "tga", "wbmp", "pcd", "ico", "cur", "dib"};
+        const QStringList exts{"jpg", "gif",  "bmp", "png", "psd", "tif", "pcx",
+                               "tga", "wbmp", "pcd", "ico", "cur", "dib"};
         for (const QString &ext : exts) {
             QByteArray noise(4096, 0);
             for (char &c : noise)
                 c = char(rng.bounded(256));
             noise[0] = 'Z'; // not by chance a PCX signature
-            QTest::addRow("random bytes .%s", qPrintable(ext)) << "noise." + ext << noise << "not an image file";
+            QTest::addRow("random bytes .%s", qPrintable(ext))
+                << "noise." + ext << noise << "not an image file";
         }
 
         // Whole files cut at several points.
         const QImage photo = photoLike(120, 90);
         const QList<QPair<QString, QByteArray>> samples{
-            {"jpg", encodeQt(photo, "jpeg")}, {"png", encodeQt(photo, "png")}, {"bmp", encodeQt(photo, "bmp")},
-            {"tif", encodeQt(photo, "tiff")}, {"wbmp", encodeQt(blackWhite(120, 90).convertToFormat(QImage::Format_Mono), "wbmp")},
-            {"ico", encodeQt(photoLike(32, 32, true), "ico")}, {"dib", encodeQt(photo, "bmp").mid(14)}};
-        for (const auto &[ext, whole] : samples) {
+            {"jpg", encodeQt(photo, "jpeg")},
+            {"png", encodeQt(photo, "png")},
+            {"bmp", encodeQt(photo, "bmp")},
+            {"tif", encodeQt(photo, "tiff")},
+            {"wbmp", encodeQt(blackWhite(120, 90).convertToFormat(QImage::Format_Mono), "wbmp")},
+            {"ico", encodeQt(photoLike(32, 32, true), "ico")},
+            {"dib", encodeQt(photo, "bmp").mid(14)}};
+        QList<QPair<QString, QByteArray>> magickSamples;
+        for (const auto &[code, ext] : QList<QPair<int, QString>>{
+                 {FormatPSD, "psd"}, {FormatPCX, "pcx"}, {FormatTGA, "tga"}}) {
+            QByteArray bytes;
+            QString reason;
+            if (codecs::encodeImage(photo, code, &bytes, &reason))
+                magickSamples.append({ext, bytes});
+        }
+        for (const auto &[ext, whole] : samples + magickSamples) {
             for (int tenth : {1, 4, 7, 9}) {
                 QTest::addRow("%s cut at %d/10", qPrintable(ext), tenth)
                     << "cut." + ext << whole.left(whole.size() * tenth / 10) << "";
             }
         }
 
-        QTest::newRow("png claims 100000 x 100000") << "huge.png" << pngClaiming(100000, 100000)
-                                                    << "the image is too large (100000 x 100000 pixels)";
+        QTest::newRow("png claims 100000 x 100000")
+            << "huge.png" << pngClaiming(100000, 100000)
+            << "the image is too large (100000 x 100000 pixels)";
         QTest::newRow("png claims 2^31 wide") << "huge2.png" << pngClaiming(0x7fffffff, 1) << "";
-        QTest::newRow("bmp claims 100000 x 100000") << "huge.bmp" << bmpClaiming(100000, 100000) << "too large";
+        QTest::newRow("bmp claims 100000 x 100000")
+            << "huge.bmp" << bmpClaiming(100000, 100000) << "too large";
         QTest::newRow("bmp claims 2^31 wide") << "huge2.bmp" << bmpClaiming(0x80000000u, 2) << "";
-        QTest::newRow("dib claims 100000 x 100000") << "huge.dib" << bmpClaiming(100000, 100000).mid(14) << "too large";
-        QTest::newRow("jpeg claims 65535 x 65535") << "huge.jpg" << jpegClaiming(65535, 65535) << "too large";
+        QTest::newRow("dib claims 100000 x 100000")
+            << "huge.dib" << bmpClaiming(100000, 100000).mid(14) << "too large";
+        QTest::newRow("jpeg claims 65535 x 65535")
+            << "huge.jpg" << jpegClaiming(65535, 65535) << "too large";
         QTest::newRow("gif claims 65535 x 65535") << "huge.gif" << gifClaiming(65535, 65535) << "";
-        QTest::newRow("tiff claims 100000 x 100000") << "huge.tif" << tiffClaiming(100000, 100000) << "too large";
+        QTest::newRow("tiff claims 100000 x 100000")
+            << "huge.tif" << tiffClaiming(100000, 100000) << "too large";
         QTest::newRow("tiff claims 2^31 wide") << "huge2.tif" << tiffClaiming(0x80000000u, 1) << "";
-        QTest::newRow("psd claims 100000 x 100000") << "huge.psd" << psdHeader(3, 100000, 100000, 2) << "too large";
-        QTest::newRow("psd claims 2^31 wide") << "huge2.psd" << psdHeader(3, 0x80000000u, 1, 2) << "";
+        QTest::newRow("psd claims 100000 x 100000")
+            << "huge.psd" << psdHeader(3, 100000, 100000, 2) << "too large";
+        QTest::newRow("psd claims 2^31 wide")
+            << "huge2.psd" << psdHeader(3, 0x80000000u, 1, 2) << "";
         QTest::newRow("psd with 65535 channels") << "chan.psd" << psdHeader(65535, 64, 64) << "";
         QTest::newRow("pcx claims 65535 x 65535") << "huge.pcx" << pcxHeader(65535, 65535) << "";
         QByteArray tga(18, 0);
         tga[2] = 10;
         tga[12] = tga[13] = tga[14] = tga[15] = char(0xff);
         tga[16] = 24;
-        QTest::newRow("tga rle claims 65535 x 65535") << "huge.tga" << tga + QByteArray(64, '\x7f') << "";
+        QTest::newRow("tga rle claims 65535 x 65535")
+            << "huge.tga" << tga + QByteArray(64, '\x7f') << "";
         QByteArray wbmp("\0\0\x86\x8d\x20\x86\x8d\x20", 8); // 100000 x 100000, no pixels
         QTest::newRow("wbmp claims 100000 x 100000") << "huge.wbmp" << wbmp << "";
         QByteArray ico = encodeQt(photoLike(16, 16, true), "ico");
@@ -615,10 +688,12 @@ private slots:
         if (QStandardPaths::findExecutable(QStringLiteral("identify")).isEmpty())
             QSKIP("ImageMagick's identify is not installed");
         QProcess identify;
-        identify.start(QStringLiteral("identify"), {QStringLiteral("%1:%2").arg(ext.toUpper(), target)});
+        identify.start(QStringLiteral("identify"),
+                       {QStringLiteral("%1:%2").arg(ext.toUpper(), target)});
         QVERIFY(identify.waitForFinished(20000));
         QCOMPARE(identify.exitCode(), 0);
-        QVERIFY2(identify.readAllStandardOutput().contains(" 37x23 "), "identify reads another size");
+        QVERIFY2(identify.readAllStandardOutput().contains(" 37x23 "),
+                 "identify reads another size");
     }
 
     void saveKeepsTargetOnFailure()
@@ -634,9 +709,11 @@ private slots:
             engine.Output.Save(path("no-such-folder/x.png"), FormatPNG, 0, true);
             QFAIL("saving into a missing folder succeeded");
         } catch (const ImageError &e) {
-            QVERIFY2(e.description().startsWith("Cannot write x.png: "), qPrintable(e.description()));
+            QVERIFY2(e.description().startsWith("Cannot write x.png: "),
+                     qPrintable(e.description()));
         }
-        QCOMPARE(QDir(m_dir.path()).entryList({"keep.png*", "*.tmp"}, QDir::Files), QStringList{"keep.png"});
+        QCOMPARE(QDir(m_dir.path()).entryList({"keep.png*", "*.tmp"}, QDir::Files),
+                 QStringList{"keep.png"});
     }
 
     void engineWithoutImageFailsCleanly()
@@ -644,7 +721,8 @@ private slots:
         ImageEngine engine;
         QVERIFY_THROWS_EXCEPTION(ImageError, engine.Transform.Rotate(90));
         QVERIFY_THROWS_EXCEPTION(ImageError, engine.Transform.Resize(10, 0));
-        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Transform.ResizeCanvas(10, 10, Qt::white, 0, 0));
+        QVERIFY_THROWS_EXCEPTION(ImageError,
+                                 engine.Transform.ResizeCanvas(10, 10, Qt::white, 0, 0));
         QVERIFY_THROWS_EXCEPTION(ImageError, engine.Output.Save(path("none.png"), FormatPNG));
         QVERIFY(!QFile::exists(path("none.png")));
     }
@@ -673,9 +751,12 @@ private slots:
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("hang") << "#!/bin/sh\nexec sleep 60\n" << "the decoder took too long";
-        QTest::newRow("crash") << "#!/bin/sh\nkill -SEGV $$\n" << "the decoder stopped unexpectedly";
-        QTest::newRow("garbage") << "#!/bin/sh\nhead -c 8 /dev/zero; exit 0\n" << "";
+        QTest::newRow("hang") << "#!/bin/sh\nexec sleep 60\n"
+                              << "the decoder took too long";
+        QTest::newRow("crash") << "#!/bin/sh\nkill -SEGV $$\n"
+                               << "the decoder stopped unexpectedly";
+        QTest::newRow("garbage") << "#!/bin/sh\nhead -c 8 /dev/zero; exit 0\n"
+                                 << "";
     }
     void helperCrashOrHangFailsOneFile()
     {
@@ -722,9 +803,8 @@ private slots:
             files << path("w.pcx") << path("w.png") << path("w.jpg");
         DecodeOptions options;
         options.boundingSize = QSize(20, 20);
-        const QList<Decoded> results = QtConcurrent::blockingMapped(files, [options](const QString &file) {
-            return decodeFile(file, options);
-        });
+        const QList<Decoded> results = QtConcurrent::blockingMapped(
+            files, [options](const QString &file) { return decodeFile(file, options); });
         for (const Decoded &d : results) {
             QVERIFY2(d.ok(), qPrintable(d.error));
             QCOMPARE(d.originalSize, QSize(50, 40));

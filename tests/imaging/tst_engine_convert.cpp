@@ -42,7 +42,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_program = qEnvironmentVariable("PICTAVO_BINARY_DIR") + QStringLiteral("/bin/pictavo-convert");
+        m_program =
+            qEnvironmentVariable("PICTAVO_BINARY_DIR") + QStringLiteral("/bin/pictavo-convert");
         if (!QFile::exists(m_program))
             m_program = QCoreApplication::applicationDirPath() + QStringLiteral("/pictavo-convert");
         QVERIFY2(QFile::exists(m_program), qPrintable(m_program));
@@ -62,7 +63,13 @@ private slots:
     {
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("ext");
-        for (const auto &[code, ext] : QList<QPair<int, QString>>{{1, "jpg"}, {3, "tif"}, {4, "pcx"}, {5, "tga"}, {6, "bmp"}, {9, "psd"}, {10, "wbmp"}})
+        for (const auto &[code, ext] : QList<QPair<int, QString>>{{1, "jpg"},
+                                                                  {3, "tif"},
+                                                                  {4, "pcx"},
+                                                                  {5, "tga"},
+                                                                  {6, "bmp"},
+                                                                  {9, "psd"},
+                                                                  {10, "wbmp"}})
             QTest::addRow("%d %s", code, qPrintable(ext)) << code << ext;
     }
     void convertWritesEachCode()
@@ -89,9 +96,12 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("no arguments") << QStringList{} << "Usage:";
         QTest::newRow("unknown command") << QStringList{"frobnicate"} << "Usage:";
-        QTest::newRow("missing file") << QStringList{"info", "/nonexistent/x.jpg"} << "Cannot read x.jpg: the file does not exist";
-        QTest::newRow("bad code") << QStringList{"convert", "IN", "OUT.x", "11"} << "Unknown save code 11";
-        QTest::newRow("metafile not yet") << QStringList{"convert", "IN", "OUT.emf", "8"} << "Cannot write OUT.emf: ";
+        QTest::newRow("missing file") << QStringList{"info", "/nonexistent/x.jpg"}
+                                      << "Cannot read x.jpg: the file does not exist";
+        QTest::newRow("bad code") << QStringList{"convert", "IN", "OUT.x", "11"}
+                                  << "Unknown save code 11";
+        QTest::newRow("metafile not yet")
+            << QStringList{"convert", "IN", "OUT.emf", "8"} << "Cannot write OUT.emf: ";
     }
     void failuresGiveOneLineAndStatus1()
     {
