@@ -401,6 +401,18 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
             }
         }
     }
+    // Refuse by name what Qt's allocation limit would refuse anyway. A JPEG
+    // decoded at reduced scale only needs the reduced image.
+    if (stored.isValid() && QImageReader::allocationLimit() > 0) {
+        const bool reducedJpeg =
+            QByteArrayView(qtFormat) == "jpeg" && reader.scaledSize().isValid();
+        const QSize decoded = reducedJpeg ? reader.scaledSize() : stored;
+        if (qint64(decoded.width()) * decoded.height() * 4 >
+            qint64(QImageReader::allocationLimit()) * 1024 * 1024) {
+            d.error = tooLarge(d.originalSize);
+            return;
+        }
+    }
     const int tiffPages = QByteArrayView(qtFormat) == "tiff" ? tiffPageCount(data) : 0;
     d.pageCount = std::max(1, tiffPages > 0 ? tiffPages : reader.imageCount());
     qsizetype bytes = 0;

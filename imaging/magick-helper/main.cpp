@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "imaging/MagickProtocol.h"
@@ -186,6 +187,14 @@ QByteArray encode(const QString &format, qint32 width, qint32 height, bool alpha
 
 int main(int, char *argv[])
 {
+    // A crash leaves no core file, and outside the sanitizer builds (whose
+    // shadow memory needs a huge address space) the whole process is capped.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+#if !defined(__SANITIZE_ADDRESS__)
+    const rlimit addressSpace{rlim_t(3) << 30, rlim_t(3) << 30};
+    setrlimit(RLIMIT_AS, &addressSpace);
+#endif
     Magick::InitializeMagick(argv[0]);
     // Bounds for every decode: beyond them Magick gives up with an error
     // instead of eating the machine.

@@ -583,6 +583,8 @@ private slots:
         QTest::newRow("png claims 100000 x 100000")
             << "huge.png" << pngClaiming(100000, 100000)
             << "the image is too large (100000 x 100000 pixels)";
+        QTest::newRow("png claims 30000 x 30000")
+            << "bomb.png" << pngClaiming(30000, 30000) << "too large";
         QTest::newRow("png claims 2^31 wide") << "huge2.png" << pngClaiming(0x7fffffff, 1) << "";
         QTest::newRow("bmp claims 100000 x 100000")
             << "huge.bmp" << bmpClaiming(100000, 100000) << "too large";
