@@ -79,5 +79,16 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     out << "decode_12mp_full_ms " << qRound(medianMs(path, full, 5)) << " ms" << Qt::endl;
     out << "decode_12mp_thumb_ms " << qRound(medianMs(path, thumb, 9)) << " ms" << Qt::endl;
+
+    // Per-file overhead: many small files, as in a folder of icons.
+    const QString small = dir.filePath(QStringLiteral("small.png"));
+    photoLike(64, 64).save(small);
+    constexpr int kSmallRuns = 500;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < kSmallRuns; ++i)
+        if (!imaging::decodeFile(small, thumb).ok())
+            return 1;
+    out << "decode_small_png_us " << qRound(double(timer.nsecsElapsed()) / 1e3 / kSmallRuns) << " us" << Qt::endl;
     return 0;
 }
