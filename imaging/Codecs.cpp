@@ -238,6 +238,72 @@ QSize claimedSize(const char *qtFormat, const QByteArray &d)
     return {};
 }
 
+// Bits per pixel as the file stores them (first image), 0 when unknown.
+int headerBitsPerPixel(const char *qtFormat, const QByteArray &d)
+{
+    const QByteArrayView f(qtFormat);
+    if (f == "gif")
+        return d.size() > 10 && (quint8(d.at(10)) & 0x80) ? (quint8(d.at(10)) & 7) + 1 : 0;
+    if (f == "png" && d.size() >= 26) {
+        const int depth = quint8(d.at(24));
+        switch (quint8(d.at(25))) {
+        case 0:
+        case 3:
+            return depth;
+        case 2:
+            return 3 * depth;
+        case 4:
+            return 2 * depth;
+        case 6:
+            return 4 * depth;
+        default:
+            return 0;
+        }
+    }
+    if (f == "bmp" && d.size() >= 30)
+        return int(le32(d, 14) == 12 ? le16(d, 24) : le16(d, 28));
+    if (f == "jpeg") {
+        qsizetype pos = 2;
+        while (pos + 10 <= d.size() && quint8(d.at(pos)) == 0xff) {
+            const quint8 marker = quint8(d.at(pos + 1));
+            if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 &&
+                marker != 0xcc)
+                return quint8(d.at(pos + 4)) * quint8(d.at(pos + 9)); // precision x components
+            if (marker == 0xda || marker == 0xd9)
+                break;
+            pos += 2 + be16(d, pos + 2);
+        }
+        return 0;
+    }
+    if (f == "tiff") {
+        const bool little = d.startsWith("II*");
+        if (!little && !d.startsWith("MM\0*"))
+            return 0;
+        const auto u16 = [&](qint64 at) {
+            return little ? le16(d, qsizetype(at)) : be16(d, qsizetype(at));
+        };
+        const auto u32 = [&](qint64 at) {
+            return little ? le32(d, qsizetype(at))
+                          : (be16(d, qsizetype(at)) << 16 | be16(d, qsizetype(at + 2)));
+        };
+        const qint64 ifd = u32(4);
+        if (ifd <= 0 || ifd + 2 > d.size())
+            return 0;
+        const qint64 entries = u16(ifd);
+        quint32 bits = 1, samples = 1;
+        for (qint64 i = 0; i < entries && ifd + 2 + 12 * (i + 1) <= d.size(); ++i) {
+            const qint64 e = ifd + 2 + 12 * i;
+            const quint32 tag = u16(e), count = u32(e + 4);
+            if (tag == 258) // bits per sample: inline for up to two values, else at an offset
+                bits = count <= 2 ? u16(e + 8) : u16(u32(e + 8));
+            else if (tag == 277)
+                samples = u16(e + 8);
+        }
+        return bits > 0 && bits <= 64 && samples > 0 && samples <= 8 ? int(bits * samples) : 0;
+    }
+    return 0;
+}
+
 // Pages of a classic TIFF: the length of its directory chain (Qt's count is
 // unreliable when reading from memory). 0 when unknown.
 int tiffPageCount(const QByteArray &d)
@@ -441,10 +507,11 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
     }
     if (d.pageCount < d.pages.size())
         d.pageCount = int(d.pages.size());
-    // Qt hands GIF frames out in true colour; the file's depth is that of
-    // its colour table.
-    if (d.formatCode == FormatGIF && data.size() > 10 && (quint8(data.at(10)) & 0x80))
-        d.bitsPerPixel = (quint8(data.at(10)) & 7) + 1;
+    // Qt often widens pixels (GIF and palette TIFF to true colour); the
+    // depth shown is the file's own where its header tells it.
+    const int fileBits = headerBitsPerPixel(qtFormat, data);
+    if (fileBits > 0)
+        d.bitsPerPixel = fileBits;
 }
 
 void decodeWithMagick(Decoded &d, const QByteArray &data, const char *magickFormat,

@@ -430,7 +430,7 @@ private slots:
         QTest::newRow("tga") << "yellow.tga" << int(FormatTGA) << QSize(32, 32) << 32 << true;
         QTest::newRow("pcx") << "green.pcx" << int(FormatPCX) << QSize(32, 32) << 24 << true;
         QTest::newRow("tif palette")
-            << "turquoise.tif" << int(FormatTIF) << QSize(32, 32) << 24 << true;
+            << "turquoise.tif" << int(FormatTIF) << QSize(32, 32) << 4 << true;
         QTest::newRow("tiff") << "python.tiff" << int(FormatTIF) << QSize(16, 16) << 32 << true;
         QTest::newRow("bmp 4-bit")
             << "liquid.bmp" << int(FormatBMP) << QSize(172, 132) << 4 << true;
