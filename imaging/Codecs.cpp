@@ -730,6 +730,8 @@ QString saveImage(const QImage &image, const QString &path, int formatCode, bool
     QString reason;
     if (!encodeImage(image, formatCode, &bytes, &reason))
         return fail(reason);
+    if (!QFileInfo(path).absoluteDir().exists())
+        return fail(QStringLiteral("the folder does not exist"));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
