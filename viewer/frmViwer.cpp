@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include "imaging/Formats.h"
 #include "imaging/ImgXCtrl.h"
@@ -125,6 +126,7 @@ frmViwer::frmViwer(BrowserLink *link, QWidget *parent) : QMainWindow(parent), m_
     buildStatusBar();
 
     resize(imaging::twipsToPixelsX(kDesignClientWidth), imaging::twipsToPixelsY(kDesignClientHeight));
+    create(); // the window system's frame is known before the window is first shown
     Form_Load();
 }
 
@@ -253,11 +255,15 @@ void frmViwer::buildStatusBar()
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setSizeGripEnabled(true);
     setStatusBar(StatusBar);
-    const int minimumWidths[] = {60, 160, 80, 140, 60};
+    // Small minimums, so that the panels never keep the window from taking
+    // the size the image asks for.
+    const int minimumWidths[] = {48, 60, 64, 100, 48};
     for (int i = 0; i < 5; ++i) {
         auto *panel = new QLabel(StatusBar);
         panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         panel->setMinimumWidth(minimumWidths[i]);
+        if (i == 1)
+            panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         panel->setContentsMargins(4, 0, 4, 0);
         StatusBar->addPermanentWidget(panel, i == 1 ? 1 : 0);
         m_panels << panel;
@@ -378,11 +384,19 @@ QSizeF frmViwer::screenSizeTwips() const
     return {px.width() * tppX(), px.height() * tppY()};
 }
 
+// The window's outer rectangle in pixels: its frame as far as the window
+// system has told it, even while the window is hidden.
+QRect frmViwer::outerGeometry() const
+{
+    const QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    return geometry().marginsAdded(m);
+}
+
 QSizeF frmViwer::windowSizeTwips() const
 {
     if (windowState() & Qt::WindowFullScreen)
         return screenSizeTwips();
-    const QSize px = frameGeometry().size();
+    const QSize px = outerGeometry().size();
     return {px.width() * tppX(), px.height() * tppY()};
 }
 
@@ -404,7 +418,7 @@ void frmViwer::setWindowSizeTwips(double width, double height)
     QSize px(imaging::twipsToPixelsX(width), imaging::twipsToPixelsY(height));
     if (s)
         px = px.boundedTo(s->availableGeometry().size());
-    const QSize frameExtra = frameGeometry().size() - geometry().size();
+    const QSize frameExtra = outerGeometry().size() - geometry().size();
     resize((px - frameExtra).expandedTo(QSize(1, 1)));
     Form_Resize();
 }
@@ -491,7 +505,7 @@ void frmViwer::ToggleFullScreen()
         // keeps the windowed position and size saved before, so that leaving
         // gives the user's window back.
         if (!(windowState() & Qt::WindowFullScreen)) {
-            const QRect g = frameGeometry();
+            const QRect g = outerGeometry();
             qint16 v = 0;
             if (toInt16(g.x() * tppX(), &v))
                 SavedLeft = v;
@@ -594,7 +608,7 @@ void frmViwer::FitWindowToImage()
     if (!s)
         return;
     const QRect area = s->availableGeometry();
-    const QPointF pos = centredPosition(frameGeometry().size().toSizeF(), area.size().toSizeF());
+    const QPointF pos = centredPosition(outerGeometry().size().toSizeF(), area.size().toSizeF());
     move(area.topLeft() + QPoint(int(pos.x()), int(pos.y())));
 }
 
@@ -650,9 +664,11 @@ void frmViwer::ViewImage(const QStringList &paths, qint16 &index)
         ToggleFullScreen();
     }
     setUpdatesEnabled(true);
-    show();
-    raise();
-    activateWindow();
+    if (!wasVisible) {
+        show();
+        raise();
+        activateWindow();
+    }
     ImgX->setFocus();
     schedulePrefetch();
     if (!m_lastError.isEmpty())

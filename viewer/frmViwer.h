@@ -134,6 +134,7 @@ public:
 
     // --- sizes as the rules see them (twips)
     QSizeF windowSizeTwips() const; // outer size
+    QRect outerGeometry() const;    // pixels, frame included
     QSizeF imgXSizeTwips() const { return m_imgX; }
     double toolbarHeightTwips() const;
     QSizeF screenSizeTwips() const;
