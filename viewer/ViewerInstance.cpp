@@ -9,26 +9,35 @@ namespace viewer {
 
 namespace {
 QPointer<frmViwer> g_viewer;
+
+frmViwer *loaded()
+{
+    frmViwer *v = g_viewer.data();
+    return v && !v->isUnloaded() ? v : nullptr;
 }
+} // namespace
 
 frmViwer *viewer(BrowserLink *link)
 {
-    if (!viewerLoaded())
-        g_viewer = new frmViwer(link);
-    else if (link)
-        g_viewer->setLink(link);
-    return g_viewer;
+    if (frmViwer *v = loaded()) {
+        if (link)
+            v->setLink(link);
+        return v;
+    }
+    auto *v = new frmViwer(link);
+    g_viewer = v;
+    return v;
 }
 
 bool viewerLoaded()
 {
-    return g_viewer && !g_viewer->isUnloaded();
+    return loaded() != nullptr;
 }
 
 void unloadViewer()
 {
-    if (viewerLoaded())
-        g_viewer->unloadForShutdown();
+    if (frmViwer *v = loaded())
+        v->unloadForShutdown();
     g_viewer = nullptr;
 }
 

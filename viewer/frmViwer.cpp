@@ -650,20 +650,16 @@ void frmViwer::ViewImage(const QStringList &paths, qint16 &index)
     const QString path = FilePaths.at(wrapped);
     LoadIntoEngine(path);
     setWindowTitle(imageTitle(path));
-    // Sizing a shown window happens without unmapping it (which would
-    // flicker and lose the keyboard focus); painting waits until it is done.
+    // A shown window is sized in place: unmapping it for that would flicker
+    // and lose the keyboard focus.
     const bool wasVisible = isVisible();
-    if (!bFullScreen) {
-        if (wasVisible)
-            setUpdatesEnabled(false);
+    if (!bFullScreen)
         FitWindowToImage();
-    }
     FitZoomToWindow();
     if (bFullScreen) {
         bFullScreen = false;
         ToggleFullScreen();
     }
-    setUpdatesEnabled(true);
     if (!wasVisible) {
         show();
         raise();
