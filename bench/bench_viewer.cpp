@@ -43,7 +43,8 @@ QImage photo(int seed)
     for (int i = 0; i < 40; ++i) {
         p.setBrush(QColor::fromHsv(int(rng.bounded(360)), 120, 200, 120));
         p.setPen(Qt::NoPen);
-        p.drawEllipse(QPointF(rng.bounded(4000), rng.bounded(3000)), 50 + rng.bounded(400), 50 + rng.bounded(300));
+        p.drawEllipse(QPointF(rng.bounded(4000), rng.bounded(3000)), 50 + rng.bounded(400),
+                      50 + rng.bounded(300));
     }
     return img;
 }

@@ -54,13 +54,16 @@ void Prefetcher::want(const QStringList &paths)
         e.generation = m_generation;
         e.modified = info.lastModified();
         e.size = info.size();
-        e.future = QtConcurrent::run(&m_pool, [](QPromise<imaging::Decoded> &promise, QString p) {
-            if (promise.isCanceled())
-                return;
-            imaging::DecodeOptions options;
-            options.allPages = true;
-            promise.addResult(imaging::decodeFile(p, options));
-        }, path);
+        e.future = QtConcurrent::run(
+            &m_pool,
+            [](QPromise<imaging::Decoded> &promise, QString p) {
+                if (promise.isCanceled())
+                    return;
+                imaging::DecodeOptions options;
+                options.allPages = true;
+                promise.addResult(imaging::decodeFile(p, options));
+            },
+            path);
         auto *watcher = new QFutureWatcher<imaging::Decoded>(this);
         const quint64 tag = m_generation;
         connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, tag, path] {
@@ -81,9 +84,8 @@ bool Prefetcher::has(const QString &path) const
 
 bool Prefetcher::isReady(const QString &path) const
 {
-    return std::any_of(m_entries.cbegin(), m_entries.cend(), [&](const Entry &e) {
-        return e.path == path && e.future.isFinished();
-    });
+    return std::any_of(m_entries.cbegin(), m_entries.cend(),
+                       [&](const Entry &e) { return e.path == path && e.future.isFinished(); });
 }
 
 QStringList Prefetcher::kept() const

@@ -132,9 +132,9 @@ QString fileNamePart(const QString &path)
 
 QString imageTitle(const QString &path)
 {
-    return fileNamePart(path) + QStringLiteral("- Pictavo ")
-         + QString::number(PICTAVO_VERSION_MAJOR) + QLatin1Char('.')
-         + QString::number(PICTAVO_VERSION_MINOR);
+    return fileNamePart(path) + QStringLiteral("- Pictavo ") +
+           QString::number(PICTAVO_VERSION_MAJOR) + QLatin1Char('.') +
+           QString::number(PICTAVO_VERSION_MINOR);
 }
 
 int wrapIndex(int index, int count)
@@ -148,8 +148,7 @@ int wrapIndex(int index, int count)
 
 ViewLayout resizeLayout(QSizeF windowTwips, double toolbarHeight)
 {
-    return {windowTwips.width(), windowTwips.height() - toolbarHeight - 600.0,
-            windowTwips.width()};
+    return {windowTwips.width(), windowTwips.height() - toolbarHeight - 600.0, windowTwips.width()};
 }
 
 int viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips, double tppX,
@@ -157,7 +156,8 @@ int viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips
 {
     const float scaledW = float(zoom * imageWidth * tppX);
     const float scaledH = float(zoom * imageHeight * tppY);
-    const bool fits = scaledW <= float(windowTwips.width()) && scaledH <= float(windowTwips.height());
+    const bool fits =
+        scaledW <= float(windowTwips.width()) && scaledH <= float(windowTwips.height());
     return fits ? 3 : 2;
 }
 
@@ -193,7 +193,8 @@ WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, double toolba
     // A short image takes the view's height set above; taking it after the
     // window re-laid the view would shrink the window by the toolbar's
     // height with every short image shown.
-    const double height = h > 99 ? toolbarHeight + tppY * h + 400.0 + 1000.0 : fit.imgXHeight + 600.0;
+    const double height =
+        h > 99 ? toolbarHeight + tppY * h + 400.0 + 1000.0 : fit.imgXHeight + 600.0;
     fit.window = QSizeF(fit.imgXWidth, height);
     return fit;
 }
@@ -206,7 +207,8 @@ QPointF centredPosition(QSizeF window, QSizeF screen)
 QString openFilter()
 {
     return QStringLiteral(
-        "All Images|*.jpg;*.jpeg;*.gif;*.bmp;*.dib;*.png;*.psd;*.tif;*.pcx;*.tga;*.wbmp;*.wmf;*.ico;"
+        "All "
+        "Images|*.jpg;*.jpeg;*.gif;*.bmp;*.dib;*.png;*.psd;*.tif;*.pcx;*.tga;*.wbmp;*.wmf;*.ico;"
         "*.cur;*.emf;*.tla|Joint Photographic Experts Group  <JPG,JPEG>|*.jpg;*.jpeg|Graphics "
         "Interchange Format  <GIF>|*.gif|Windows Bitmap  <BMP,DIB>|*.bmp;*.dib|Portable Network "
         "Graphics  <PNG>|*.png|Photoshop  <PSD>|*.psd|Tagged Image File  <TIF>|*.tif|ZSoft "

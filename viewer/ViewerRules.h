@@ -31,7 +31,12 @@ QString boolToSetting(bool on);
 // The answer of the slide-show delay box. Empty: ignored.
 struct DelayAnswer
 {
-    enum class Kind { Ignored, Invalid, Accepted };
+    enum class Kind
+    {
+        Ignored,
+        Invalid,
+        Accepted
+    };
     Kind kind = Kind::Ignored;
     int milliseconds = 0;
 };

@@ -73,8 +73,8 @@ struct ButtonSpec
 };
 // Index order of the toolbar (1-based in Toolbar_ButtonClick).
 constexpr ButtonSpec kButtons[] = {
-    {"open32", "Open"},       {"browsed32", "Browse"},      {"previous32", "Prevoius"},
-    {"next32", "Next"},       {"slidshow32", "Slide Show"}, {"zoomin32", "Zoom In"},
+    {"open32", "Open"},         {"browsed32", "Browse"},         {"previous32", "Prevoius"},
+    {"next32", "Next"},         {"slidshow32", "Slide Show"},    {"zoomin32", "Zoom In"},
     {"zoomiout32", "Zoom Out"}, {"fullscreen32", "Full Screen"},
 };
 
@@ -125,7 +125,8 @@ frmViwer::frmViwer(BrowserLink *link, QWidget *parent) : QMainWindow(parent), m_
     buildMenus();
     buildStatusBar();
 
-    resize(imaging::twipsToPixelsX(kDesignClientWidth), imaging::twipsToPixelsY(kDesignClientHeight));
+    resize(imaging::twipsToPixelsX(kDesignClientWidth),
+           imaging::twipsToPixelsY(kDesignClientHeight));
     create(); // the window system's frame is known before the window is first shown
     Form_Load();
 }
@@ -279,15 +280,15 @@ QAction *frmViwer::action(const char *name) const
 // leaves full screen.
 void frmViwer::applySkin()
 {
-    Toolbar->setStyleSheet(QStringLiteral(
-        "#Toolbar { background: transparent; }"
-        "QToolButton { border: none; padding: 0; background: transparent; }"
-        "QToolButton:checked { background: #d8e4f2; border-radius: 4px; }"));
+    Toolbar->setStyleSheet(
+        QStringLiteral("#Toolbar { background: transparent; }"
+                       "QToolButton { border: none; padding: 0; background: transparent; }"
+                       "QToolButton:checked { background: #d8e4f2; border-radius: 4px; }"));
     MenuContainer->setStyleSheet(QStringLiteral("background: #c9d3df;"));
-    StatusBar->setStyleSheet(QStringLiteral(
-        "QStatusBar { background: #eef1f5; border-top: 1px solid #c9d3df; }"
-        "QStatusBar::item { border: none; }"
-        "QLabel { color: #33404f; border-left: 1px solid #d5dbe3; }"));
+    StatusBar->setStyleSheet(
+        QStringLiteral("QStatusBar { background: #eef1f5; border-top: 1px solid #c9d3df; }"
+                       "QStatusBar::item { border: none; }"
+                       "QLabel { color: #33404f; border-left: 1px solid #d5dbe3; }"));
 }
 
 // --- lifecycle -------------------------------------------------------------
@@ -311,9 +312,10 @@ void frmViwer::LoadSettings()
     action("mnuAntiAliasDisplay")->setChecked(aa);
 
     const QString delayDefault = QString::fromUtf16(kSlideShowDelayDefault);
-    tmrSlideShow->setInterval(settingToDelay(
-        reg.REGGetSetting(HKEY_LOCAL_MACHINE, sec, QString::fromUtf16(kSlideShowDelayKey), delayDefault),
-        delayDefault));
+    tmrSlideShow->setInterval(
+        settingToDelay(reg.REGGetSetting(HKEY_LOCAL_MACHINE, sec,
+                                         QString::fromUtf16(kSlideShowDelayKey), delayDefault),
+                       delayDefault));
 
     const QString fsDefault = QString::fromUtf16(kFullScreenDefault);
     bFullScreen = settingToBool(
@@ -449,14 +451,20 @@ void frmViwer::applyViewGeometry()
     const QWidget *client = centralWidget();
     const int x = imaging::twipsToPixelsX(kImgXLeft);
     const int y = imaging::twipsToPixelsY(kImgXTop);
-    const int w = std::clamp(imaging::twipsToPixelsX(m_imgX.width()), 0, std::max(0, client->width() - x));
-    const int h = std::clamp(imaging::twipsToPixelsY(m_imgX.height()), 0, std::max(0, client->height() - y));
+    const int w = std::clamp(imaging::twipsToPixelsX(m_imgX.width()), 0,
+                             std::max(0, client->width() - 2 * x));
+    const int h =
+        std::clamp(imaging::twipsToPixelsY(m_imgX.height()), 0, std::max(0, client->height() - y));
     ImgX->setGeometry(x, y, w, h);
     const int tx = imaging::twipsToPixelsX(kToolbarLeft);
-    Toolbar->setGeometry(tx, imaging::twipsToPixelsY(kToolbarTop),
-                         std::max(0, std::min(imaging::twipsToPixelsX(m_imgX.width()), client->width() - tx)),
-                         Toolbar->height());
-    MenuContainer->setGeometry(0, 0, imaging::twipsToPixelsX(kMenuContainerWidth), 2);
+    Toolbar->setGeometry(
+        tx, imaging::twipsToPixelsY(kToolbarTop),
+        std::max(0, std::min(imaging::twipsToPixelsX(m_imgX.width()), client->width() - tx)),
+        Toolbar->height());
+    // The strip under the menu bar spans the window (at its design width it
+    // would end in the middle of a wider window).
+    MenuContainer->setGeometry(
+        0, 0, std::max(imaging::twipsToPixelsX(kMenuContainerWidth), client->width()), 2);
 }
 
 bool frmViwer::eventFilter(QObject *watched, QEvent *event)
@@ -518,8 +526,8 @@ void frmViwer::ToggleFullScreen()
             setWindowState(windowState() & ~Qt::WindowMaximized);
         ReloadCurrentImage();
         setBarsVisible(false);
-        setWindowState((windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized))
-                       | Qt::WindowFullScreen);
+        setWindowState((windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized)) |
+                       Qt::WindowFullScreen);
         Form_Resize();
         return;
     }
@@ -542,15 +550,32 @@ void frmViwer::ToggleFullScreen()
 void frmViwer::Toolbar_ButtonClick(int index)
 {
     switch (index) {
-    case 1: LoadImage(); break;
-    case 2: ReturnToBrowser(); break;
-    case 3: PrevImage(); break;
-    case 4: NextImage(); break;
-    case 5: ToggleSlideShow(); break;
-    case 6: ZoomIn(); break;
-    case 7: ZoomOut(); break;
-    case 8: ToggleFullScreen(); break;
-    default: break;
+    case 1:
+        LoadImage();
+        break;
+    case 2:
+        ReturnToBrowser();
+        break;
+    case 3:
+        PrevImage();
+        break;
+    case 4:
+        NextImage();
+        break;
+    case 5:
+        ToggleSlideShow();
+        break;
+    case 6:
+        ZoomIn();
+        break;
+    case 7:
+        ZoomOut();
+        break;
+    case 8:
+        ToggleFullScreen();
+        break;
+    default:
+        break;
     }
 }
 
@@ -563,8 +588,8 @@ bool frmViwer::LoadIntoEngine(const QString &path, QString *error)
             QImageReader reader(path);
             const QImage picture = reader.read();
             if (picture.isNull())
-                throw imaging::ImageError(
-                    QStringLiteral("Cannot read %1: %2").arg(fileNamePart(path), reader.errorString()));
+                throw imaging::ImageError(QStringLiteral("Cannot read %1: %2")
+                                              .arg(fileNamePart(path), reader.errorString()));
             Image1 = picture;
             ImgX->setFileLoadFlag(false);
             ImgX->Loader.LoadPicture(Image1, QString());
@@ -583,7 +608,8 @@ bool frmViwer::LoadIntoEngine(const QString &path, QString *error)
     } catch (const imaging::ImageError &e) {
         m_lastError = e.description();
     } catch (const std::exception &e) {
-        m_lastError = QStringLiteral("Cannot read %1: %2").arg(fileNamePart(path), QString::fromLocal8Bit(e.what()));
+        m_lastError = QStringLiteral("Cannot read %1: %2")
+                          .arg(fileNamePart(path), QString::fromLocal8Bit(e.what()));
     }
     if (error)
         *error = m_lastError;
@@ -597,6 +623,7 @@ void frmViwer::FitWindowToImage()
     const int w = first.index < 0 ? 0 : first.Width;
     const int h = first.index < 0 ? 0 : first.Height;
     const WindowFit fit = fitWindowToImage(w, h, tppX(), tppY(), toolbarHeightTwips());
+    m_fittedMargins = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     m_imgX = QSizeF(fit.imgXWidth, fit.imgXHeight);
     if (isMinimizedOrMaximized()) {
         Form_Resize();
@@ -619,8 +646,10 @@ void frmViwer::FitZoomToWindow()
     const QSizeF window = bFullScreen ? screenSizeTwips() : windowSizeTwips();
     const double zoom = fitZoom(ImgX->Zoom(), ImgX->ImageInfo.Width(), ImgX->ImageInfo.Height(),
                                 window, tppX(), tppY());
-    if (zoom != ImgX->Zoom())
+    if (zoom != ImgX->Zoom()) {
         ImgX->setZoom(zoom);
+        m_panels[4]->setText(zoomPanelText(zoom)); // the zoom on screen, not the one loaded with
+    }
 }
 
 void frmViwer::ViewImage(const QStringList &paths, int index)
@@ -641,8 +670,8 @@ void frmViwer::ViewImage(const QStringList &paths, qint16 &index)
         index = qint16(wrapped);
     // An empty entry, an empty list or a position out of range shows an
     // empty view and changes nothing else.
-    if (wrapped < 0 || wrapped >= count || wrapped > std::numeric_limits<qint16>::max()
-        || FilePaths.at(wrapped).isEmpty()) {
+    if (wrapped < 0 || wrapped >= count || wrapped > std::numeric_limits<qint16>::max() ||
+        FilePaths.at(wrapped).isEmpty()) {
         ImgX->Images.Clear(QString());
         return;
     }
@@ -664,6 +693,17 @@ void frmViwer::ViewImage(const QStringList &paths, qint16 &index)
         show();
         raise();
         activateWindow();
+        // Some window systems tell the frame's size only once the window is
+        // on screen; fit the window again then, so that its title bar is not
+        // pushed off the screen.
+        if (!bFullScreen)
+            QTimer::singleShot(200, this, [this] {
+                if (!bFullScreen && isVisible() && !isMinimizedOrMaximized() && windowHandle() &&
+                    windowHandle()->frameMargins() != m_fittedMargins) {
+                    FitWindowToImage();
+                    FitZoomToWindow();
+                }
+            });
     }
     ImgX->setFocus();
     schedulePrefetch();
@@ -992,7 +1032,8 @@ void frmViwer::ShowSlide(bool start)
 {
     if (start) {
         startSlideTimer();
-        SlidePosition = qint16(CurrentIndex < std::numeric_limits<qint16>::max() ? CurrentIndex + 1 : 0);
+        SlidePosition =
+            qint16(CurrentIndex < std::numeric_limits<qint16>::max() ? CurrentIndex + 1 : 0);
         schedulePrefetch();
     }
     if (!SlideTick)
@@ -1050,24 +1091,25 @@ void frmViwer::tmrSlideShow_Timer()
 
 void frmViwer::SetSlideShowDelay()
 {
-    const std::optional<QString> answer =
-        imaging::prompts().input(QStringLiteral("Delay in Milliseconds(1000=1 Second):"),
-                                 QStringLiteral("Slide Show Delay"),
-                                 QString::number(tmrSlideShow->interval()));
+    const std::optional<QString> answer = imaging::prompts().input(
+        QStringLiteral("Delay in Milliseconds(1000=1 Second):"), QStringLiteral("Slide Show Delay"),
+        QString::number(tmrSlideShow->interval()));
     if (!answer)
         return;
     const DelayAnswer delay = parseDelayAnswer(*answer);
     if (delay.kind == DelayAnswer::Kind::Ignored)
         return;
     if (delay.kind == DelayAnswer::Kind::Invalid) {
-        imaging::msgBox(QStringLiteral("The delay must be a number of milliseconds from 0 to 32767."),
-                        imaging::MsgIcon::Exclamation);
+        imaging::msgBox(
+            QStringLiteral("The delay must be a number of milliseconds from 0 to 32767."),
+            imaging::MsgIcon::Exclamation);
         return;
     }
     if (slideShowRunning())
         ToggleSlideShow();
     tmrSlideShow->setInterval(delay.milliseconds);
-    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, section(), QString::fromUtf16(kSlideShowDelayKey),
+    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, section(),
+                               QString::fromUtf16(kSlideShowDelayKey),
                                QString::number(delay.milliseconds));
 }
 

@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QImage>
 #include <QMainWindow>
+#include <QMargins>
 #include <QSizeF>
 #include <QStringList>
 #include <QToolButton>
@@ -45,16 +46,16 @@ public:
     ~frmViwer() override;
 
     // --- state other windows and the commands share
-    bool bCommand = false;    // opened for a file named on the command line
-    QStringList FilePaths;    // the list of full image paths
-    qint16 CurrentIndex = 0;  // the entry presented by ViewImage
-    qint16 SlidePosition = 0; // the next slide
-    bool SlideTick = false;   // set by the timer for one slide step
-    bool bFullScreen = false; // full-screen presentation (or to be entered)
+    bool bCommand = false;                  // opened for a file named on the command line
+    QStringList FilePaths;                  // the list of full image paths
+    qint16 CurrentIndex = 0;                // the entry presented by ViewImage
+    qint16 SlidePosition = 0;               // the next slide
+    bool SlideTick = false;                 // set by the timer for one slide step
+    bool bFullScreen = false;               // full-screen presentation (or to be entered)
     qint16 SavedLeft = 0, SavedTop = 0;     // twips, saved on entering full screen
     qint32 SavedWidth = 0, SavedHeight = 0; // twips
-    bool bSizing = false;     // a slide step sizes the window
-    QImage Image1;            // the last picture decoded by the picture loader
+    bool bSizing = false;                   // a slide step sizes the window
+    QImage Image1;                          // the last picture decoded by the picture loader
 
     // --- controls
     ImgXCtrl *ImgX = nullptr;
@@ -176,5 +177,6 @@ private:
     QList<QLabel *> m_panels;
     QList<QMenu *> m_topMenus;
     QList<PictureButton *> m_buttons;
-    QString m_lastError; // why the entry on screen could not be shown
+    QMargins m_fittedMargins; // the frame the last window fit counted with
+    QString m_lastError;      // why the entry on screen could not be shown
 };

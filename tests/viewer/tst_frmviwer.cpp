@@ -148,10 +148,18 @@ private slots:
         QTest::addColumn<bool>("expectAntiAlias");
         QTest::addColumn<int>("expectDelay");
         QTest::addColumn<bool>("expectFullScreen");
-        QTest::newRow("stored off") << "0" << "1500" << "0" << false << 1500 << false;
-        QTest::newRow("stored on") << "-1" << "0" << "-1" << true << 0 << true;
-        QTest::newRow("unreadable texts fall back") << "on" << "fast" << "maybe" << true << 2000 << true;
-        QTest::newRow("delay out of range") << "0" << "70000" << "0" << false << 2000 << false;
+        QTest::newRow("stored off") << "0"
+                                    << "1500"
+                                    << "0" << false << 1500 << false;
+        QTest::newRow("stored on") << "-1"
+                                   << "0"
+                                   << "-1" << true << 0 << true;
+        QTest::newRow("unreadable texts fall back") << "on"
+                                                    << "fast"
+                                                    << "maybe" << true << 2000 << true;
+        QTest::newRow("delay out of range") << "0"
+                                            << "70000"
+                                            << "0" << false << 2000 << false;
     }
     void storedSettings()
     {
@@ -252,15 +260,18 @@ private slots:
     void toolbarAndMenus()
     {
         frmViwer *v = make(false);
-        const char *keys[] = {"open32", "browsed32", "previous32", "next32",
-                              "slidshow32", "zoomin32", "zoomiout32", "fullscreen32"};
-        const char *tips[] = {"Open", "Browse", "Prevoius", "Next", "Slide Show", "Zoom In", "Zoom Out", "Full Screen"};
+        const char *keys[] = {"open32",     "browsed32", "previous32", "next32",
+                              "slidshow32", "zoomin32",  "zoomiout32", "fullscreen32"};
+        const char *tips[] = {"Open",       "Browse",  "Prevoius", "Next",
+                              "Slide Show", "Zoom In", "Zoom Out", "Full Screen"};
         for (int i = 0; i < 8; ++i) {
             auto *b = v->Toolbar->findChild<QToolButton *>(QString::fromLatin1(keys[i]));
             QVERIFY2(b, keys[i]);
             QCOMPARE(b->toolTip(), QString::fromLatin1(tips[i]));
-            QVERIFY(QFile::exists(QStringLiteral(":/viewer/icons/%1.png").arg(QLatin1String(keys[i]))));
-            QVERIFY(QFile::exists(QStringLiteral(":/viewer/icons/%1_hover.png").arg(QLatin1String(keys[i]))));
+            QVERIFY(
+                QFile::exists(QStringLiteral(":/viewer/icons/%1.png").arg(QLatin1String(keys[i]))));
+            QVERIFY(QFile::exists(
+                QStringLiteral(":/viewer/icons/%1_hover.png").arg(QLatin1String(keys[i]))));
         }
         const double zoom = v->ImgX->Zoom();
         v->Toolbar_ButtonClick(0);
@@ -275,40 +286,108 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("shortcut");
-        QTest::newRow("mnuopen") << "mnuopen" << "Open     " << "Ctrl+O";
-        QTest::newRow("mnuBrowse") << "mnuBrowse" << "Browse     " << "Ctrl+B";
-        QTest::newRow("mnuSaveAs") << "mnuSaveAs" << "Save As     " << "Ctrl+S";
-        QTest::newRow("mnuPageSetup") << "mnuPageSetup" << "Page Setup" << "";
-        QTest::newRow("mnuTopLeft") << "mnuTopLeft" << "Top Left" << "";
-        QTest::newRow("mnuCentered") << "mnuCentered" << "Centered" << "";
-        QTest::newRow("mnuFitToPage") << "mnuFitToPage" << "Fit To Page" << "";
-        QTest::newRow("mnuExit") << "mnuExit" << "Exit         " << "Ctrl+Q";
-        QTest::newRow("mnuCopyTo") << "mnuCopyTo" << "Copy To" << "Ctrl+C";
-        QTest::newRow("mnuMoveTo") << "mnuMoveTo" << "Move To" << "Ctrl+M";
-        QTest::newRow("mnuCopyImage") << "mnuCopyImage" << "Copy Image" << "Ctrl+G";
-        QTest::newRow("mnuDelete") << "mnuDelete" << "Delete     " << "Del";
-        QTest::newRow("mnuRename") << "mnuRename" << "Rename" << "F2";
-        QTest::newRow("mnuFullScreen") << "mnuFullScreen" << "Full Screen" << "Ctrl+F";
-        QTest::newRow("mnuZoomIn") << "mnuZoomIn" << "Zoom In     " << "Ctrl+N";
-        QTest::newRow("mnuZoomOut") << "mnuZoomOut" << "Zoom Out     " << "Ctrl+U";
-        QTest::newRow("mnuNext") << "mnuNext" << "Next" << "";
-        QTest::newRow("mnuPrevious") << "mnuPrevious" << "Previous" << "";
-        QTest::newRow("mnuSlideShow") << "mnuSlideShow" << "Slide Show" << "";
-        QTest::newRow("mnuSlideShowDelay") << "mnuSlideShowDelay" << "Slide Show Delay" << "";
-        QTest::newRow("mnuAntiAliasDisplay") << "mnuAntiAliasDisplay" << "AntiAlias Display" << "";
-        QTest::newRow("mnuRotate1") << "mnuRotate1" << "Rotate +90" << "";
-        QTest::newRow("mnuRotate2") << "mnuRotate2" << "Rotate -90" << "";
-        QTest::newRow("mnuSetAsWallpaper") << "mnuSetAsWallpaper" << "Set As Wallpaper" << "";
-        QTest::newRow("mnuAbout") << "mnuAbout" << "About" << "";
-        QTest::newRow("mnuHelpIndex") << "mnuHelpIndex" << "Help Index" << "";
-        QTest::newRow("mnuupdate") << "mnuupdate" << "update" << "";
-        QTest::newRow("mnufile") << "mnufile" << "File" << "";
-        QTest::newRow("mnuEdit") << "mnuEdit" << "Edit" << "";
-        QTest::newRow("mnuView") << "mnuView" << "View" << "";
-        QTest::newRow("mnuImage") << "mnuImage" << "Image" << "";
-        QTest::newRow("mnuPrint") << "mnuPrint" << "Print" << "";
-        QTest::newRow("mnuTools") << "mnuTools" << "Tools" << "";
-        QTest::newRow("mnuHelp") << "mnuHelp" << "Help" << "";
+        QTest::newRow("mnuopen") << "mnuopen"
+                                 << "Open     "
+                                 << "Ctrl+O";
+        QTest::newRow("mnuBrowse") << "mnuBrowse"
+                                   << "Browse     "
+                                   << "Ctrl+B";
+        QTest::newRow("mnuSaveAs") << "mnuSaveAs"
+                                   << "Save As     "
+                                   << "Ctrl+S";
+        QTest::newRow("mnuPageSetup") << "mnuPageSetup"
+                                      << "Page Setup"
+                                      << "";
+        QTest::newRow("mnuTopLeft") << "mnuTopLeft"
+                                    << "Top Left"
+                                    << "";
+        QTest::newRow("mnuCentered") << "mnuCentered"
+                                     << "Centered"
+                                     << "";
+        QTest::newRow("mnuFitToPage") << "mnuFitToPage"
+                                      << "Fit To Page"
+                                      << "";
+        QTest::newRow("mnuExit") << "mnuExit"
+                                 << "Exit         "
+                                 << "Ctrl+Q";
+        QTest::newRow("mnuCopyTo") << "mnuCopyTo"
+                                   << "Copy To"
+                                   << "Ctrl+C";
+        QTest::newRow("mnuMoveTo") << "mnuMoveTo"
+                                   << "Move To"
+                                   << "Ctrl+M";
+        QTest::newRow("mnuCopyImage") << "mnuCopyImage"
+                                      << "Copy Image"
+                                      << "Ctrl+G";
+        QTest::newRow("mnuDelete") << "mnuDelete"
+                                   << "Delete     "
+                                   << "Del";
+        QTest::newRow("mnuRename") << "mnuRename"
+                                   << "Rename"
+                                   << "F2";
+        QTest::newRow("mnuFullScreen") << "mnuFullScreen"
+                                       << "Full Screen"
+                                       << "Ctrl+F";
+        QTest::newRow("mnuZoomIn") << "mnuZoomIn"
+                                   << "Zoom In     "
+                                   << "Ctrl+N";
+        QTest::newRow("mnuZoomOut") << "mnuZoomOut"
+                                    << "Zoom Out     "
+                                    << "Ctrl+U";
+        QTest::newRow("mnuNext") << "mnuNext"
+                                 << "Next"
+                                 << "";
+        QTest::newRow("mnuPrevious") << "mnuPrevious"
+                                     << "Previous"
+                                     << "";
+        QTest::newRow("mnuSlideShow") << "mnuSlideShow"
+                                      << "Slide Show"
+                                      << "";
+        QTest::newRow("mnuSlideShowDelay") << "mnuSlideShowDelay"
+                                           << "Slide Show Delay"
+                                           << "";
+        QTest::newRow("mnuAntiAliasDisplay") << "mnuAntiAliasDisplay"
+                                             << "AntiAlias Display"
+                                             << "";
+        QTest::newRow("mnuRotate1") << "mnuRotate1"
+                                    << "Rotate +90"
+                                    << "";
+        QTest::newRow("mnuRotate2") << "mnuRotate2"
+                                    << "Rotate -90"
+                                    << "";
+        QTest::newRow("mnuSetAsWallpaper") << "mnuSetAsWallpaper"
+                                           << "Set As Wallpaper"
+                                           << "";
+        QTest::newRow("mnuAbout") << "mnuAbout"
+                                  << "About"
+                                  << "";
+        QTest::newRow("mnuHelpIndex") << "mnuHelpIndex"
+                                      << "Help Index"
+                                      << "";
+        QTest::newRow("mnuupdate") << "mnuupdate"
+                                   << "update"
+                                   << "";
+        QTest::newRow("mnufile") << "mnufile"
+                                 << "File"
+                                 << "";
+        QTest::newRow("mnuEdit") << "mnuEdit"
+                                 << "Edit"
+                                 << "";
+        QTest::newRow("mnuView") << "mnuView"
+                                 << "View"
+                                 << "";
+        QTest::newRow("mnuImage") << "mnuImage"
+                                  << "Image"
+                                  << "";
+        QTest::newRow("mnuPrint") << "mnuPrint"
+                                  << "Print"
+                                  << "";
+        QTest::newRow("mnuTools") << "mnuTools"
+                                  << "Tools"
+                                  << "";
+        QTest::newRow("mnuHelp") << "mnuHelp"
+                                 << "Help"
+                                 << "";
     }
     void menuEntries()
     {
@@ -353,7 +432,8 @@ private slots:
         QTest::addColumn<int>("index");
         QTest::newRow("empty entry") << QStringList{QString(), QStringLiteral("x")} << 0;
         QTest::newRow("empty list") << QStringList{} << 0;
-        QTest::newRow("two past the end") << QStringList{QStringLiteral("a"), QStringLiteral("b")} << 3;
+        QTest::newRow("two past the end")
+            << QStringList{QStringLiteral("a"), QStringLiteral("b")} << 3;
     }
     void viewImageWithoutAnImage()
     {
@@ -398,7 +478,8 @@ private slots:
         QVERIFY(qAbs(v->windowSizeTwips().height() - 4600.0) < 15);
         // the resize rule then lays the view out from the window
         QCOMPARE(v->imgXSizeTwips().width(), 7590.0);
-        QVERIFY(qAbs(v->imgXSizeTwips().height() - (v->windowSizeTwips().height() - 495 - 600)) < 0.01);
+        QVERIFY(qAbs(v->imgXSizeTwips().height() - (v->windowSizeTwips().height() - 495 - 600)) <
+                0.01);
         QCOMPARE(v->ImgX->Zoom(), 1.0);
         // shown again, the window keeps its size (no shrinking by the toolbar's height)
         v->ViewImage(QStringList{makeImage(QStringLiteral("small.png"), 100, 60)}, 0);
@@ -412,7 +493,8 @@ private slots:
     {
         frmViwer *v = make(false);
         const QSize screen = v->screen()->availableGeometry().size();
-        const QString big = makeImage(QStringLiteral("big.png"), screen.width() * 3 / 2, screen.height() * 3 / 2);
+        const QString big =
+            makeImage(QStringLiteral("big.png"), screen.width() * 3 / 2, screen.height() * 3 / 2);
         v->ViewImage(QStringList{big}, 0);
         QCOMPARE(v->outerGeometry().size(), screen); // limited to the screen
         QVERIFY(qAbs(v->ImgX->Zoom() - double(screen.width()) / (screen.width() * 3 / 2)) < 1e-6);
@@ -448,7 +530,7 @@ private slots:
         QCOMPARE(v->windowTitle(), QString());
         QCOMPARE(v->outerGeometry().size(), before.size());
         QCOMPARE(v->outerGeometry().y(), before.y() + 34); // 510 twips lower
-        QCOMPARE(v->ImgX->Images.Count(), 1); // reloaded
+        QCOMPARE(v->ImgX->Images.Count(), 1);              // reloaded
     }
 
     void presentingInFullScreen()
@@ -467,11 +549,13 @@ private slots:
         frmViwer *v = make(false);
         const QStringList list = smallList(2);
         v->ViewImage(list, 0);
-        const QStringList chosen{makeImage(QStringLiteral("x.png"), 30, 40), makeImage(QStringLiteral("y.png"), 50, 60),
+        const QStringList chosen{makeImage(QStringLiteral("x.png"), 30, 40),
+                                 makeImage(QStringLiteral("y.png"), 50, 60),
                                  makeImage(QStringLiteral("z.png"), 70, 80)};
         prompts.fileAnswers << imaging::FileDialogResult{true, chosen, 0};
         QVERIFY(v->LoadImage());
-        QCOMPARE(prompts.shown.last().fileRequest.mode, imaging::FileDialogRequest::Mode::OpenMultiple);
+        QCOMPARE(prompts.shown.last().fileRequest.mode,
+                 imaging::FileDialogRequest::Mode::OpenMultiple);
         QCOMPARE(prompts.shown.last().fileRequest.nameFilters.size(), 14);
         QCOMPARE(v->FilePaths, list + chosen);
         QCOMPARE(v->windowTitle(), QStringLiteral("x.png- Pictavo 1.0"));
@@ -590,9 +674,11 @@ private slots:
         QFile f(text);
         f.open(QIODevice::WriteOnly);
         f.write("hello");
-        QTest::newRow("folder, text and two images") << QStringList{folder, text, b, a} << QStringList{b, a};
+        QTest::newRow("folder, text and two images")
+            << QStringList{folder, text, b, a} << QStringList{b, a};
         QTest::newRow("nothing usable") << QStringList{folder, text} << QStringList{};
-        QTest::newRow("missing file") << QStringList{path(QStringLiteral("gone.jpg"))} << QStringList{};
+        QTest::newRow("missing file")
+            << QStringList{path(QStringLiteral("gone.jpg"))} << QStringList{};
     }
     void drops()
     {
@@ -700,7 +786,9 @@ private slots:
         QFETCH(bool, forward);
         QStringList list;
         for (const QString &n : std::as_const(names))
-            list << (n.isEmpty() ? QString() : makeImage(n + QStringLiteral(".png"), n == QLatin1String("A") ? 11 : 22, 10));
+            list << (n.isEmpty() ? QString()
+                                 : makeImage(n + QStringLiteral(".png"),
+                                             n == QLatin1String("A") ? 11 : 22, 10));
         frmViwer *v = make(false);
         v->ViewImage(list, start);
         v->ImgX->setZoom(2.0);
@@ -781,13 +869,15 @@ private slots:
         QFETCH(QString, stored);
         QFETCH(int, messages);
         imaging::ScriptedPrompts prompts;
-        prompts.inputAnswers << (answer.isValid() ? std::optional<QString>(answer.toString()) : std::nullopt);
+        prompts.inputAnswers << (answer.isValid() ? std::optional<QString>(answer.toString())
+                                                  : std::nullopt);
         frmViwer *v = make(false);
         v->ViewImage(smallList(2), 0);
         v->ToggleSlideShow();
         act(v, "mnuSlideShowDelay")->trigger();
         QCOMPARE(prompts.shown.first().kind, QStringLiteral("input"));
-        QCOMPARE(prompts.shown.first().text, QStringLiteral("Delay in Milliseconds(1000=1 Second):"));
+        QCOMPARE(prompts.shown.first().text,
+                 QStringLiteral("Delay in Milliseconds(1000=1 Second):"));
         QCOMPARE(prompts.shown.first().caption, QStringLiteral("Slide Show Delay"));
         QCOMPARE(v->slideShowDelay(), interval);
         QCOMPARE(setting("Slide Show Delay"), stored);
@@ -834,7 +924,8 @@ private slots:
     void changedFileIsReadAgain()
     {
         frmViwer *v = make(false, true);
-        const QStringList list{makeImage(QStringLiteral("c0.png"), 10, 10), makeImage(QStringLiteral("c1.png"), 20, 20)};
+        const QStringList list{makeImage(QStringLiteral("c0.png"), 10, 10),
+                               makeImage(QStringLiteral("c1.png"), 20, 20)};
         v->ViewImage(list, 0);
         QTRY_VERIFY(v->prefetcher()->isReady(list.at(1)));
         QTest::qWait(20);
@@ -843,7 +934,8 @@ private slots:
         QVERIFY(other.save(list.at(1)));
         QFile changed(list.at(1));
         QVERIFY(changed.open(QIODevice::ReadWrite));
-        QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+        QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(5),
+                                    QFileDevice::FileModificationTime));
         changed.close();
         v->NextImage();
         QCOMPARE(v->ImgX->ImageInfo.Width(), 33);

@@ -18,14 +18,22 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("defaultText");
         QTest::addColumn<bool>("expected");
-        QTest::newRow("default 1") << "1" << "1" << true;
-        QTest::newRow("stored -1") << "-1" << "1" << true;
-        QTest::newRow("stored 0") << "0" << "1" << false;
-        QTest::newRow("blanks around 0") << " 0 " << "1" << false;
-        QTest::newRow("any other number") << "2.5" << "0" << true;
-        QTest::newRow("not a number: default on") << "yes" << "1" << true;
-        QTest::newRow("not a number: default off") << "yes" << "0" << false;
-        QTest::newRow("empty") << "" << "1" << true;
+        QTest::newRow("default 1") << "1"
+                                   << "1" << true;
+        QTest::newRow("stored -1") << "-1"
+                                   << "1" << true;
+        QTest::newRow("stored 0") << "0"
+                                  << "1" << false;
+        QTest::newRow("blanks around 0") << " 0 "
+                                         << "1" << false;
+        QTest::newRow("any other number") << "2.5"
+                                          << "0" << true;
+        QTest::newRow("not a number: default on") << "yes"
+                                                  << "1" << true;
+        QTest::newRow("not a number: default off") << "yes"
+                                                   << "0" << false;
+        QTest::newRow("empty") << ""
+                               << "1" << true;
     }
     void storedFlag()
     {
@@ -113,12 +121,18 @@ private slots:
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("hashDotHash");
         QTest::addColumn<QString>("hash");
-        QTest::newRow("1.5") << 1.5 << "1.5" << "2";
-        QTest::newRow("1.0") << 1.0 << "1." << "1";
-        QTest::newRow("0.5") << 0.5 << ".5" << "1";
-        QTest::newRow("1023.99") << 1023.99 << "1024." << "1024";
-        QTest::newRow("0.04") << 0.04 << "." << "";
-        QTest::newRow("2.25") << 2.25 << "2.3" << "2";
+        QTest::newRow("1.5") << 1.5 << "1.5"
+                             << "2";
+        QTest::newRow("1.0") << 1.0 << "1."
+                             << "1";
+        QTest::newRow("0.5") << 0.5 << ".5"
+                             << "1";
+        QTest::newRow("1023.99") << 1023.99 << "1024."
+                                 << "1024";
+        QTest::newRow("0.04") << 0.04 << "."
+                              << "";
+        QTest::newRow("2.25") << 2.25 << "2.3"
+                              << "2";
     }
     void patterns()
     {
@@ -147,7 +161,8 @@ private slots:
 
     void title()
     {
-        QCOMPARE(imageTitle(QStringLiteral("/Photos/beach.jpg")), QStringLiteral("beach.jpg- Pictavo 1.0"));
+        QCOMPARE(imageTitle(QStringLiteral("/Photos/beach.jpg")),
+                 QStringLiteral("beach.jpg- Pictavo 1.0"));
         QCOMPARE(imageTitle(QStringLiteral("beach.jpg")), QStringLiteral("beach.jpg- Pictavo 1.0"));
     }
 
@@ -178,9 +193,11 @@ private slots:
         QTest::addColumn<double>("imgXHeight");
         QTest::addColumn<double>("windowWidth");
         QTest::addColumn<double>("windowHeight");
-        QTest::newRow("100x60: narrow and short") << 100 << 60 << 7590.0 << 4000.0 << 7590.0 << 4600.0;
+        QTest::newRow("100x60: narrow and short")
+            << 100 << 60 << 7590.0 << 4000.0 << 7590.0 << 4600.0;
         QTest::newRow("800x600") << 800 << 600 << 12000.0 << 9200.0 << 12000.0 << 10895.0;
-        QTest::newRow("399x100: narrow, tall enough") << 399 << 100 << 7590.0 << 1700.0 << 7590.0 << 3395.0;
+        QTest::newRow("399x100: narrow, tall enough")
+            << 399 << 100 << 7590.0 << 1700.0 << 7590.0 << 3395.0;
         QTest::newRow("400x99") << 400 << 99 << 6000.0 << 4000.0 << 6000.0 << 4600.0;
         QTest::newRow("no image") << 0 << 0 << 7590.0 << 4000.0 << 7590.0 << 4600.0;
     }
@@ -200,7 +217,8 @@ private slots:
 
     void centred()
     {
-        QCOMPARE(centredPosition(QSizeF(12000, 10895), QSizeF(19200, 14400)), QPointF(3600, 1752.5));
+        QCOMPARE(centredPosition(QSizeF(12000, 10895), QSizeF(19200, 14400)),
+                 QPointF(3600, 1752.5));
     }
 
     void resizeRule()
@@ -297,7 +315,8 @@ private slots:
         const QStringList filters = qtNameFilters(viewer::openFilter());
         QCOMPARE(filters.size(), 14);
         QVERIFY(filters.first().startsWith(QStringLiteral("All Images (*.jpg *.jpeg *.gif ")));
-        QCOMPARE(filters.at(1), QStringLiteral("Joint Photographic Experts Group  <JPG,JPEG> (*.jpg *.jpeg)"));
+        QCOMPARE(filters.at(1),
+                 QStringLiteral("Joint Photographic Experts Group  <JPG,JPEG> (*.jpg *.jpeg)"));
         QCOMPARE(filters.at(11), QStringLiteral("ICO Files  <ICO> (*.ICO)"));
         QCOMPARE(filters.at(12), QStringLiteral("Windows Enhanced Meta File <EMF> (*.emf)"));
         QCOMPARE(filters.last(), QStringLiteral("All Files (*.*)"));

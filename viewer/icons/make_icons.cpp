@@ -132,10 +132,10 @@ int main(int argc, char *argv[])
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     for (const auto &[name, glyph] : kGlyphs) {
         for (bool hover : {false, true}) {
-            const QString base = dir + QLatin1Char('/') + QString::fromLatin1(name)
-                               + (hover ? QStringLiteral("_hover") : QString());
-            if (!draw(glyph, hover, 32).save(base + QStringLiteral(".png"))
-                || !draw(glyph, hover, 64).save(base + QStringLiteral("@2x.png")))
+            const QString base = dir + QLatin1Char('/') + QString::fromLatin1(name) +
+                                 (hover ? QStringLiteral("_hover") : QString());
+            if (!draw(glyph, hover, 32).save(base + QStringLiteral(".png")) ||
+                !draw(glyph, hover, 64).save(base + QStringLiteral("@2x.png")))
                 return 1;
         }
     }
