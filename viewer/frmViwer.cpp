@@ -524,7 +524,10 @@ void frmViwer::ToggleFullScreen()
         }
         if (windowState() & Qt::WindowMaximized)
             setWindowState(windowState() & ~Qt::WindowMaximized);
-        ReloadCurrentImage();
+        // Presenting an image in full screen loaded it a moment ago: reading
+        // the same file again would only double the wait for every image.
+        if (!m_presenting)
+            ReloadCurrentImage();
         setBarsVisible(false);
         setWindowState((windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized)) |
                        Qt::WindowFullScreen);
@@ -687,7 +690,9 @@ void frmViwer::ViewImage(const QStringList &paths, qint16 &index)
     FitZoomToWindow();
     if (bFullScreen) {
         bFullScreen = false;
+        m_presenting = true;
         ToggleFullScreen();
+        m_presenting = false;
     }
     if (!wasVisible) {
         show();

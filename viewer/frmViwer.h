@@ -172,6 +172,7 @@ private:
     bool m_unloaded = false;
     bool m_timerEnabled = false;
     bool m_slideWaiting = false;
+    bool m_presenting = false; // ViewImage re-enters full screen
     int m_direction = 1;
     QSizeF m_imgX;
     QList<QLabel *> m_panels;

@@ -541,6 +541,11 @@ private slots:
         QVERIFY(v->windowState() & Qt::WindowFullScreen);
         QVERIFY(v->isVisible());
         QVERIFY(!v->Toolbar->isVisible());
+        // the next image is read once, not again by re-entering full screen
+        QSignalSpy changes(v->ImgX, &ImgXCtrl::Change);
+        v->ViewImage(smallList(2), 1);
+        QCOMPARE(changes.count(), 1);
+        QVERIFY(v->windowState() & Qt::WindowFullScreen);
     }
 
     void openAppendsChosenFiles()
