@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// What the viewer needs of the browser window, which lives above it: the
+// browser implements this and hands it to viewer::viewer().
+class BrowserLink
+{
+public:
+    virtual ~BrowserLink() = default;
+    // Shows the browser window.
+    virtual void showBrowser() = 0;
+    // Selects the folder of `path` in the folder tree and the file in the
+    // thumbnail explorer.
+    virtual void CheckPath(const QString &path) = 0;
+    // Tells the explorer that a file was renamed (newPath set) or removed
+    // (newPath empty).
+    virtual void RefreshImages(QString &oldPath, QString &newPath) = 0;
+    virtual QWidget *browserWindow() = 0;
+};
