@@ -58,7 +58,7 @@ void Splash::ShowSplash(const QString &pictureFile)
 
 void Splash::ShowSplash(int milliseconds)
 {
-    if (!m_screen)
+    if (m_screen.isNull())
         return;
     // The timer fires once the event loop runs, that is after start-up has
     // shown the browser.
@@ -69,7 +69,8 @@ void Splash::ShowSplash(int milliseconds)
 
 bool Splash::isShown() const
 {
-    return m_screen && m_screen->isVisible();
+    const QWidget *screen = m_screen.data();
+    return screen && screen->isVisible();
 }
 
 void Splash::keepAbove(QWidget *window)
@@ -82,15 +83,18 @@ bool Splash::eventFilter(QObject *watched, QEvent *event)
 {
     // Without a window manager the browser, mapped last, would cover the
     // splash; with one, the splash's stay-on-top wish does the same.
-    if (m_screen && (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate))
-        m_screen->raise();
+    // The headless platform draws no stacking, and says so on every raise.
+    QWidget *screen = m_screen.data();
+    if (screen && (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) &&
+        QGuiApplication::platformName() != QLatin1String("offscreen"))
+        screen->raise();
     return QObject::eventFilter(watched, event);
 }
 
 void Splash::close()
 {
-    if (m_screen)
-        m_screen->close();
+    if (QWidget *screen = m_screen.data())
+        screen->close();
 }
 
 } // namespace app
