@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/frmMain.h"
-
 #include <QApplication>
-#include <QStringList>
+
+#include "app/frmMain.h"
 
 int main(int argc, char *argv[])
 {
@@ -11,6 +10,6 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Pictavo"));
 
     frmMain window;
-    window.Form_Load(QApplication::arguments().mid(1).join(QLatin1Char(' ')));
+    window.Form_Load(commandTextOf(QApplication::arguments()));
     return QApplication::exec();
 }

@@ -19,6 +19,7 @@ namespace settings {
 namespace {
 
 QString g_folder;
+std::function<bool(RegistryRoot)> g_writableCheck;
 
 // One key of the tree. Children and values keep their creation order.
 struct Node
@@ -61,8 +62,9 @@ void fromJson(Node &node, const QJsonObject &object, int depth)
             continue;
         if (node.value(v.at(0).toString()))
             continue;
-        node.values.push_back({v.at(0).toString(),
-                               {v.at(1).toString(), v.at(2).toString() == QLatin1String("expand")}});
+        node.values.push_back(
+            {v.at(0).toString(),
+             {v.at(1).toString(), v.at(2).toString() == QLatin1String("expand")}});
     }
     const QJsonArray keys = object.value(QLatin1String("keys")).toArray();
     for (const QJsonValue &entry : keys) {
@@ -99,16 +101,21 @@ QJsonObject toJson(const Node &node)
     return object;
 }
 
-// A damaged or missing file reads as an empty root.
-Node load(RegistryRoot root)
+// A damaged or missing file reads as an empty root; *damaged tells which.
+Node load(RegistryRoot root, bool *damaged = nullptr)
 {
     Node tree;
+    if (damaged)
+        *damaged = false;
     QFile file(Registry::fileOf(root));
     if (!file.open(QIODevice::ReadOnly))
         return tree;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    const QByteArray data = file.readAll();
+    const QJsonDocument doc = QJsonDocument::fromJson(data);
     if (doc.isObject())
         fromJson(tree, doc.object(), 0);
+    else if (damaged)
+        *damaged = !data.trimmed().isEmpty();
     return tree;
 }
 
@@ -140,19 +147,28 @@ Node *findOrCreate(Node &tree, const QString &key)
 
 // Runs a read-modify-write of one root under the cross-process lock. The edit
 // returns false to leave the file untouched (and the call reports failure).
-template <typename Edit>
-bool modify(RegistryRoot root, Edit edit)
+template <typename Edit> bool modify(RegistryRoot root, Edit edit)
 {
     const QString path = Registry::fileOf(root);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    if (!Registry::isWritable(root) || !QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
+    // A writer that died holding the lock leaves its process id in it, and
+    // the lock is taken over at once; only a lock file without an owner
+    // waits out the stale time.
     QLockFile lock(path + QLatin1String(".lock"));
     lock.setStaleLockTime(10000);
-    if (!lock.tryLock(10000))
+    if (!lock.tryLock(15000))
         return false;
-    Node tree = load(root);
+    bool damaged = false;
+    Node tree = load(root, &damaged);
     if (!edit(tree))
         return false;
+    if (damaged) {
+        // Whatever could not be read is kept aside rather than overwritten.
+        const QString aside = path + QLatin1String(".damaged");
+        QFile::remove(aside);
+        QFile::copy(path, aside);
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
@@ -168,8 +184,8 @@ QString Registry::folder()
 {
     if (!g_folder.isEmpty())
         return g_folder;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-         + QLatin1String("/Pictavo/registry");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1String("/Pictavo/registry");
 }
 
 void Registry::setFolder(const QString &folder)
@@ -267,10 +283,10 @@ bool Registry::deleteKey(RegistryRoot root, const QString &key)
         Node *parent = find(tree, parts.join(QLatin1Char('\\')));
         if (!parent)
             return false;
-        const auto it = std::find_if(parent->children.begin(), parent->children.end(),
-                                     [&](const auto &c) {
-                                         return c->name.compare(last, Qt::CaseInsensitive) == 0;
-                                     });
+        const auto it =
+            std::find_if(parent->children.begin(), parent->children.end(), [&](const auto &c) {
+                return c->name.compare(last, Qt::CaseInsensitive) == 0;
+            });
         if (it == parent->children.end() || !(*it)->children.empty())
             return false;
         parent->children.erase(it);
@@ -278,8 +294,15 @@ bool Registry::deleteKey(RegistryRoot root, const QString &key)
     });
 }
 
+void Registry::setWritableCheck(std::function<bool(RegistryRoot root)> check)
+{
+    g_writableCheck = std::move(check);
+}
+
 bool Registry::isWritable(RegistryRoot root)
 {
+    if (g_writableCheck)
+        return g_writableCheck(root);
     const QFileInfo file(fileOf(root));
     if (file.exists())
         return file.isWritable() && QFileInfo(file.absolutePath()).isWritable();

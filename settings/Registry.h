@@ -4,10 +4,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // The three predefined roots of the hierarchical settings store.
-enum RegistryRoot : int { HKEY_CLASSES_ROOT = 0, HKEY_CURRENT_USER = 1, HKEY_LOCAL_MACHINE = 2 };
+enum RegistryRoot : int
+{
+    HKEY_CLASSES_ROOT = 0,
+    HKEY_CURRENT_USER = 1,
+    HKEY_LOCAL_MACHINE = 2
+};
 
 namespace settings {
 
@@ -18,8 +24,9 @@ namespace settings {
 //
 // Writes are atomic (a crash leaves the old or the new file, never a torn
 // one) and serialised between processes by a lock file, so two processes
-// writing at once lose nothing. A damaged store file reads as empty. A root
-// whose folder cannot be written is read-only: reads work, writes fail.
+// writing at once lose nothing. A damaged store file reads as empty; the next
+// write keeps a copy of it beside the new file (".damaged"). A root whose
+// folder cannot be written is read-only: reads work, writes fail.
 class Registry
 {
 public:
@@ -48,8 +55,12 @@ public:
     static bool deleteValue(RegistryRoot root, const QString &key, const QString &name);
     // Fails when the key is missing or has sub-keys of its own.
     static bool deleteKey(RegistryRoot root, const QString &key);
-    // True when the root's store can be written.
+    // True when the root's store can be written. Decided by the file system,
+    // or by a check installed with setWritableCheck (tests use it to make a
+    // root read-only where file permissions do not stop the user, as for
+    // root); an empty check restores the file system's answer.
     static bool isWritable(RegistryRoot root);
+    static void setWritableCheck(std::function<bool(RegistryRoot root)> check);
 };
 
 } // namespace settings

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Start-up and settings-store timings: the browser's start-up sequence with
+// the shipped splash and skin, and a save and a read through CRegister.
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/SingleInstance.h"
+#include "app/Splash.h"
+#include "app/frmMain.h"
+#include "settings/CRegister.h"
+#include "settings/Registry.h"
+
+namespace {
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    const QString run = home.path() + "/run";
+    QDir().mkpath(run);
+    QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", run.toUtf8());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    std::vector<double> startup;
+    for (int i = 0; i < 15; ++i) {
+        frmMain w;
+        w.setSingleInstance(std::make_unique<app::FakeInstance>(false));
+        w.Splash1->minimumMs = 0;
+        QElapsedTimer t;
+        t.start();
+        w.Form_Load(QString());
+        startup.push_back(t.nsecsElapsed() / 1e6);
+    }
+    std::printf("startup_form_load %.2f ms\n", median(startup));
+
+    settings::Registry::setFolder(home.path() + "/registry");
+    CRegister reg;
+    const QString section = QString::fromUtf16(kSettingsSection);
+    std::vector<double> saves, reads;
+    for (int i = 0; i < 40; ++i) {
+        QElapsedTimer t;
+        t.start();
+        reg.REGSaveSetting(HKEY_LOCAL_MACHINE, section, "Slide Show Delay", QString::number(i));
+        saves.push_back(t.nsecsElapsed() / 1e6);
+        t.restart();
+        reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, "Slide Show Delay", "2000");
+        reads.push_back(t.nsecsElapsed() / 1e6);
+    }
+    std::printf("registry_save %.3f ms\n", median(saves));
+    std::printf("registry_get %.3f ms\n", median(reads));
+    return 0;
+}

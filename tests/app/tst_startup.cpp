@@ -1,0 +1,388 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Start-up and shutdown of the browser window: the order of the start-up
+// steps and skin applications, start-up with missing or damaged data files,
+// the single-instance rule and the shutdown sequence.
+
+#include <QApplication>
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QLockFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSplashScreen>
+#include <QSplitter>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+
+#include "TestSupport.h"
+#include "app/SingleInstance.h"
+#include "app/Splash.h"
+#include "app/frmMain.h"
+#include "dialogs/frmFile.h"
+#include "explorer/ImageExplore.h"
+#include "imaging/Formats.h"
+#include "imaging/ImgXCtrl.h"
+#include "imaging/Platform.h"
+#include "imaging/ScriptedPrompts.h"
+#include "imaging/SkinEngine.h"
+
+namespace {
+
+const char kSkin[] = "[Window]\nQMainWindow { background: #eeeeee; }\n"
+                     "[Toolbar]\nQToolBar { border: 1px solid #cccccc; }\n"
+                     "[Splitter]\nQSplitter::handle { background: #dddddd; }\n";
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(f.write(data), data.size());
+}
+
+QByteArray pngBytes()
+{
+    QImage image(64, 40, QImage::Format_RGB32);
+    image.fill(QColor(40, 90, 130));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// A fresh browser that believes it is the only instance.
+std::unique_ptr<frmMain> makeBrowser(app::FakeInstance **instance = nullptr)
+{
+    auto w = std::make_unique<frmMain>();
+    auto fake = std::make_unique<app::FakeInstance>(false);
+    if (instance)
+        *instance = fake.get();
+    w->setSingleInstance(std::move(fake));
+    w->Splash1->minimumMs = 0;
+    return w;
+}
+
+bool anyWindowVisible()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(), [](QWidget *w) { return w->isVisible(); });
+}
+
+} // namespace
+
+class tst_Startup : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_data;
+    QList<int> m_ended;
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_data.isValid());
+        QDir(m_data.path()).removeRecursively();
+        QDir().mkpath(m_data.path());
+        imaging::setProgramFolder(m_data.path());
+        m_ended.clear();
+        imaging::setEndProcessHandler([this](int status) { m_ended << status; });
+        QGuiApplication::setApplicationDisplayName(QString());
+    }
+
+    void cleanup()
+    {
+        imaging::setEndProcessHandler({});
+        imaging::setProgramFolder({});
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget *w : windows)
+            w->hide();
+    }
+
+    void startupRunsStepsAndSkinsInOrder()
+    {
+        writeFile(m_data.path() + "/PVXMain.skn", kSkin);
+        writeFile(m_data.path() + "/viewer.spl", pngBytes());
+        auto w = makeBrowser();
+
+        QStringList log;
+        bool splashUpAtTitle = false;
+        connect(w.get(), &frmMain::startupStep, this,
+                [&](frmMain::StartupStep step, const QString &detail) {
+                    const QString name = QString::fromLatin1(
+                        QMetaEnum::fromType<frmMain::StartupStep>().valueToKey(int(step)));
+                    log << (detail.isEmpty() ? name : name + ':' + detail);
+                    if (step == frmMain::StartupStep::Title)
+                        splashUpAtTitle = w->Splash1->isShown();
+                });
+        connect(w->Skin1, &imaging::SkinEngine::applied, this,
+                [&](QWidget *target, const QString &element) {
+                    log << "skin " + target->objectName() + ' ' + element;
+                });
+
+        w->Form_Load("/tmp/a b.jpg");
+
+        const QStringList expected{"SingleInstance",
+                                   "Splash",
+                                   "Title",
+                                   "Skin",
+                                   "skin Toolbar Toolbar",
+                                   "skin frmMain Window",
+                                   "skin Toolbar Toolbar",
+                                   "skin TV1 Splitter",
+                                   "skin Splitter2 Splitter",
+                                   "skin Splitter1 Splitter",
+                                   "skin container Splitter",
+                                   "Extensions",
+                                   "CommandLine:/tmp/a b.jpg",
+                                   "Show"};
+        QCOMPARE(log, expected);
+        QVERIFY(splashUpAtTitle);
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowTitle(), QStringLiteral("Pictavo"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Pictavo"));
+        QCOMPARE(w->ImageExplore1->ExtList(),
+                 QString::fromUtf16(imaging::kSupportedExtensions).toLower());
+        QVERIFY(m_ended.isEmpty());
+        // The splash goes once the browser is up.
+        QTRY_VERIFY(!w->Splash1->isShown());
+    }
+
+    void startupSurvivesBadDataFiles_data()
+    {
+        QTest::addColumn<QByteArray>("skin"); // "<dir>": a folder of that name, "<none>": absent
+        QTest::addColumn<QByteArray>("splash");
+        QTest::addColumn<bool>("skinned");
+        QTest::addColumn<bool>("splashShown");
+
+        const QByteArray png = pngBytes();
+        QTest::newRow("both missing")
+            << QByteArray("<none>") << QByteArray("<none>") << false << false;
+        QTest::newRow("both folders")
+            << QByteArray("<dir>") << QByteArray("<dir>") << false << false;
+        QTest::newRow("both empty") << QByteArray() << QByteArray() << false << false;
+        QTest::newRow("binary skin, garbage splash")
+            << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << QByteArray("not a picture")
+            << false << false;
+        QTest::newRow("truncated splash")
+            << QByteArray(kSkin) << png.left(png.size() / 2) << true << false;
+        QTest::newRow("skin without sections")
+            << QByteArray("QWidget { color: red; }\n") << png << false << true;
+        QTest::newRow("skin with unbalanced braces")
+            << QByteArray("[Window]\nQMainWindow { background: red;\n") << png << false << true;
+    }
+
+    void startupSurvivesBadDataFiles()
+    {
+        QFETCH(QByteArray, skin);
+        QFETCH(QByteArray, splash);
+        QFETCH(bool, skinned);
+        QFETCH(bool, splashShown);
+        const auto place = [&](const QString &name, const QByteArray &content) {
+            const QString path = m_data.path() + '/' + name;
+            if (content == "<dir>")
+                QVERIFY(QDir().mkpath(path));
+            else if (content != "<none>")
+                writeFile(path, content);
+        };
+        place("PVXMain.skn", skin);
+        place("viewer.spl", splash);
+
+        auto w = makeBrowser();
+        w->Splash1->minimumMs = 60000; // keep it up to look at it
+        w->Form_Load({});
+
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowTitle(), QStringLiteral("Pictavo"));
+        QCOMPARE(!w->styleSheet().isEmpty(), skinned);
+        QCOMPARE(w->Skin1->isLoaded(), skinned);
+        QCOMPARE(w->Splash1->isShown(), splashShown);
+        QVERIFY(m_ended.isEmpty());
+    }
+
+    void secondInstanceEndsSilently()
+    {
+        writeFile(m_data.path() + "/PVXMain.skn", kSkin);
+        writeFile(m_data.path() + "/viewer.spl", pngBytes());
+        imaging::ScriptedPrompts prompts;
+        frmMain w;
+        auto fake = std::make_unique<app::FakeInstance>(true);
+        app::FakeInstance *instance = fake.get();
+        w.setSingleInstance(std::move(fake));
+        QSignalSpy steps(&w, &frmMain::startupStep);
+
+        QVERIFY_THROWS_EXCEPTION(imaging::ProcessEnded, w.Form_Load("/Associate"));
+
+        QCOMPARE(m_ended, QList<int>{0});
+        QCOMPARE(instance->claims, 1);
+        QCOMPARE(steps.count(), 1); // nothing after the instance check
+        QVERIFY(!anyWindowVisible());
+        QVERIFY(!w.Splash1->screen());
+        QCOMPARE(prompts.shown.size(), 0);
+        QVERIFY(QGuiApplication::applicationDisplayName() != QStringLiteral("Pictavo"));
+    }
+
+    void lockFileAllowsOneInstance()
+    {
+        QTemporaryDir run;
+        const QString path = run.path() + "/pictavo.lock";
+        app::LockFileInstance first(path);
+        app::LockFileInstance second(path);
+        QVERIFY(first.claim());
+        QVERIFY(first.claim()); // asking again keeps the claim
+        QVERIFY(!second.claim());
+        first.release();
+        QVERIFY(second.claim());
+        QVERIFY(!first.claim());
+    }
+
+    void lockFileTakesOverStaleLocks_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("claimed");
+        QTest::newRow("owner process gone") << "dead" << true;
+        QTest::newRow("unreadable lock, old") << "garbage-old" << true;
+        QTest::newRow("unreadable lock, just made") << "garbage-new" << false;
+        QTest::newRow("owner alive") << "alive" << false;
+    }
+
+    void lockFileTakesOverStaleLocks()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, claimed);
+        QTemporaryDir run;
+        const QString path = run.path() + "/pictavo.lock";
+        const QString app = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
+        const QString host = QSysInfo::machineHostName();
+        if (kind == "dead") {
+            QProcess gone;
+            gone.start("true", {});
+            QVERIFY(gone.waitForFinished());
+            const qint64 pid = gone.processId() ? gone.processId() : 999999;
+            writeFile(path, QString("%1\n%2\n%3\n").arg(pid).arg(app, host).toUtf8());
+        } else if (kind.startsWith("garbage")) {
+            writeFile(path, QByteArray());
+            if (kind == "garbage-old") {
+                QFile f(path);
+                QVERIFY(f.open(QIODevice::ReadWrite));
+                QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                      QFileDevice::FileModificationTime));
+            }
+        } else {
+            writeFile(path, QString("%1\n%2\n%3\n")
+                                .arg(QCoreApplication::applicationPid())
+                                .arg(app, host)
+                                .toUtf8());
+        }
+        app::LockFileInstance instance(path);
+        QCOMPARE(instance.claim(), claimed);
+    }
+
+    void lockFileInMissingFolderStillStarts()
+    {
+        app::LockFileInstance instance("/nonexistent-folder-for-pictavo/pictavo.lock");
+        QVERIFY(instance.claim());
+    }
+
+    void shutdownSequence_data()
+    {
+        QTest::addColumn<bool>("viaClose");
+        QTest::addColumn<bool>("fileFormLoaded");
+        QTest::newRow("EndMe, destination dialog used") << false << true;
+        QTest::newRow("EndMe, destination dialog never used") << false << false;
+        QTest::newRow("window closed") << true << true;
+    }
+
+    void shutdownSequence()
+    {
+        QFETCH(bool, viaClose);
+        QFETCH(bool, fileFormLoaded);
+        app::FakeInstance *instance = nullptr;
+        auto w = makeBrowser(&instance);
+        w->Form_Load({});
+        QStringList log;
+        w->unloadViewer = [&] {
+            log << "viewer";
+            QCOMPARE(w->isFileFormLoaded(), fileFormLoaded); // still there: unloaded after
+        };
+        if (fileFormLoaded)
+            QVERIFY(w->FileForm());
+        QVERIFY(instance->held);
+
+        if (viaClose)
+            QVERIFY(w->close());
+        else
+            QVERIFY_THROWS_EXCEPTION(imaging::ProcessEnded, w->EndMe());
+
+        QCOMPARE(log, QStringList{"viewer"});
+        QVERIFY(!w->isFileFormLoaded());
+        QVERIFY(!w->findChild<frmFile *>()); // never made when never used
+        QCOMPARE(m_ended, QList<int>{0});
+        QVERIFY(!instance->held);
+    }
+
+    void commandText_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("none") << QStringList{"pictavo"} << QString();
+        QTest::newRow("one path with blanks")
+            << QStringList{"pictavo", "/home/u/My Pictures/a.jpg"} << "/home/u/My Pictures/a.jpg";
+        QTest::newRow("several") << QStringList{"pictavo", "/Associate", "x"} << "/Associate x";
+    }
+
+    void commandText()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, text);
+        QCOMPARE(commandTextOf(arguments), text);
+    }
+
+    void controlsHaveDesignLayout()
+    {
+        auto w = makeBrowser();
+        w->Form_Load({});
+        QCOMPARE(w->centralWidget()->size(), QSize(634, 539)); // 9510 x 8085 twips
+        QCOMPARE(w->Splitter2->geometry(), QRect(4, 6, 631, 505));
+        QCOMPARE(w->Splitter2->orientation(), Qt::Horizontal);
+        QCOMPARE(w->Splitter2->widget(0), w->TV1);
+        QCOMPARE(w->Splitter2->widget(1), w->container);
+        QCOMPARE(w->TV1->width(), 206);
+        QCOMPARE(w->container->width(), 421);
+        QCOMPARE(w->Toolbar->parentWidget(), w->container);
+        QCOMPARE(w->Toolbar->geometry(), QRect(6, 3, 378, 35));
+        QCOMPARE(w->Splitter1->parentWidget(), w->container);
+        QCOMPARE(w->Splitter1->geometry(), QRect(5, 42, 379, 447));
+        QCOMPARE(w->Splitter1->orientation(), Qt::Vertical);
+        QCOMPARE(w->Splitter1->widget(0), w->ImgX);
+        QCOMPARE(w->Splitter1->widget(1), w->ImageExplore1);
+        QCOMPARE(w->ImgX->height(), 209);
+        QCOMPARE(w->ImageExplore1->geometry().top(), 215);
+        QCOMPARE(w->ImageExplore1->height(), 232);
+        QCOMPARE(w->container->palette().color(QPalette::Window), QColor(224, 224, 224));
+        for (QObject *o : std::initializer_list<QObject *>{w->Skin1, w->Splash1, w->Splitter2,
+                                                           w->TV1, w->container, w->Toolbar,
+                                                           w->Splitter1, w->ImgX, w->ImageExplore1})
+            QCOMPARE(w->findChild<QObject *>(o->objectName()), o);
+    }
+
+    void shippedDataFilesAreUsable()
+    {
+        const QString data = qEnvironmentVariable("PICTAVO_SOURCE_DIR") + "/resources/data";
+        QImageReader splash(data + "/viewer.spl");
+        splash.setDecideFormatFromContent(true);
+        QVERIFY2(!splash.read().isNull(), qPrintable(splash.errorString()));
+        QVERIFY(QFileInfo(data + "/viewer.spl").size() < 100 * 1024);
+        imaging::SkinEngine skin;
+        QVERIFY(skin.LoadSkin(data + "/PVXMain.skn"));
+        QCOMPARE(skin.elements(), imaging::SkinEngine::knownElements());
+    }
+};
+
+PICTAVO_TEST_MAIN(tst_Startup)
+#include "tst_startup.moc"

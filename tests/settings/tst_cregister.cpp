@@ -1,0 +1,422 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The settings store as the program uses it through CRegister: defaults,
+// section and value naming, deletion and enumeration, and the store's
+// robustness: damaged files, writers killed mid-write, two writers at once
+// and read-only roots.
+
+#include <QApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "TestSupport.h"
+#include "settings/CRegister.h"
+#include "settings/Registry.h"
+
+using settings::Registry;
+
+namespace {
+const QString kSection = QString::fromUtf16(kSettingsSection);
+const QString kWriterSection = QStringLiteral("SOFTWARE\\Test\\Writer\\");
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    QCOMPARE(f.write(data), data.size());
+}
+} // namespace
+
+class tst_CRegister : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    CRegister reg;
+
+    QString storeFile() const { return Registry::fileOf(HKEY_LOCAL_MACHINE); }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        Registry::setFolder(m_dir->path() + "/registry");
+    }
+
+    void cleanup()
+    {
+        Registry::setWritableCheck({});
+        Registry::setFolder({});
+        QFile::setPermissions(m_dir->path() + "/registry",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_dir.reset();
+    }
+
+    void defaultsOnEmptyStore_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("fallback");
+        QTest::newRow("AntiAlias") << kSection << "AntiAlias"
+                                   << "1";
+        QTest::newRow("Slide Show Delay") << kSection << "Slide Show Delay"
+                                          << "2000";
+        QTest::newRow("FullScreen") << kSection << "FullScreen"
+                                    << "1";
+        QTest::newRow("unnamed value") << kSection << "*"
+                                       << "1";
+        QTest::newRow("no section at all") << ""
+                                           << "AntiAlias"
+                                           << "1";
+    }
+
+    void defaultsOnEmptyStore()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, name);
+        QFETCH(QString, fallback);
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, name, fallback), fallback);
+        // Reading creates nothing.
+        QVERIFY(!QFile::exists(storeFile()));
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("true flag") << "-1"
+                                   << "-1";
+        QTest::newRow("false flag") << "0"
+                                    << "0";
+        QTest::newRow("number") << "3500"
+                                << "3500";
+        QTest::newRow("blanks kept") << "  a b  "
+                                     << "  a b  ";
+        QTest::newRow("quotes, backslashes, newline") << "C:\\x \"y\"\n'z'"
+                                                      << "C:\\x \"y\"\n'z'";
+        QTest::newRow("non-ASCII")
+            << QString::fromUtf8("Grüße ✓ 画像") << QString::fromUtf8("Grüße ✓ 画像");
+        QTest::newRow("long") << QString(20000, 'x') << QString(20000, 'x');
+        QTest::newRow("empty reads as default") << ""
+                                                << "default";
+    }
+
+    void roundTrip()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Value", text));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Value", "default"), expected);
+    }
+
+    void sectionNaming_data()
+    {
+        QTest::addColumn<QString>("saveAs");
+        QTest::addColumn<QString>("readAs");
+        const QString plain = "SOFTWARE\\Quenbrook\\Pictavo Settings";
+        const QStringList forms{plain, '\\' + plain, plain + '\\', '\\' + plain + '\\'};
+        for (const QString &a : forms)
+            for (const QString &b : forms)
+                if (a != b)
+                    QTest::addRow("%s | %s", qPrintable(a), qPrintable(b)) << a << b;
+        QTest::newRow("names ignore case") << plain << "software\\QUENBROOK\\pictavo settings\\";
+    }
+
+    void sectionNaming()
+    {
+        QFETCH(QString, saveAs);
+        QFETCH(QString, readAs);
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, saveAs, "AntiAlias", "0"));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, readAs, "ANTIALIAS", "1"),
+                 QStringLiteral("0"));
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, readAs, "antialias", "-1"));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, saveAs, "AntiAlias", "1"),
+                 QStringLiteral("-1"));
+        QCOMPARE(Registry::valueNames(HKEY_LOCAL_MACHINE, CRegister::NormalizeSection(saveAs)),
+                 QStringList{"AntiAlias"}); // one value, under the name first written
+        QVERIFY(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, readAs, "AntiAlias"));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, saveAs, "AntiAlias", "1"),
+                 QStringLiteral("1"));
+    }
+
+    void normalizeSection_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("normalized");
+        QTest::newRow("trailing") << "A\\B\\"
+                                  << "A\\B";
+        QTest::newRow("leading") << "\\A\\B"
+                                 << "A\\B";
+        QTest::newRow("only one of each removed") << "\\\\A\\\\"
+                                                  << "\\A\\";
+        QTest::newRow("lone backslash") << "\\"
+                                        << "";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+
+    void normalizeSection()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, normalized);
+        QCOMPARE(CRegister::NormalizeSection(section), normalized);
+    }
+
+    void unnamedValue()
+    {
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "*", "default text"));
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Other", "x"));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "*", "-"),
+                 QStringLiteral("default text"));
+        const auto unnamed =
+            Registry::value(HKEY_LOCAL_MACHINE, CRegister::NormalizeSection(kSection), "");
+        QVERIFY(unnamed);
+        QCOMPARE(unnamed->data, QStringLiteral("default text"));
+        QVERIFY(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, kSection, "*"));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "*", "-"), QStringLiteral("-"));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Other", "-"),
+                 QStringLiteral("x"));
+    }
+
+    void deleteValueResult_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("existing") << kSection << "FullScreen" << true;
+        QTest::newRow("missing value") << kSection << "Nothing" << false;
+        QTest::newRow("missing section") << "SOFTWARE\\None\\"
+                                         << "FullScreen" << false;
+    }
+
+    void deleteValueResult()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, name);
+        QFETCH(bool, deleted);
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "FullScreen", "0"));
+        QCOMPARE(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, section, name), deleted);
+    }
+
+    void deleteKeyOnlyWithoutSubKeys()
+    {
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf", "v", "1"));
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf\\Child", "v", "1"));
+        QVERIFY(!reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf", ""));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf", "v", "-"),
+                 QStringLiteral("1"));
+        QVERIFY(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf\\Child", ""));
+        QVERIFY(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf", ""));
+        QVERIFY(!Registry::keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf"));
+        QVERIFY(Registry::keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q"));
+        QVERIFY(!reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf", ""));
+    }
+
+    void getAllKeys_data()
+    {
+        QTest::addColumn<QStringList>("create");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("keys");
+        QTest::newRow("missing key") << QStringList{} << "SOFTWARE\\Q" << QStringList{};
+        QTest::newRow("key without sub-keys")
+            << QStringList{"SOFTWARE\\Q"} << "SOFTWARE\\Q" << QStringList{};
+        QTest::newRow("sub-keys in creation order, case kept")
+            << QStringList{"SOFTWARE\\Q\\beta", "SOFTWARE\\Q\\Alpha\\deeper", "SOFTWARE\\Q\\GAMMA"}
+            << "software\\q" << QStringList{"beta", "Alpha", "GAMMA"};
+    }
+
+    void getAllKeys()
+    {
+        QFETCH(QStringList, create);
+        QFETCH(QString, path);
+        QFETCH(QStringList, keys);
+        for (const QString &k : create)
+            QVERIFY(Registry::createKey(HKEY_LOCAL_MACHINE, k));
+        QCOMPARE(reg.GetAllKeys(HKEY_LOCAL_MACHINE, path), keys);
+    }
+
+    void rootsAreSeparate()
+    {
+        QVERIFY(reg.REGSaveSetting(HKEY_CURRENT_USER, kSection, "AntiAlias", "0"));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "AntiAlias", "1"),
+                 QStringLiteral("1"));
+        QCOMPARE(reg.REGGetSetting(HKEY_CURRENT_USER, kSection, "AntiAlias", "1"),
+                 QStringLiteral("0"));
+    }
+
+    void damagedStoreReadsEmptyAndHeals_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("keptAside"); // unreadable files are kept as ".damaged"
+        QByteArray sound;
+        {
+            CRegister r;
+            QTemporaryDir dir;
+            Registry::setFolder(dir.path());
+            r.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "AntiAlias", "0");
+            r.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay", "900");
+            sound = readAll(Registry::fileOf(HKEY_LOCAL_MACHINE));
+            Registry::setFolder({});
+        }
+        QVERIFY(sound.size() > 40);
+        QTest::newRow("truncated") << sound.left(sound.size() / 2) << true;
+        QTest::newRow("cut after one byte") << sound.left(1) << true;
+        QTest::newRow("random bytes") << QByteArray("\x93\x00\xff{\"keys\":[\x01", 12) << true;
+        QTest::newRow("JSON array") << QByteArray("[1, 2, 3]") << true;
+        QTest::newRow("wrong types")
+            << QByteArray(
+                   R"({"values": 5, "keys": [{"name": 7}, 3, {"name": "SOFTWARE", "values": [[1, 2], ["a"]]}]})")
+            << false;
+        QTest::newRow("nested too deep") << QByteArray(100000, '[') << true;
+        QTest::newRow("only blanks") << QByteArray("   \n") << false;
+    }
+
+    void damagedStoreReadsEmptyAndHeals()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, keptAside);
+        QVERIFY(QDir().mkpath(Registry::folder()));
+        writeFile(storeFile(), content);
+
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "AntiAlias", "1"),
+                 QStringLiteral("1"));
+        QCOMPARE(reg.GetAllKeys(HKEY_LOCAL_MACHINE, "SOFTWARE"), QStringList{});
+
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "FullScreen", "0"));
+        QJsonParseError error;
+        QVERIFY(QJsonDocument::fromJson(readAll(storeFile()), &error).isObject());
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "FullScreen", "1"),
+                 QStringLiteral("0"));
+        // What could not be read is kept aside, not thrown away.
+        QCOMPARE(QFile::exists(storeFile() + ".damaged"), keptAside);
+        if (keptAside)
+            QCOMPARE(readAll(storeFile() + ".damaged"), content);
+    }
+
+    void readOnlyRoot_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("readsValue");
+        QTest::newRow("folder and file without write permission") << "chmod" << true;
+        QTest::newRow("root refused by the writable check") << "check" << true;
+        QTest::newRow("store folder is a plain file") << "file" << false;
+    }
+
+    void readOnlyRoot()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, readsValue);
+        const QString folder = Registry::folder();
+        if (how == "file") {
+            writeFile(folder, "not a folder");
+        } else {
+            QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay", "900"));
+            QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection + "Sub", "x", "1"));
+        }
+        if (how == "chmod") {
+            if (::geteuid() == 0)
+                QSKIP("file permissions do not stop root; the writable-check row covers this");
+            QVERIFY(QFile::setPermissions(storeFile(), QFile::ReadOwner));
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        } else if (how == "check") {
+            Registry::setWritableCheck(
+                [](RegistryRoot root) { return root != HKEY_LOCAL_MACHINE; });
+        }
+        const QByteArray before = readAll(storeFile());
+
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay", "2000"),
+                 readsValue ? QStringLiteral("900") : QStringLiteral("2000"));
+        QCOMPARE(reg.GetAllKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quenbrook\\Pictavo Settings"),
+                 readsValue ? QStringList{"Sub"} : QStringList{});
+        QVERIFY(!reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay", "100"));
+        QVERIFY(!reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay"));
+        QVERIFY(!reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, kSection + "Sub", ""));
+        QCOMPARE(readAll(storeFile()), before);
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay", "2000"),
+                 readsValue ? QStringLiteral("900") : QStringLiteral("2000"));
+    }
+
+    void writerKilledLeavesOldOrNewValues()
+    {
+        // A large value makes every write long enough to be caught mid-way.
+        constexpr int kKeys = 5;
+        const QString payload(100000, 'p');
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kWriterSection, "payload", payload));
+        for (int k = 0; k < kKeys; ++k)
+            QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kWriterSection, QString("k%1").arg(k),
+                                       "g0"));
+
+        QList<int> seen(kKeys, 0);
+        const QRegularExpression generation("^g(\\d+)$");
+        int writesSeen = 0;
+        for (int round = 0; round < 15; ++round) {
+            QProcess writer;
+            writer.start(REGISTRY_WRITER,
+                         {Registry::folder(), "generations", QString::number(kKeys)});
+            QVERIFY(writer.waitForReadyRead(30000));
+            QTest::qSleep(int(QRandomGenerator::global()->bounded(5, 400)));
+            ::kill(pid_t(writer.processId()), SIGKILL);
+            QVERIFY(writer.waitForFinished(30000));
+            QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
+
+            // Every value is there, whole, and never older than before.
+            QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kWriterSection, "payload", "-").size(),
+                     payload.size());
+            for (int k = 0; k < kKeys; ++k) {
+                const QString v = reg.REGGetSetting(HKEY_LOCAL_MACHINE, kWriterSection,
+                                                    QString("k%1").arg(k), "-");
+                const auto match = generation.match(v);
+                QVERIFY2(match.hasMatch(), qPrintable(v));
+                // Each writer starts again at generation 1.
+                const int g = match.captured(1).toInt();
+                if (g > 0)
+                    ++writesSeen;
+                seen[k] = g;
+            }
+        }
+        QVERIFY2(writesSeen > 0, "the writer never got to write before it was killed");
+        // The store still takes writes after all those kills.
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kWriterSection, "after", "yes"));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kWriterSection, "after", "-"),
+                 QStringLiteral("yes"));
+    }
+
+    void twoWritersLoseNothing()
+    {
+        constexpr int kCount = 200;
+        QProcess a, b;
+        a.start(REGISTRY_WRITER, {Registry::folder(), "values", "a", QString::number(kCount)});
+        b.start(REGISTRY_WRITER, {Registry::folder(), "values", "b", QString::number(kCount)});
+        QVERIFY(a.waitForFinished(120000));
+        QVERIFY(b.waitForFinished(120000));
+        QCOMPARE(a.exitCode(), 0);
+        QCOMPARE(b.exitCode(), 0);
+        const QStringList names =
+            Registry::valueNames(HKEY_LOCAL_MACHINE, CRegister::NormalizeSection(kWriterSection));
+        QCOMPARE(names.size(), 2 * kCount);
+        for (const QString prefix : {"a", "b"})
+            for (int i = 0; i < kCount; ++i) {
+                const QString name = prefix + QString::number(i);
+                QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kWriterSection, name, "-"), name);
+            }
+    }
+};
+
+PICTAVO_TEST_MAIN(tst_CRegister)
+#include "tst_cregister.moc"
