@@ -16,6 +16,8 @@
 #include "imaging/ImgXCtrl.h"
 #include "imaging/Platform.h"
 #include "imaging/SkinEngine.h"
+#include "viewer/ViewerInstance.h"
+#include "viewer/frmViwer.h"
 
 namespace {
 
@@ -60,6 +62,10 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     Splash1->setObjectName(QStringLiteral("Splash1"));
     Splash1->keepAbove(this);
     createControls();
+    unloadViewer = [] {
+        if (viewer::viewerLoaded())
+            viewer::unloadViewer();
+    };
 }
 
 frmMain::~frmMain() = default;
@@ -188,6 +194,31 @@ void frmMain::applySkin()
     Skin1->ApplySkinByName(Splitter2, QStringLiteral("Splitter"));
     Skin1->ApplySkinByName(Splitter1, QStringLiteral("Splitter"));
     Skin1->ApplySkinByName(container, QStringLiteral("Splitter"));
+}
+
+frmViwer *frmMain::Viewer()
+{
+    return viewer::viewer(this);
+}
+
+void frmMain::showBrowser()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void frmMain::CheckPath(const QString &path)
+{
+    // Following the viewer's image in the tree and the explorer comes with
+    // the browser's wiring.
+    Q_UNUSED(path);
+}
+
+void frmMain::RefreshImages(QString &oldPath, QString &newPath)
+{
+    Q_UNUSED(oldPath);
+    Q_UNUSED(newPath);
 }
 
 void frmMain::HandleCommandLine(const QString &commandText)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "viewer/BrowserLink.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -15,6 +17,7 @@ class QSplitter;
 class QToolBar;
 class QTreeView;
 class frmFile;
+class frmViwer;
 
 namespace imaging {
 class SkinEngine;
@@ -27,7 +30,7 @@ class Splash;
 
 // The browser window, the application's start-up object: Form_Load runs the
 // start-up sequence and closing the window ends the application.
-class frmMain : public QMainWindow
+class frmMain : public QMainWindow, public BrowserLink
 {
     Q_OBJECT
 
@@ -62,6 +65,15 @@ public:
     // Collaborators, replaceable before Form_Load (tests hand in fakes).
     void setSingleInstance(std::unique_ptr<app::SingleInstance> instance);
     app::Splash *splash() const { return Splash1; }
+
+    // The viewer window, loaded on first use with this window as its browser.
+    frmViwer *Viewer();
+
+    // What the viewer asks of the browser.
+    void showBrowser() override;
+    void CheckPath(const QString &path) override;
+    void RefreshImages(QString &oldPath, QString &newPath) override;
+    QWidget *browserWindow() override { return this; }
 
     // Unloads the viewer window if it was ever loaded, without loading it;
     // filled in by whoever owns the viewer.
