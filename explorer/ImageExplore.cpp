@@ -281,6 +281,8 @@ void ImageExplore::ExplorePath(const QString &path)
     PrepareListing(folderOf(path), generation);
     if (!self)
         return;
+    if (!overtaken(generation))
+        m_runningQueue = nullptr; // it lived on the filling pass's stack
     if (!overtaken(generation) && m_itemCount > 0)
         SelectItem(1, true);
     emit listingFinished();
@@ -319,16 +321,6 @@ void ImageExplore::FillListing(const QString &folder, quint64 generation)
     Entries e = enumerate(folder, true);
     explorer::ThumbnailQueue queue(m_pool.get(), e.images, 4 * m_pool->maxThreadCount() + 4);
     m_runningQueue = &queue;
-    struct Release
-    {
-        QPointer<ImageExplore> &self;
-        explorer::ThumbnailQueue *queue;
-        ~Release()
-        {
-            if (self && self->m_runningQueue == queue)
-                self->m_runningQueue = nullptr;
-        }
-    } release{self, &queue};
 
     const auto stopped = [&] { return !self || overtaken(generation) || m_stopListing; };
 
