@@ -372,8 +372,13 @@ void ImageExplore::addImage(const QString &strPath, bool bIsFolder,
         if (m_itemCount % kYieldEvery == 0)
             QCoreApplication::processEvents();
     } catch (const imaging::ImageError &error) {
+        // A real message box runs its own event loop; a listing started from
+        // there has already run to its end, and this one sees it and stops.
+        QPointer<ImageExplore> self(this);
+        const quint64 generation = m_generation;
         imaging::msgBox(error.description(), imaging::MsgIcon::Critical);
-        m_stopListing = true;
+        if (self && generation == m_generation)
+            m_stopListing = true;
     }
 }
 

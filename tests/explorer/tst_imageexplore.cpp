@@ -75,6 +75,7 @@ private slots:
     void fileAppearedBetweenPasses();
     void yieldsAfterEveryTwentiethItem();
     void newerListingOvertakesOlder();
+    void destroyedDuringAYield();
     void addImageOnItsOwnFails();
     void selectItemAndFind();
     void setSelectedFocus();
@@ -393,6 +394,18 @@ void TestImageExplore::newerListingOvertakesOlder()
     explore(w, a.path());
     QCOMPARE(w.count(), 60);
     QCOMPARE(filledItems(w), 60);
+}
+
+void TestImageExplore::destroyedDuringAYield()
+{
+    QTemporaryDir dir;
+    writeNumbered(dir.path(), 50);
+    auto *w = new ImageExplore;
+    w->SetExt(kHostList);
+    QPointer<ImageExplore> alive(w);
+    QTimer::singleShot(0, this, [w] { delete w; });
+    w->ExplorePath(dir.path()); // returns quietly once it finds itself gone
+    QVERIFY(!alive);
 }
 
 void TestImageExplore::addImageOnItsOwnFails()
