@@ -19,6 +19,9 @@
 #include "imaging/Formats.h"
 #include "imaging/ImageEngine.h"
 
+#include <algorithm>
+
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -127,6 +130,15 @@ double listMs(ImageExplore &w, const QString &folder)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
+// CPU seconds used so far by this process (all threads) or its children.
+double cpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 // Child process: lists 1,000 photos and prints its peak resident size.
 int peakRss(const QString &folder)
 {
@@ -179,40 +191,54 @@ int main(int argc, char *argv[])
         e.w.ExplorePath(small10k);
         report("explorer_placeholders_ms", shownMs, "ms");
     }
-    {
-        Explorer e;
-        QElapsedTimer t;
-        double first20Ms = -1;
-        QObject::connect(e.w.listView()->model(), &QAbstractItemModel::dataChanged, &e.w,
-                         [&](const QModelIndex &from) {
-                             if (from.row() == 19 && first20Ms < 0)
-                                 first20Ms = double(t.nsecsElapsed()) / 1e6;
-                         });
-        t.start();
-        e.w.ExplorePath(photos200);
-        const double allMs = double(t.nsecsElapsed()) / 1e6;
-        report("explorer_first20_ms", first20Ms, "ms");
-        report("explorer_thumbs_per_s", 200.0 / (allMs / 1000.0), "thumbs/s");
-
-        const QString out = kCache + QStringLiteral("/vips-out");
+    // The machine may be shared: each contender gets two turns, interleaved,
+    // and keeps its better one.
+    const QString out = kCache + QStringLiteral("/vips-out");
+    QStringList vipsArgs = {QStringLiteral("--size"), QStringLiteral("140x"), QStringLiteral("-o"),
+                            out + QStringLiteral("/%s.jpg")};
+    const QStringList files =
+        QDir(photos200).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
+    for (const QString &f : files)
+        vipsArgs.append(photos200 + QLatin1Char('/') + f);
+    double first20Ms = 1e12, allMs = 1e12, vipsMs = 1e12, cpuMs = 1e12, vipsCpuMs = 1e12;
+    bool vipsRan = true;
+    for (int turn = 0; turn < 2; ++turn) {
+        {
+            Explorer e;
+            QElapsedTimer t;
+            double first20 = -1;
+            QObject::connect(e.w.listView()->model(), &QAbstractItemModel::dataChanged, &e.w,
+                             [&](const QModelIndex &from) {
+                                 if (from.row() == 19 && first20 < 0)
+                                     first20 = double(t.nsecsElapsed()) / 1e6;
+                             });
+            const double cpu0 = cpuSeconds(RUSAGE_SELF);
+            t.start();
+            e.w.ExplorePath(photos200);
+            cpuMs = std::min(cpuMs, (cpuSeconds(RUSAGE_SELF) - cpu0) * 1000.0);
+            allMs = std::min(allMs, double(t.nsecsElapsed()) / 1e6);
+            first20Ms = std::min(first20Ms, first20);
+        }
         QDir(out).removeRecursively();
         QDir().mkpath(out);
-        QStringList vipsArgs = {QStringLiteral("--size"), QStringLiteral("140x"),
-                                QStringLiteral("-o"), out + QStringLiteral("/%s.jpg")};
-        const QStringList files =
-            QDir(photos200).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
-        for (const QString &f : files)
-            vipsArgs.append(photos200 + QLatin1Char('/') + f);
         QProcess vips;
         QElapsedTimer tv;
+        const double childCpu0 = cpuSeconds(RUSAGE_CHILDREN);
         tv.start();
         vips.start(QStringLiteral("vipsthumbnail"), vipsArgs);
-        const bool ran = vips.waitForFinished(300000) && vips.exitCode() == 0;
-        const double vipsMs = double(tv.nsecsElapsed()) / 1e6;
-        if (ran)
-            report("explorer_vs_vipsthumbnail", allMs / vipsMs, "ratio");
-        else
+        vipsRan = vipsRan && vips.waitForFinished(300000) && vips.exitCode() == 0;
+        vipsMs = std::min(vipsMs, double(tv.nsecsElapsed()) / 1e6);
+        vipsCpuMs = std::min(vipsCpuMs, (cpuSeconds(RUSAGE_CHILDREN) - childCpu0) * 1000.0);
+        if (!vipsRan)
             QTextStream(stderr) << "vipsthumbnail did not run: " << vips.errorString() << Qt::endl;
+    }
+    report("explorer_first20_ms", first20Ms, "ms");
+    report("explorer_thumbs_per_s", 200.0 / (allMs / 1000.0), "thumbs/s");
+    // CPU time per thumbnail does not depend on how busy the machine is.
+    report("explorer_cpu_ms_per_thumb", cpuMs / 200.0, "ms");
+    if (vipsRan) {
+        report("explorer_vs_vipsthumbnail", allMs / vipsMs, "ratio");
+        report("explorer_cpu_vs_vipsthumbnail", cpuMs / vipsCpuMs, "ratio");
     }
 
     QProcess child;
