@@ -14,7 +14,12 @@ void PictureList::add(const QString &key, const QPixmap &picture)
 {
     if (m_pictures.contains(key))
         throw imaging::ImageError(QStringLiteral("Key is not unique in collection"));
-    m_pictures.insert(key, Entry{picture, QIcon(picture)});
+    // The same picture when selected: a tinted photo would show wrong colours;
+    // the highlighted label marks the selection.
+    QIcon icon;
+    icon.addPixmap(picture, QIcon::Normal);
+    icon.addPixmap(picture, QIcon::Selected);
+    m_pictures.insert(key, Entry{picture, icon});
 }
 
 QPixmap PictureList::picture(const QString &key) const

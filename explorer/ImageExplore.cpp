@@ -15,6 +15,7 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QStyledItemDelegate>
 #include <QThread>
 #include <QThreadPool>
 
@@ -50,6 +51,21 @@ QString lastComponent(const QString &path)
 {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
+
+// Every picture sits centred in the same cell, so labels line up whatever
+// the picture's own size.
+class CellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->decorationSize = kCellSize;
+    }
+};
 
 void sortByName(QStringList &paths)
 {
@@ -93,6 +109,7 @@ ImageExplore::ImageExplore(QWidget *parent) : QWidget(parent)
     lv->setDragDropMode(QAbstractItemView::DragOnly);
     lv->setAcceptDrops(false);
     lv->setModel(m_model);
+    lv->setItemDelegate(new CellDelegate(lv));
     lv->installEventFilter(this);
     lv->viewport()->installEventFilter(this);
 
