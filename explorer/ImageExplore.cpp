@@ -119,7 +119,8 @@ ImageExplore::ImageExplore(QWidget *parent) : QWidget(parent)
     Text1->setFrame(false);
     Text1->setFocusPolicy(Qt::NoFocus);
     Text1->setText(QStringLiteral("there are no items to show."));
-    Text1->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    Text1->setAlignment(Qt::AlignHCenter);
+    Text1->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: #707680; }"));
     Text1->hide();
 
     m_pool = std::make_unique<QThreadPool>();
