@@ -16,7 +16,8 @@ inline constexpr char16_t kSupportedExtensionsWithCur[] =
 inline constexpr char16_t kPictureExtensions[] = u"ico cur dib";
 
 // Save-format codes; a loaded image reports its format with the same codes.
-enum FormatCode : int {
+enum FormatCode : int
+{
     FormatUnknown = 0,
     FormatJPG = 1,
     FormatPNG = 2,
@@ -40,5 +41,24 @@ enum FormatCode : int {
 QString extensionOf(const QString &path);
 // True when the lower-cased extension occurs in kPictureExtensions.
 bool usesPictureLoader(const QString &path);
+
+} // namespace imaging
+
+class QByteArray;
+
+namespace imaging {
+
+// Recognises an image file by its first bytes. Formats with a signature win;
+// the weakly marked ones (TGA, headerless DIB, WBMP) are checked for a
+// consistent header, and the extension only settles between those. Returns
+// FormatUnknown for anything else. `data` may be the whole file: WBMP and
+// TGA checks compare the header with the file length.
+int detectFormat(const QByteArray &data, const QString &extension = {});
+
+// The usual file extension of a format code ("jpg", "tif", ...), empty for
+// unknown codes.
+QString formatExtension(int formatCode);
+// True for the ten codes Output.Save writes (1 to 10).
+bool isSaveCode(int formatCode);
 
 } // namespace imaging

@@ -2,13 +2,14 @@
 #include "imaging/ImageEngine.h"
 
 #include <QClipboard>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 #include <QTransform>
+
+#include "imaging/Codecs.h"
 
 namespace imaging {
 
@@ -18,59 +19,45 @@ ImageError::ImageError(const QString &description)
 }
 
 namespace {
-int formatFromReader(const QByteArray &format)
-{
-    const QByteArray f = format.toLower();
-    if (f == "jpeg" || f == "jpg") return FormatJPG;
-    if (f == "png") return FormatPNG;
-    if (f == "tif" || f == "tiff") return FormatTIF;
-    if (f == "bmp") return FormatBMP;
-    if (f == "gif") return FormatGIF;
-    if (f == "ico") return FormatICO;
-    if (f == "cur") return FormatCUR;
-    if (f == "tga") return FormatTGA;
-    if (f == "wbmp") return FormatWBMP;
-    return FormatUnknown;
-}
+// Larger files are refused before reading: no image Pictavo can show needs
+// more than this on disk.
+constexpr qint64 kMaxFileBytes = qint64(1024) * 1024 * 1024;
 } // namespace
 
 Decoded decodeFile(const QString &path, const DecodeOptions &options)
 {
-    Decoded d;
-    d.path = path;
     const QString name = QFileInfo(path).fileName();
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    if (!reader.canRead()) {
-        d.error = QStringLiteral("Cannot read %1: %2").arg(name, reader.errorString());
+    // The file is opened and read once; the format is then found from the
+    // bytes in memory and the matching decoder gets them directly.
+    QFile file(path);
+    QByteArray data;
+    QString problem;
+    if (!file.open(QIODevice::ReadOnly))
+        problem = QFileInfo::exists(path) ? QStringLiteral("the file cannot be opened")
+                                          : QStringLiteral("the file does not exist");
+    else if (file.size() > kMaxFileBytes)
+        problem = QStringLiteral("the file is too large");
+    else
+        data = file.readAll();
+    if (problem.isEmpty() && file.error() != QFileDevice::NoError)
+        problem = QStringLiteral("the file could not be read");
+    if (!problem.isEmpty()) {
+        Decoded d;
+        d.path = path;
+        d.error = QStringLiteral("Cannot read %1: %2").arg(name, problem);
         return d;
     }
-    d.formatCode = formatFromReader(reader.format());
-    d.originalSize = reader.size();
-    d.pageCount = std::max(1, reader.imageCount());
-    if (!options.boundingSize.isEmpty() && d.originalSize.isValid())
-        reader.setScaledSize(d.originalSize.scaled(options.boundingSize, Qt::KeepAspectRatioByExpanding)
-                                 .boundedTo(d.originalSize));
-    do {
-        QImage image = reader.read();
-        if (image.isNull()) {
-            if (d.pages.isEmpty())
-                d.error = QStringLiteral("Cannot read %1: %2").arg(name, reader.errorString());
-            break;
-        }
-        if (d.pages.isEmpty()) {
-            d.bitsPerPixel = image.depth();
-            if (!d.originalSize.isValid())
-                d.originalSize = image.size();
-        }
-        d.pages.append(image);
-    } while (options.allPages && reader.jumpToNextImage());
+    file.close();
+    Decoded d = codecs::decodeData(data, name, extensionOf(path), options);
+    d.path = path;
     return d;
 }
 
 void initializeImaging()
 {
-    QImageReader::setAllocationLimit(1024);
+    // Enough for a 40-megapixel photo at 4 bytes per pixel with room to
+    // spare, but bounded, so a lying header cannot make Qt allocate gigabytes.
+    QImageReader::setAllocationLimit(512);
 }
 
 ImageEngine::ImageEngine() = default;
@@ -126,7 +113,10 @@ void ImageEngine::LoaderT::LoadDecoded(const Decoded &decoded)
     e.setDecoded(decoded);
 }
 
-int ImageEngine::ImagesT::Count() const { return int(e.m_pages.size()); }
+int ImageEngine::ImagesT::Count() const
+{
+    return int(e.m_pages.size());
+}
 
 ImageEngine::ImageItem ImageEngine::ImagesT::Item(int i) const
 {
@@ -153,16 +143,43 @@ void ImageEngine::ImagesT::Clear(const QString &)
     e.changed();
 }
 
-int ImageEngine::ImageInfoT::Width() const { return e.currentImage().width(); }
-int ImageEngine::ImageInfoT::Height() const { return e.currentImage().height(); }
-int ImageEngine::ImageInfoT::BitsPerPixel() const { return e.m_bitsPerPixel; }
-QString ImageEngine::ImageInfoT::FilePath() const { return e.m_path; }
-QString ImageEngine::ImageInfoT::FileName() const { return QFileInfo(e.m_path).fileName(); }
-int ImageEngine::ImageInfoT::FormatCode() const { return e.m_formatCode; }
+int ImageEngine::ImageInfoT::Width() const
+{
+    return e.currentImage().width();
+}
+int ImageEngine::ImageInfoT::Height() const
+{
+    return e.currentImage().height();
+}
+int ImageEngine::ImageInfoT::BitsPerPixel() const
+{
+    return e.m_bitsPerPixel;
+}
+QString ImageEngine::ImageInfoT::FilePath() const
+{
+    return e.m_path;
+}
+QString ImageEngine::ImageInfoT::FileName() const
+{
+    return QFileInfo(e.m_path).fileName();
+}
+int ImageEngine::ImageInfoT::FormatCode() const
+{
+    return e.m_formatCode;
+}
+
+QImage &ImageEngine::currentForChange()
+{
+    if (m_current < 0 || m_current >= m_pages.size())
+        throw ImageError(QStringLiteral("There is no image"));
+    return m_pages[m_current];
+}
 
 void ImageEngine::TransformT::Resize(int w, int h, int, const QString &)
 {
-    QImage &img = e.m_pages[e.m_current];
+    QImage &img = e.currentForChange();
+    if ((w <= 0 && h <= 0) || w > kMaxImageSide || h > kMaxImageSide)
+        throw ImageError(QStringLiteral("Cannot resize the image to %1 x %2 pixels").arg(w).arg(h));
     if (h <= 0)
         img = img.scaledToWidth(w, Qt::SmoothTransformation);
     else if (w <= 0)
@@ -175,7 +192,10 @@ void ImageEngine::TransformT::Resize(int w, int h, int, const QString &)
 void ImageEngine::TransformT::ResizeCanvas(int w, int h, const QColor &fill, int x, int y,
                                            const QString &)
 {
-    QImage &img = e.m_pages[e.m_current];
+    QImage &img = e.currentForChange();
+    if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide)
+        throw ImageError(
+            QStringLiteral("Cannot resize the canvas to %1 x %2 pixels").arg(w).arg(h));
     QImage canvas(w, h, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(fill);
     {
@@ -188,7 +208,7 @@ void ImageEngine::TransformT::ResizeCanvas(int w, int h, const QColor &fill, int
 
 void ImageEngine::TransformT::Rotate(double angle, const QString &, int, const QString &)
 {
-    QImage &img = e.m_pages[e.m_current];
+    QImage &img = e.currentForChange();
     img = img.transformed(QTransform().rotate(angle));
     e.changed();
 }
@@ -200,30 +220,21 @@ QColor ImageEngine::CanvasT::MakeColor(QRgb rgb, int opacity) const
     return c;
 }
 
-QImage ImageEngine::OutputT::ToPicture() const { return e.currentImage(); }
+QImage ImageEngine::OutputT::ToPicture() const
+{
+    return e.currentImage();
+}
 
 void ImageEngine::OutputT::CopyToClipboard() const
 {
     QGuiApplication::clipboard()->setImage(e.currentImage());
 }
 
-void ImageEngine::OutputT::Save(const QString &path, int formatCode, int, bool) const
+void ImageEngine::OutputT::Save(const QString &path, int formatCode, int, bool overwrite) const
 {
-    const char *format = nullptr;
-    switch (formatCode) {
-    case FormatJPG: format = "jpg"; break;
-    case FormatPNG: format = "png"; break;
-    case FormatTIF: format = "tif"; break;
-    case FormatBMP: format = "bmp"; break;
-    case FormatWBMP: format = "wbmp"; break;
-    default: throw ImageError(QStringLiteral("This format cannot be written yet"));
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ImageError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    QImageWriter writer(&file, format);
-    if (!writer.write(e.currentImage()) || !file.commit())
-        throw ImageError(QStringLiteral("Cannot write %1: %2").arg(path, writer.errorString()));
+    const QString error = codecs::saveImage(e.currentImage(), path, formatCode, overwrite);
+    if (!error.isEmpty())
+        throw ImageError(error);
 }
 
 } // namespace imaging

@@ -143,6 +143,7 @@ public:
 
 private:
     void setDecoded(const Decoded &decoded);
+    QImage &currentForChange(); // throws ImageError when there is no image
     void changed();
 
     QList<QImage> m_pages;

@@ -2,58 +2,183 @@
 #include "imaging/ImgXCtrl.h"
 
 #include <QDragEnterEvent>
+#include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace imaging {
 
 namespace {
+
+// Keeps absurd zoom factors from overflowing the integer geometry.
+constexpr double kMaxDisplaySide = 1 << 24;
+
+int roundedSide(double side)
+{
+    return int(std::lround(std::clamp(side, 1.0, kMaxDisplaySide)));
+}
+
+// Position along one axis: centred or at the start when the image is no
+// larger than the view; otherwise panned (mode 2), centred or at the start.
+int place(int size, int view, bool centered, bool pan, int scroll)
+{
+    if (pan && size > view)
+        return -std::clamp(scroll, 0, size - view);
+    return centered ? (view - size) / 2 : 0;
+}
+
+} // namespace
+
+ViewGeometry computeViewGeometry(QSize image, QSize view, double zoom, int mode, bool centered,
+                                 QPoint scroll)
+{
+    ViewGeometry g;
+    if (image.isEmpty())
+        return g;
+    QSizeF size(image.width() * zoom, image.height() * zoom);
+    if (mode == 3 && (size.width() > view.width() || size.height() > view.height()))
+        size = size.scaled(QSizeF(std::max(1, view.width()), std::max(1, view.height())),
+                           Qt::KeepAspectRatio);
+    const QSize display(roundedSide(size.width()), roundedSide(size.height()));
+    const bool pan = mode == 2;
+    g.displaySize = display;
+    g.topLeft = QPointF(place(display.width(), view.width(), centered, pan, scroll.x()),
+                        place(display.height(), view.height(), centered, pan, scroll.y()));
+    if (pan)
+        g.scrollRange = QSize(std::max(0, display.width() - view.width()),
+                              std::max(0, display.height() - view.height()));
+    return g;
+}
+
+} // namespace imaging
+
+namespace {
+
 int shiftState(Qt::KeyboardModifiers m)
 {
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0)
-         | (m & Qt::AltModifier ? 4 : 0);
+    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
+           (m & Qt::AltModifier ? 4 : 0);
 }
+
+int buttonCode(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton:
+        return 1;
+    case Qt::RightButton:
+        return 2;
+    case Qt::MiddleButton:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+// Below this many pixels a scaled copy is made at once; above it on a worker.
+constexpr qint64 kScaleInlinePixels = 2'000'000;
+// Shrunk displays larger than this are drawn straight from the image instead
+// of keeping a whole scaled copy in memory.
+constexpr qint64 kMaxCopyPixels = 16'000'000;
+
+QImage scaleForDisplay(const QImage &source, QSize size, bool smooth)
+{
+    QImage scaled = source.scaled(size, Qt::IgnoreAspectRatio,
+                                  smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
+    // The painter blits these two formats without converting on each repaint.
+    return scaled.convertToFormat(scaled.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                           : QImage::Format_RGB32);
+}
+
 } // namespace
 
 ImgXCtrl::ImgXCtrl(QWidget *parent) : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The view paints every pixel itself.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     engine.onChanged = [this] { imageChanged(); };
+    connect(&m_scaler, &QFutureWatcher<QImage>::finished, this, &ImgXCtrl::scalingFinished);
 }
 
 ImgXCtrl::~ImgXCtrl()
 {
     engine.onChanged = nullptr;
+    // A running scale only reads its own copy of the image; its result is
+    // simply dropped.
+    m_scaler.disconnect(this);
 }
 
 void ImgXCtrl::setZoom(double zoom)
 {
+    if (!(zoom > 0) || !std::isfinite(zoom) || zoom == m_zoom)
+        return;
+    // Keep the point in the middle of the view where it is while panning.
+    const QSize view = viewport()->size();
+    const imaging::ViewGeometry before = geometry();
+    const double fx = before.displaySize.width() > 0
+                          ? (ScrollX() + view.width() / 2.0) / before.displaySize.width()
+                          : 0.5;
+    const double fy = before.displaySize.height() > 0
+                          ? (ScrollY() + view.height() / 2.0) / before.displaySize.height()
+                          : 0.5;
     m_zoom = zoom;
     updateScrollBars();
+    if (m_viewAlignment == 2) {
+        const imaging::ViewGeometry after = geometry();
+        setScrollX(int(std::lround(fx * after.displaySize.width() - view.width() / 2.0)));
+        setScrollY(int(std::lround(fy * after.displaySize.height() - view.height() / 2.0)));
+    }
     viewport()->update();
+    emit Change();
 }
 
 void ImgXCtrl::setViewAlignment(int mode)
 {
+    if (mode == m_viewAlignment)
+        return;
     m_viewAlignment = mode;
     updateScrollBars();
     viewport()->update();
+    emit Change();
 }
 
 void ImgXCtrl::setAntiAlias(bool on)
 {
+    if (on == m_antiAlias)
+        return;
     m_antiAlias = on;
     viewport()->update();
 }
 
-int ImgXCtrl::ScrollX() const { return horizontalScrollBar()->value(); }
-void ImgXCtrl::setScrollX(int x) { horizontalScrollBar()->setValue(x); }
-int ImgXCtrl::ScrollY() const { return verticalScrollBar()->value(); }
-void ImgXCtrl::setScrollY(int y) { verticalScrollBar()->setValue(y); }
+int ImgXCtrl::ScrollX() const
+{
+    return horizontalScrollBar()->value();
+}
+void ImgXCtrl::setScrollX(int x)
+{
+    horizontalScrollBar()->setValue(x);
+}
+int ImgXCtrl::ScrollY() const
+{
+    return verticalScrollBar()->value();
+}
+void ImgXCtrl::setScrollY(int y)
+{
+    verticalScrollBar()->setValue(y);
+}
 
 void ImgXCtrl::setImageCentered(bool on)
 {
@@ -69,8 +194,13 @@ void ImgXCtrl::setBackgroundColor(const QColor &color)
 
 void ImgXCtrl::setBorderThickness(int pixels)
 {
-    m_border = pixels;
+    m_border = std::max(0, pixels);
     viewport()->update();
+}
+
+void ImgXCtrl::setMousePointer(const QCursor &cursor)
+{
+    viewport()->setCursor(cursor);
 }
 
 void ImgXCtrl::imageChanged()
@@ -80,60 +210,123 @@ void ImgXCtrl::imageChanged()
     emit Change();
 }
 
-QRectF ImgXCtrl::imageRect() const
+imaging::ViewGeometry ImgXCtrl::geometry() const
 {
-    const QImage &img = engine.currentImage();
-    if (img.isNull())
+    return imaging::computeViewGeometry(engine.currentImage().size(), viewport()->size(), m_zoom,
+                                        m_viewAlignment, m_centered, QPoint(ScrollX(), ScrollY()));
+}
+
+QRectF ImgXCtrl::displayRect() const
+{
+    if (engine.currentImage().isNull())
         return {};
-    const QSizeF view = viewport()->size();
-    QSizeF size = QSizeF(img.size()) * m_zoom;
-    if (m_viewAlignment == 3)
-        size = QSizeF(img.size()).scaled(view, Qt::KeepAspectRatio);
-    QPointF topLeft;
-    if (m_centered) {
-        topLeft = QPointF(std::max(0.0, (view.width() - size.width()) / 2),
-                          std::max(0.0, (view.height() - size.height()) / 2));
-    }
-    if (m_viewAlignment == 2)
-        topLeft -= QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
-    return {topLeft, size};
+    const imaging::ViewGeometry g = geometry();
+    return {g.topLeft, g.displaySize};
 }
 
 void ImgXCtrl::updateScrollBars()
 {
-    const QImage &img = engine.currentImage();
-    const bool pan = m_viewAlignment == 2 && !img.isNull();
-    const QSize size = pan ? (QSizeF(img.size()) * m_zoom).toSize() : QSize();
+    // Showing a scroll bar narrows the viewport; the resize that follows
+    // comes back here and settles the ranges for the new size.
+    const auto policy = m_viewAlignment == 2 ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+    if (horizontalScrollBarPolicy() != policy)
+        setHorizontalScrollBarPolicy(policy);
+    if (verticalScrollBarPolicy() != policy)
+        setVerticalScrollBarPolicy(policy);
     const QSize view = viewport()->size();
-    horizontalScrollBar()->setRange(0, pan ? std::max(0, size.width() - view.width()) : 0);
-    verticalScrollBar()->setRange(0, pan ? std::max(0, size.height() - view.height()) : 0);
-    horizontalScrollBar()->setPageStep(view.width());
-    verticalScrollBar()->setPageStep(view.height());
-    setHorizontalScrollBarPolicy(pan ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(pan ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    const imaging::ViewGeometry g = imaging::computeViewGeometry(
+        engine.currentImage().size(), view, m_zoom, m_viewAlignment, m_centered, {});
+    horizontalScrollBar()->setPageStep(std::max(1, view.width()));
+    verticalScrollBar()->setPageStep(std::max(1, view.height()));
+    horizontalScrollBar()->setSingleStep(20);
+    verticalScrollBar()->setSingleStep(20);
+    horizontalScrollBar()->setRange(0, g.scrollRange.width());
+    verticalScrollBar()->setRange(0, g.scrollRange.height());
 }
 
-void ImgXCtrl::paintEvent(QPaintEvent *)
+const QImage *ImgXCtrl::scaledCopy(const QImage &source, QSize size)
+{
+    const qint64 key = source.cacheKey();
+    if (m_scaled.key == key && m_scaled.size == size && m_scaled.smooth == m_antiAlias)
+        return &m_scaled.image;
+    if (qint64(source.width()) * source.height() <= kScaleInlinePixels) {
+        m_scaled = {key, size, m_antiAlias, scaleForDisplay(source, size, m_antiAlias)};
+        return &m_scaled.image;
+    }
+    // Resampling 12 megapixels takes long enough to stall the window, so a
+    // worker does it on its own shallow copy of the image. While one runs, no
+    // other starts; when it ends, the next repaint asks for what it needs then.
+    if (!m_scaling) {
+        m_scaling = true;
+        m_pendingSpec = {key, size, m_antiAlias, {}};
+        const bool smooth = m_antiAlias;
+        m_scaler.setFuture(QtConcurrent::run(
+            [source, size, smooth] { return scaleForDisplay(source, size, smooth); }));
+    }
+    return nullptr;
+}
+
+void ImgXCtrl::scalingFinished()
+{
+    m_scaling = false;
+    QImage result = m_scaler.result();
+    // Keep it only if it was made from the image still shown.
+    if (engine.currentImage().cacheKey() == m_pendingSpec.key &&
+        result.size() == m_pendingSpec.size) {
+        m_scaled = m_pendingSpec;
+        m_scaled.image = std::move(result);
+    }
+    viewport()->update();
+}
+
+void ImgXCtrl::paintEvent(QPaintEvent *event)
 {
     QPainter painter(viewport());
-    painter.fillRect(viewport()->rect(), m_background);
+    painter.fillRect(event->rect(), m_background);
     const QImage &img = engine.currentImage();
-    if (img.isNull())
+    if (img.isNull()) {
+        m_scaled = {};
         return;
-    const QRectF target = imageRect();
+    }
+    const imaging::ViewGeometry g = geometry();
+    const QRect target(g.topLeft.toPoint(), g.displaySize.toSize());
+    const QRect visible = target.intersected(event->rect());
+    // On a high-density screen the copy is made in device pixels, so that a
+    // shrunk image stays as sharp as the screen allows.
+    const qreal dpr = viewport()->devicePixelRatioF();
+    const QSize copySize = (QSizeF(target.size()) * dpr).toSize();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, m_antiAlias);
-    // Draw only the visible part: map the visible target back to source pixels.
-    const QRectF visible = target.intersected(QRectF(viewport()->rect()));
-    if (visible.isEmpty())
-        return;
-    const double sx = img.width() / target.width();
-    const double sy = img.height() / target.height();
-    const QRectF source((visible.left() - target.left()) * sx, (visible.top() - target.top()) * sy,
-                        visible.width() * sx, visible.height() * sy);
-    painter.drawImage(visible, img, source);
+    if (!visible.isEmpty()) {
+        const QRect inTarget = visible.translated(-target.topLeft());
+        const double sx = double(img.width()) / target.width();
+        const double sy = double(img.height()) / target.height();
+        const QRectF inSource(inTarget.x() * sx, inTarget.y() * sy, inTarget.width() * sx,
+                              inTarget.height() * sy);
+        if (target.size() == img.size()) {
+            painter.drawImage(visible.topLeft(), img, inTarget);
+        } else if (copySize.width() <= img.width() && copySize.height() <= img.height() &&
+                   qint64(copySize.width()) * copySize.height() <= kMaxCopyPixels) {
+            if (const QImage *scaled = scaledCopy(img, copySize)) {
+                painter.drawImage(
+                    QRectF(visible), *scaled,
+                    QRectF(QPointF(inTarget.topLeft()) * dpr, QSizeF(inTarget.size()) * dpr));
+            } else {
+                // Until the good copy is ready: a quick nearest-pixel sample of
+                // the visible part only.
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+                painter.drawImage(QRectF(visible), img, inSource);
+            }
+        } else {
+            // Enlarged (or too large to copy): sample only the visible part.
+            painter.drawImage(QRectF(visible), img, inSource);
+        }
+    }
     if (m_border > 0) {
-        painter.setPen(QPen(Qt::gray, m_border));
-        painter.drawRect(target.adjusted(-0.5, -0.5, 0.5, 0.5));
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter.setPen(QPen(Qt::black, m_border, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        painter.setBrush(Qt::NoBrush);
+        const qreal half = m_border / 2.0;
+        painter.drawRect(QRectF(target).adjusted(-half, -half, half, half));
     }
 }
 
@@ -155,14 +348,28 @@ void ImgXCtrl::mouseDoubleClickEvent(QMouseEvent *)
 
 void ImgXCtrl::mousePressEvent(QMouseEvent *event)
 {
-    const int button = event->button() == Qt::LeftButton ? 1 : event->button() == Qt::RightButton ? 2 : 4;
-    emit MouseDown(button, shiftState(event->modifiers()), int(event->position().x()),
-                   int(event->position().y()));
+    emit MouseDown(buttonCode(event->button()), shiftState(event->modifiers()),
+                   int(event->position().x()), int(event->position().y()));
 }
 
 void ImgXCtrl::keyPressEvent(QKeyEvent *event)
 {
     emit KeyDown(event->key(), shiftState(event->modifiers()));
+    // The view keeps Enter and the arrow keys (its host acts on them through
+    // KeyDown); every other key goes on to the window's own key handling.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        event->accept();
+        break;
+    default:
+        event->ignore();
+        break;
+    }
 }
 
 void ImgXCtrl::dragEnterEvent(QDragEnterEvent *event)
@@ -171,10 +378,18 @@ void ImgXCtrl::dragEnterEvent(QDragEnterEvent *event)
         event->acceptProposedAction();
 }
 
+void ImgXCtrl::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
 void ImgXCtrl::dropEvent(QDropEvent *event)
 {
+    if (!event->mimeData()->hasUrls())
+        return;
     const int button = event->buttons() & Qt::RightButton ? 2 : 1;
+    event->acceptProposedAction();
     emit FileDrop(event->mimeData(), button, shiftState(event->modifiers()),
                   int(event->position().x()), int(event->position().y()));
-    event->acceptProposedAction();
 }

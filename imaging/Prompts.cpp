@@ -94,10 +94,15 @@ public:
             dialog.setFileMode(QFileDialog::AnyFile);
         if (!request.confirmOverwrite)
             dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        if (!request.nameFilters.isEmpty()) {
-            dialog.setNameFilters(request.nameFilters);
-            const int index = qBound(0, request.filterIndex, int(request.nameFilters.size()) - 1);
-            dialog.selectNameFilter(request.nameFilters.at(index));
+        // QFileDialog keeps its filters with runs of blanks collapsed, and
+        // only finds a filter again in that form.
+        QStringList filters;
+        for (const QString &filter : request.nameFilters)
+            filters << filter.simplified();
+        if (!filters.isEmpty()) {
+            dialog.setNameFilters(filters);
+            const int index = qBound(0, request.filterIndex, int(filters.size()) - 1);
+            dialog.selectNameFilter(filters.at(index));
         }
         if (!request.defaultSuffix.isEmpty())
             dialog.setDefaultSuffix(request.defaultSuffix);
@@ -108,7 +113,8 @@ public:
         result.accepted = dialog.exec() == QDialog::Accepted;
         if (result.accepted) {
             result.files = dialog.selectedFiles();
-            result.filterIndex = std::max<qsizetype>(0, request.nameFilters.indexOf(dialog.selectedNameFilter()));
+            result.filterIndex =
+                std::max<qsizetype>(0, filters.indexOf(dialog.selectedNameFilter().simplified()));
         }
         return result;
     }
@@ -122,6 +128,8 @@ public:
     {
         QPrintDialog dialog(&printer, dialogParent());
         dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+        if (range && range->maxPage > 0 && range->minPage <= range->maxPage)
+            dialog.setMinMax(range->minPage, range->maxPage);
         if (dialog.exec() != QDialog::Accepted)
             return false;
         if (range) {

@@ -47,6 +47,9 @@ struct PrintRange
     Kind kind = Kind::All;
     int from = 0;
     int to = 0;
+    // In: the pages the dialog offers (ignored when maxPage is 0).
+    int minPage = 0;
+    int maxPage = 0;
 };
 
 class Prompts
@@ -63,7 +66,8 @@ public:
     virtual FileDialogResult fileDialog(const FileDialogRequest &request) = 0;
     // empty when cancelled
     virtual QString folderDialog(const QString &title, const QString &startFolder) = 0;
-    // true when the user confirmed; the range chosen is written to *range
+    // true when the user confirmed; *range gives the pages offered and
+    // receives the range chosen
     virtual bool printDialog(QPrinter &printer, PrintRange *range) = 0;
     virtual bool pageSetupDialog(QPrinter &printer) = 0;
 };

@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// pictavo-convert: the imaging engine from the command line.
+//   pictavo-convert info FILE            width height bitsPerPixel formatCode pageCount
+//   pictavo-convert convert IN OUT CODE  writes the first page with a save code
+// Exit status 0 on success; on failure one line on stderr and status 1.
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QTextStream>
+
+#include <cstdio>
+
+#include "imaging/ImageEngine.h"
+
+namespace {
+
+using imaging::Decoded;
+using imaging::DecodeOptions;
+
+int fail(const QString &message)
+{
+    QTextStream(stderr) << message << Qt::endl;
+    return 1;
+}
+
+int info(const QStringList &args)
+{
+    DecodeOptions options;
+    options.allPages = false;
+    const Decoded d = imaging::decodeFile(args.at(0), options);
+    if (!d.ok())
+        return fail(d.error);
+    QTextStream(stdout) << d.originalSize.width() << ' ' << d.originalSize.height() << ' '
+                        << d.bitsPerPixel << ' ' << d.formatCode << ' ' << d.pageCount << Qt::endl;
+    return 0;
+}
+
+int convert(const QStringList &args)
+{
+    bool ok = false;
+    const int code = args.at(2).toInt(&ok);
+    if (!ok || !imaging::isSaveCode(code))
+        return fail(QStringLiteral("Unknown save code %1 (1 to 10)").arg(args.at(2)));
+    try {
+        imaging::ImageEngine engine;
+        engine.Loader.LoadFile(args.at(0));
+        engine.Output.Save(args.at(1), code, 0, true);
+    } catch (const imaging::ImageError &e) {
+        return fail(e.description());
+    }
+    return 0;
+}
+
+struct Command
+{
+    const char *name;
+    int argumentCount;
+    const char *usage;
+    int (*run)(const QStringList &args);
+};
+
+// One entry per sub-command.
+const Command kCommands[] = {
+    {"info", 1, "info FILE", info},
+    {"convert", 3, "convert IN OUT CODE", convert},
+};
+
+int usage()
+{
+    QString text = QStringLiteral("Usage:");
+    for (const Command &c : kCommands)
+        text += QStringLiteral(" pictavo-convert %1;").arg(QLatin1String(c.usage));
+    text.chop(1);
+    return fail(text);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    imaging::initializeImaging();
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return usage();
+    const QString name = args.takeFirst();
+    for (const Command &c : kCommands) {
+        if (name == QLatin1String(c.name)) {
+            if (args.size() != c.argumentCount)
+                return usage();
+            return c.run(args);
+        }
+    }
+    return usage();
+}

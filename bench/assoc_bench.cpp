@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Time of the start-up association check on a scratch home: the first start
+// (registers and binds all fifteen types, store and desktop), an unchanged
+// start (reads only) and the restore of "/DeAssociate".
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+#include "imaging/Platform.h"
+#include "settings/Registry.h"
+#include "shell/DesktopIntegration.h"
+#include "shell/ModAssoc.h"
+
+namespace {
+
+template <typename F> double millis(F f)
+{
+    QElapsedTimer timer;
+    timer.start();
+    f();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir; // on the ordinary disk: store writes are synced
+    settings::Registry::setFolder(dir.filePath(QStringLiteral("registry")));
+    QDir().mkpath(dir.filePath(QStringLiteral("prefix/share/pictavo")));
+    QDir().mkpath(dir.filePath(QStringLiteral("prefix/bin")));
+    QFile program(dir.filePath(QStringLiteral("prefix/bin/pictavo")));
+    if (!program.open(QIODevice::WriteOnly))
+        return 1;
+    program.close();
+    imaging::setProgramFolder(dir.filePath(QStringLiteral("prefix/share/pictavo")));
+    shell::FreedesktopIntegration desktop(dir.filePath(QStringLiteral("config")),
+                                          dir.filePath(QStringLiteral("data/applications")));
+    shell::setDesktopIntegration(&desktop);
+
+    const double first = millis([] { ModAssoc::CheckAssociations(); });
+    double unchanged = 0;
+    const int rounds = 5;
+    for (int i = 0; i < rounds; ++i)
+        unchanged += millis([] { ModAssoc::CheckAssociations(); });
+    const double remove = millis([] { ModAssoc::RemoveAssociations(); });
+
+    std::printf("assoc_first_start %.1f ms\n", first);
+    std::printf("assoc_unchanged_start %.1f ms\n", unchanged / rounds);
+    std::printf("assoc_deassociate %.1f ms\n", remove);
+    shell::setDesktopIntegration(nullptr);
+    return 0;
+}

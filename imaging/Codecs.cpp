@@ -1,0 +1,748 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "imaging/Codecs.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QSaveFile>
+
+#include <climits>
+#include <cstdlib>
+
+#include "imaging/MagickClient.h"
+
+namespace imaging::codecs {
+
+namespace {
+
+// Multi-page files stop adding pages beyond these bounds (the page count
+// still tells how many there are).
+constexpr int kMaxPages = 256;
+constexpr qsizetype kMaxPagesBytes = qsizetype(1024) * 1024 * 1024;
+
+quint32 le16(const QByteArray &d, qsizetype i)
+{
+    if (i + 1 >= d.size())
+        return 0;
+    return quint32(quint8(d.at(i))) | quint32(quint8(d.at(i + 1))) << 8;
+}
+
+quint32 le32(const QByteArray &d, qsizetype i)
+{
+    return le16(d, i) | le16(d, i + 2) << 16;
+}
+
+QString tooLarge(QSize size)
+{
+    return QStringLiteral("the image is too large (%1 x %2 pixels)")
+        .arg(size.width())
+        .arg(size.height());
+}
+
+bool sideTooLarge(QSize size)
+{
+    return size.width() > kMaxImageSide || size.height() > kMaxImageSide;
+}
+
+int bitsPerPixelOf(const QImage &image)
+{
+    switch (image.format()) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+        return 1;
+    case QImage::Format_Indexed8: {
+        const int colours = image.colorCount();
+        return colours <= 2 ? 1 : colours <= 16 ? 4 : 8;
+    }
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Alpha8:
+        return 8;
+    case QImage::Format_Grayscale16:
+        return 16;
+    case QImage::Format_RGB32:
+    case QImage::Format_RGB888:
+    case QImage::Format_BGR888:
+        return 24;
+    case QImage::Format_RGBX64:
+        return 48;
+    default:
+        return image.depth();
+    }
+}
+
+// A headerless DIB gets the 14-byte file header that Qt's BMP reader needs;
+// the pixels start after the info header and the colour table.
+QByteArray withBmpFileHeader(const QByteArray &dib, QString *reason)
+{
+    const quint32 headerSize = le32(dib, 0);
+    quint32 tableBytes = 0;
+    if (headerSize == 12) {
+        const quint32 bits = le16(dib, 10);
+        tableBytes = bits <= 8 ? (1u << bits) * 3 : 0;
+    } else {
+        const quint32 bits = le16(dib, 14);
+        const quint32 compression = le32(dib, 16);
+        quint32 colours = le32(dib, 32);
+        if (colours == 0 && bits <= 8)
+            colours = 1u << bits;
+        if (colours > 256) {
+            *reason = QStringLiteral("the file is damaged");
+            return {};
+        }
+        tableBytes = colours * 4;
+        if (headerSize == 40 && (compression == 3 || compression == 6))
+            tableBytes += compression == 3 ? 12 : 16;
+    }
+    const quint64 offset = 14 + quint64(headerSize) + tableBytes;
+    if (offset >= quint64(dib.size()) + 14) {
+        *reason = QStringLiteral("the file is truncated");
+        return {};
+    }
+    QByteArray bmp;
+    bmp.reserve(dib.size() + 14);
+    const quint32 total = quint32(dib.size() + 14);
+    const quint32 off = quint32(offset);
+    const char header[14] = {
+        'B', 'M', char(total), char(total >> 8), char(total >> 16), char(total >> 24), 0, 0,
+        0,   0,   char(off),   char(off >> 8),   char(off >> 16),   char(off >> 24)};
+    bmp.append(header, 14);
+    bmp.append(dib);
+    return bmp;
+}
+
+// TGA files Qt reads itself: uncompressed true colour of 24 or 32 bits with
+// the version 2 footer.
+bool qtReadsTga(const QByteArray &data)
+{
+    if (data.size() < 44 || !data.endsWith(QByteArrayView("TRUEVISION-XFILE.\0", 18)))
+        return false;
+    const quint8 colourMapType = quint8(data.at(1));
+    const quint8 imageType = quint8(data.at(2));
+    const quint8 depth = quint8(data.at(16));
+    return colourMapType == 0 && imageType == 2 && (depth == 24 || depth == 32);
+}
+
+// GIF: walk the blocks; a file that ends inside a block was cut short (one
+// that ends between blocks without the trailer still has whole frames).
+bool gifIsComplete(const QByteArray &d)
+{
+    const qsizetype size = d.size();
+    if (size < 13)
+        return false;
+    qsizetype pos = 13;
+    const quint8 flags = quint8(d.at(10));
+    if (flags & 0x80)
+        pos += 3 * (qsizetype(2) << (flags & 7));
+    const auto skipSubBlocks = [&]() {
+        while (pos < size) {
+            const quint8 length = quint8(d.at(pos++));
+            if (length == 0)
+                return true;
+            pos += length;
+        }
+        return false;
+    };
+    while (pos < size) {
+        const quint8 block = quint8(d.at(pos++));
+        if (block == 0x3b)
+            return true;
+        if (block == 0x21) {
+            if (++pos > size || !skipSubBlocks())
+                return false;
+        } else if (block == 0x2c) {
+            if (pos + 9 > size)
+                return false;
+            const quint8 local = quint8(d.at(pos + 8));
+            pos += 9;
+            if (local & 0x80)
+                pos += 3 * (qsizetype(2) << (local & 7));
+            if (++pos > size || !skipSubBlocks()) // LZW code size, then the data
+                return false;
+        } else {
+            return true; // stray bytes after the last frame
+        }
+    }
+    return pos == size;
+}
+
+// BMP: an uncompressed bitmap must hold all its rows.
+bool bmpIsComplete(const QByteArray &d)
+{
+    const quint32 headerSize = le32(d, 14);
+    const quint32 offset = le32(d, 10);
+    qint64 width = 0, height = 0;
+    quint32 bits = 0, compression = 0;
+    if (headerSize == 12) {
+        width = le16(d, 18);
+        height = le16(d, 20);
+        bits = le16(d, 24);
+    } else {
+        width = qint32(le32(d, 18));
+        height = qint32(le32(d, 22));
+        bits = le16(d, 28);
+        compression = le32(d, 30);
+    }
+    if (compression != 0 && compression != 3 && compression != 6)
+        return true; // run-length and embedded formats: the reader checks
+    height = height < 0 ? -height : height;
+    if (width <= 0 || height <= 0 || bits == 0)
+        return true;
+    const qint64 stride = (width * bits + 31) / 32 * 4;
+    const qint64 needed = qint64(offset) + stride * (height - 1) + (width * bits + 7) / 8;
+    return d.size() >= needed;
+}
+
+quint32 be16(const QByteArray &d, qsizetype i)
+{
+    if (i + 1 >= d.size())
+        return 0;
+    return quint32(quint8(d.at(i))) << 8 | quint32(quint8(d.at(i + 1)));
+}
+
+// The size a file's header claims, read before any decoder runs, so that an
+// absurd size is refused by name whatever the decoder would make of it.
+// Invalid when unknown.
+QSize claimedSize(const char *qtFormat, const QByteArray &d)
+{
+    const QByteArrayView f(qtFormat);
+    const auto size = [](qint64 w, qint64 h) {
+        w = std::abs(w);
+        h = std::abs(h);
+        return QSize(int(std::min<qint64>(w, INT_MAX)), int(std::min<qint64>(h, INT_MAX)));
+    };
+    if (f == "png" && d.size() >= 24)
+        return size(qint64(be16(d, 16)) << 16 | be16(d, 18),
+                    qint64(be16(d, 20)) << 16 | be16(d, 22));
+    if (f == "bmp" && d.size() >= 26) {
+        if (le32(d, 14) == 12)
+            return size(le16(d, 18), le16(d, 20));
+        return size(qint32(le32(d, 18)), qint32(le32(d, 22)));
+    }
+    if (f == "gif" && d.size() >= 10)
+        return size(le16(d, 6), le16(d, 8));
+    if (f == "jpeg") {
+        qsizetype pos = 2;
+        while (pos + 9 <= d.size() && quint8(d.at(pos)) == 0xff) {
+            const quint8 marker = quint8(d.at(pos + 1));
+            if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 &&
+                marker != 0xcc)
+                return size(be16(d, pos + 7), be16(d, pos + 5));
+            if (marker == 0xda || marker == 0xd9)
+                break;
+            pos += 2 + be16(d, pos + 2);
+        }
+    }
+    return {};
+}
+
+// Bits per pixel as the file stores them (first image), 0 when unknown.
+int headerBitsPerPixel(const char *qtFormat, const QByteArray &d)
+{
+    const QByteArrayView f(qtFormat);
+    if (f == "gif")
+        return d.size() > 10 && (quint8(d.at(10)) & 0x80) ? (quint8(d.at(10)) & 7) + 1 : 0;
+    if (f == "png" && d.size() >= 26) {
+        const int depth = quint8(d.at(24));
+        switch (quint8(d.at(25))) {
+        case 0:
+        case 3:
+            return depth;
+        case 2:
+            return 3 * depth;
+        case 4:
+            return 2 * depth;
+        case 6:
+            return 4 * depth;
+        default:
+            return 0;
+        }
+    }
+    if (f == "bmp" && d.size() >= 30)
+        return int(le32(d, 14) == 12 ? le16(d, 24) : le16(d, 28));
+    if (f == "jpeg") {
+        qsizetype pos = 2;
+        while (pos + 10 <= d.size() && quint8(d.at(pos)) == 0xff) {
+            const quint8 marker = quint8(d.at(pos + 1));
+            if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 &&
+                marker != 0xcc)
+                return quint8(d.at(pos + 4)) * quint8(d.at(pos + 9)); // precision x components
+            if (marker == 0xda || marker == 0xd9)
+                break;
+            pos += 2 + be16(d, pos + 2);
+        }
+        return 0;
+    }
+    if (f == "tiff") {
+        const bool little = d.startsWith("II*");
+        if (!little && !d.startsWith("MM\0*"))
+            return 0;
+        const auto u16 = [&](qint64 at) {
+            return little ? le16(d, qsizetype(at)) : be16(d, qsizetype(at));
+        };
+        const auto u32 = [&](qint64 at) {
+            return little ? le32(d, qsizetype(at))
+                          : (be16(d, qsizetype(at)) << 16 | be16(d, qsizetype(at + 2)));
+        };
+        const qint64 ifd = u32(4);
+        if (ifd <= 0 || ifd + 2 > d.size())
+            return 0;
+        const qint64 entries = u16(ifd);
+        quint32 bits = 1, samples = 1;
+        for (qint64 i = 0; i < entries && ifd + 2 + 12 * (i + 1) <= d.size(); ++i) {
+            const qint64 e = ifd + 2 + 12 * i;
+            const quint32 tag = u16(e), count = u32(e + 4);
+            if (tag == 258) // bits per sample: inline for up to two values, else at an offset
+                bits = count <= 2 ? u16(e + 8) : u16(u32(e + 8));
+            else if (tag == 277)
+                samples = u16(e + 8);
+        }
+        return bits > 0 && bits <= 64 && samples > 0 && samples <= 8 ? int(bits * samples) : 0;
+    }
+    return 0;
+}
+
+// Pages of a classic TIFF: the length of its directory chain (Qt's count is
+// unreliable when reading from memory). 0 when unknown.
+int tiffPageCount(const QByteArray &d)
+{
+    const bool little = d.startsWith("II*");
+    if (!little && !d.startsWith("MM\0*"))
+        return 0;
+    const auto u16 = [&](qint64 at) {
+        return little ? le16(d, qsizetype(at)) : be16(d, qsizetype(at));
+    };
+    const auto u32 = [&](qint64 at) {
+        return little ? le32(d, qsizetype(at))
+                      : (be16(d, qsizetype(at)) << 16 | be16(d, qsizetype(at + 2)));
+    };
+    qint64 offset = u32(4);
+    int pages = 0;
+    while (offset > 0 && offset + 2 <= d.size() && pages < 4096) {
+        ++pages;
+        const qint64 next = offset + 2 + 12 * qint64(u16(offset));
+        if (next + 4 > d.size())
+            break;
+        const qint64 following = u32(next);
+        if (following <= offset) // a loop or a backwards chain: stop
+            break;
+        offset = following;
+    }
+    return pages;
+}
+
+// PSD: Magick reads a file cut short in its merged image data without a
+// word, so the sections and the raw or run-length pixel data are measured
+// here first.
+bool psdIsComplete(const QByteArray &d)
+{
+    const qint64 size = d.size();
+    const auto u32 = [&](qint64 at) {
+        return qint64(be16(d, qsizetype(at))) << 16 | be16(d, qsizetype(at + 2));
+    };
+    if (size < 26)
+        return false;
+    const bool big = be16(d, 4) == 2;
+    const qint64 channels = be16(d, 12), rows = u32(14), columns = u32(18), depth = be16(d, 22);
+    qint64 pos = 26;
+    for (int section = 0; section < 3; ++section) {
+        if (pos + 4 > size)
+            return false;
+        qint64 length = u32(pos);
+        pos += 4;
+        if (section == 2 && big) { // 64-bit length in the large format
+            if (pos + 4 > size)
+                return false;
+            length = length << 32 | u32(pos);
+            pos += 4;
+        }
+        if (length > size)
+            return false;
+        pos += length;
+    }
+    if (pos + 2 > size)
+        return false;
+    const quint32 compression = be16(d, qsizetype(pos));
+    pos += 2;
+    if (channels == 0 || rows == 0 || columns == 0 || channels > 56 || rows > kMaxImageSide ||
+        columns > kMaxImageSide)
+        return true; // refused on its own merits by the decoder
+    const qint64 lines = channels * rows;
+    if (compression == 0) {
+        const qint64 lineBytes =
+            depth == 1 ? (columns + 7) / 8 : columns * std::max<qint64>(1, depth / 8);
+        return pos + lines * lineBytes <= size;
+    }
+    if (compression == 1) {
+        const qint64 countBytes = big ? 4 : 2;
+        if (pos + lines * countBytes > size)
+            return false;
+        qint64 total = 0;
+        for (qint64 i = 0; i < lines; ++i)
+            total += big ? u32(pos + i * 4) : be16(d, qsizetype(pos + i * 2));
+        return pos + lines * countBytes + total <= size;
+    }
+    return true; // zip-compressed: the decoder finds out
+}
+
+bool isComplete(const char *qtFormat, const QByteArray &data)
+{
+    const QByteArrayView f(qtFormat);
+    if (f == "jpeg")
+        return jpegIsComplete(data);
+    if (f == "gif")
+        return gifIsComplete(data);
+    if (f == "bmp")
+        return bmpIsComplete(data);
+    if (f == "png")
+        return data.lastIndexOf("IEND") >= 0;
+    return true;
+}
+
+QString reasonFromReader(const QImageReader &reader, const char *qtFormat, const QByteArray &data)
+{
+    if (!isComplete(qtFormat, data))
+        return QStringLiteral("the file is truncated");
+    switch (reader.error()) {
+    case QImageReader::UnsupportedFormatError:
+        return QStringLiteral("not an image file");
+    case QImageReader::DeviceError:
+        return QStringLiteral("the file could not be read");
+    default:
+        break;
+    }
+    const QString text = reader.errorString().toLower();
+    if (text.contains(QLatin1String("limit")) || text.contains(QLatin1String("too large")))
+        return QStringLiteral("the image is too large");
+    if (text.contains(QLatin1String("end of")) || text.contains(QLatin1String("truncat")) ||
+        text.contains(QLatin1String("premature")))
+        return QStringLiteral("the file is truncated");
+    return QStringLiteral("the file is damaged");
+}
+
+void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
+                  const DecodeOptions &options)
+{
+    const QSize claimed = claimedSize(qtFormat, data);
+    if (claimed.isValid() && sideTooLarge(claimed)) {
+        d.error = tooLarge(claimed);
+        return;
+    }
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, qtFormat);
+    reader.setAutoTransform(true);
+    if (!reader.canRead()) {
+        d.error = reasonFromReader(reader, qtFormat, data);
+        return;
+    }
+    const QSize stored = reader.size();
+    if (stored.isValid() && sideTooLarge(stored)) {
+        d.error = tooLarge(stored);
+        return;
+    }
+    if (stored.isValid() && stored.isEmpty()) {
+        d.error = QStringLiteral("the file is damaged");
+        return;
+    }
+    // A JPEG, GIF or BMP cut short still decodes (the missing part grey or
+    // black); refuse it.
+    if (!isComplete(qtFormat, data)) {
+        d.error = QStringLiteral("the file is truncated");
+        return;
+    }
+    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    if (stored.isValid()) {
+        d.originalSize = turned ? stored.transposed() : stored;
+        if (!options.boundingSize.isEmpty()) {
+            QSize target =
+                d.originalSize.scaled(options.boundingSize, Qt::KeepAspectRatioByExpanding);
+            if (target.width() < d.originalSize.width() &&
+                target.height() < d.originalSize.height()) {
+                target = target.expandedTo(QSize(1, 1));
+                reader.setScaledSize(turned ? target.transposed() : target);
+            }
+        }
+    }
+    // Refuse by name what Qt's allocation limit would refuse anyway. A JPEG
+    // decoded at reduced scale only needs the reduced image.
+    if (stored.isValid() && QImageReader::allocationLimit() > 0) {
+        const bool reducedJpeg =
+            QByteArrayView(qtFormat) == "jpeg" && reader.scaledSize().isValid();
+        const QSize decoded = reducedJpeg ? reader.scaledSize() : stored;
+        if (qint64(decoded.width()) * decoded.height() * 4 >
+            qint64(QImageReader::allocationLimit()) * 1024 * 1024) {
+            d.error = tooLarge(d.originalSize);
+            return;
+        }
+    }
+    const int tiffPages = QByteArrayView(qtFormat) == "tiff" ? tiffPageCount(data) : 0;
+    d.pageCount = std::max(1, tiffPages > 0 ? tiffPages : reader.imageCount());
+    qsizetype bytes = 0;
+    for (;;) {
+        QImage image = reader.read();
+        if (image.isNull()) {
+            if (d.pages.isEmpty())
+                d.error = reasonFromReader(reader, qtFormat, data);
+            break;
+        }
+        bytes += image.sizeInBytes();
+        if (d.pages.isEmpty()) {
+            d.bitsPerPixel = bitsPerPixelOf(image);
+            if (!d.originalSize.isValid())
+                d.originalSize = image.size();
+        } else if (bytes > kMaxPagesBytes) {
+            break;
+        }
+        d.pages.append(image);
+        if (!options.allPages || d.pages.size() >= std::min(kMaxPages, d.pageCount))
+            break;
+        // TIFF and ICO move to the next page; GIF simply reads on.
+        if (!reader.jumpToImage(int(d.pages.size())) && !reader.jumpToNextImage() &&
+            !reader.canRead())
+            break;
+    }
+    if (d.pageCount < d.pages.size())
+        d.pageCount = int(d.pages.size());
+    // Qt often widens pixels (GIF and palette TIFF to true colour); the
+    // depth shown is the file's own where its header tells it.
+    const int fileBits = headerBitsPerPixel(qtFormat, data);
+    if (fileBits > 0)
+        d.bitsPerPixel = fileBits;
+}
+
+void decodeWithMagick(Decoded &d, const QByteArray &data, const char *magickFormat,
+                      const DecodeOptions &options)
+{
+    magick::DecodeResult r = magick::decode(data, magickFormat);
+    if (r.image.isNull()) {
+        d.error = r.reason;
+        return;
+    }
+    d.originalSize = r.image.size();
+    d.bitsPerPixel = r.bitsPerPixel;
+    d.pageCount = 1;
+    QImage image = r.image;
+    if (!options.boundingSize.isEmpty()) {
+        const QSize target =
+            image.size().scaled(options.boundingSize, Qt::KeepAspectRatioByExpanding);
+        if (target.width() < image.width() && target.height() < image.height())
+            image = image.scaled(target.expandedTo(QSize(1, 1)), Qt::IgnoreAspectRatio,
+                                 Qt::SmoothTransformation);
+    }
+    d.pages.append(image);
+}
+
+QImage flattened(const QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return image.convertToFormat(QImage::Format_RGB32);
+    QImage out(image.size(), QImage::Format_RGB32);
+    out.fill(Qt::white);
+    QPainter painter(&out);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    return out;
+}
+
+bool writeWithQt(const QImage &image, const char *format, int quality, int compression,
+                 QByteArray *out, QString *reason)
+{
+    QBuffer buffer(out);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (quality >= 0)
+        writer.setQuality(quality);
+    if (compression >= 0)
+        writer.setCompression(compression);
+    if (!writer.write(image)) {
+        *reason = writer.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool jpegIsComplete(const QByteArray &data)
+{
+    // Walk the marker segments up to the first scan, then look for the end
+    // marker in the entropy-coded data, where 0xFF is always stuffed, so an
+    // EOI inside an embedded thumbnail is skipped with its segment.
+    qsizetype pos = 2;
+    const qsizetype size = data.size();
+    while (pos + 4 <= size) {
+        if (quint8(data.at(pos)) != 0xff)
+            return false;
+        const quint8 marker = quint8(data.at(pos + 1));
+        if (marker == 0xff) {
+            ++pos;
+            continue;
+        }
+        if (marker == 0xd9)
+            return false; // end before any scan
+        if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) {
+            pos += 2;
+            continue;
+        }
+        const qsizetype length =
+            qsizetype(quint8(data.at(pos + 2))) << 8 | quint8(data.at(pos + 3));
+        if (marker == 0xda)
+            return data.indexOf("\xff\xd9", pos + 2 + length) >= 0;
+        pos += 2 + length;
+    }
+    return false;
+}
+
+Decoded decodeData(const QByteArray &data, const QString &name, const QString &extension,
+                   const DecodeOptions &options)
+{
+    Decoded d;
+    const auto fail = [&](const QString &reason) {
+        d.pages.clear();
+        d.error = QStringLiteral("Cannot read %1: %2").arg(name, reason);
+        return d;
+    };
+    if (data.isEmpty())
+        return fail(QStringLiteral("the file is empty"));
+    d.formatCode = detectFormat(data, extension);
+    switch (d.formatCode) {
+    case FormatJPG:
+        decodeWithQt(d, data, "jpeg", options);
+        break;
+    case FormatPNG:
+        decodeWithQt(d, data, "png", options);
+        break;
+    case FormatGIF:
+        decodeWithQt(d, data, "gif", options);
+        break;
+    case FormatBMP:
+        decodeWithQt(d, data, "bmp", options);
+        break;
+    case FormatTIF:
+        decodeWithQt(d, data, "tiff", options);
+        break;
+    case FormatICO:
+    case FormatCUR:
+        decodeWithQt(d, data, "ico", options);
+        break;
+    case FormatWBMP:
+        decodeWithQt(d, data, "wbmp", options);
+        break;
+    case FormatDIB: {
+        QString reason;
+        const QByteArray bmp = withBmpFileHeader(data, &reason);
+        if (bmp.isEmpty())
+            return fail(reason);
+        decodeWithQt(d, bmp, "bmp", options);
+        break;
+    }
+    case FormatTGA:
+        if (qtReadsTga(data))
+            decodeWithQt(d, data, "tga", options);
+        else
+            decodeWithMagick(d, data, "TGA", options);
+        break;
+    case FormatPSD: {
+        const quint32 columns = be16(data, 18) << 16 | be16(data, 20);
+        const quint32 rows = be16(data, 14) << 16 | be16(data, 16);
+        const QSize claimed(int(std::min<quint32>(columns, INT_MAX)),
+                            int(std::min<quint32>(rows, INT_MAX)));
+        if (sideTooLarge(claimed))
+            return fail(tooLarge(claimed));
+        if (!psdIsComplete(data))
+            return fail(QStringLiteral("the file is truncated"));
+        decodeWithMagick(d, data, "PSD", options);
+        break;
+    }
+    case FormatPCX:
+        decodeWithMagick(d, data, "PCX", options);
+        break;
+    case FormatPCD:
+        decodeWithMagick(d, data, "PCD", options);
+        break;
+    case FormatWMF:
+    case FormatEMF:
+        return fail(QStringLiteral("%1 pictures cannot be read yet")
+                        .arg(formatExtension(d.formatCode).toUpper()));
+    default:
+        return fail(QStringLiteral("not an image file"));
+    }
+    if (!d.error.isEmpty())
+        return fail(d.error);
+    if (d.pages.isEmpty())
+        return fail(QStringLiteral("the file is damaged"));
+    if (sideTooLarge(d.originalSize))
+        return fail(tooLarge(d.originalSize));
+    return d;
+}
+
+bool encodeImage(const QImage &image, int formatCode, QByteArray *out, QString *reason)
+{
+    if (image.isNull()) {
+        *reason = QStringLiteral("there is no image");
+        return false;
+    }
+    switch (formatCode) {
+    case FormatJPG:
+        return writeWithQt(flattened(image), "jpeg", 90, -1, out, reason);
+    case FormatPNG:
+        return writeWithQt(image, "png", -1, -1, out, reason);
+    case FormatTIF:
+        return writeWithQt(image, "tiff", -1, 1, out, reason);
+    case FormatBMP:
+        return writeWithQt(image, "bmp", -1, -1, out, reason);
+    case FormatWBMP:
+        // One bit per pixel: error diffusion keeps grey areas recognisable,
+        // and a black-and-white image stays exact.
+        return writeWithQt(
+            flattened(image).convertToFormat(QImage::Format_Mono, Qt::MonoOnly | Qt::DiffuseDither),
+            "wbmp", -1, -1, out, reason);
+    case FormatPCX:
+        return magick::encode(flattened(image), "PCX", out, reason);
+    case FormatTGA:
+        return magick::encode(image, "TGA", out, reason);
+    case FormatPSD:
+        return magick::encode(image, "PSD", out, reason);
+    case FormatWMF:
+    case FormatEMF:
+        *reason = QStringLiteral("%1 pictures cannot be written yet")
+                      .arg(formatExtension(formatCode).toUpper());
+        return false;
+    default:
+        *reason = QStringLiteral("there is no format with code %1").arg(formatCode);
+        return false;
+    }
+}
+
+QString saveImage(const QImage &image, const QString &path, int formatCode, bool overwrite)
+{
+    const QString name = QFileInfo(path).fileName();
+    const auto fail = [&](const QString &reason) {
+        return QStringLiteral("Cannot write %1: %2").arg(name, reason);
+    };
+    if (!overwrite && QFileInfo::exists(path))
+        return fail(QStringLiteral("the file already exists"));
+    QByteArray bytes;
+    QString reason;
+    if (!encodeImage(image, formatCode, &bytes, &reason))
+        return fail(reason);
+    if (!QFileInfo(path).absoluteDir().exists())
+        return fail(QStringLiteral("the folder does not exist"));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return fail(error);
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    return {};
+}
+
+} // namespace imaging::codecs

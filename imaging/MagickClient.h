@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Formats that only Magick++ reads or writes well (PSD, PCX, PCD, most TGA)
+// go through a separate helper process, so that a crash or a runaway loop in
+// a third-party decoder fails one file instead of taking Pictavo down.
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace imaging::magick {
+
+struct DecodeResult
+{
+    QImage image; // null on failure
+    int bitsPerPixel = 0;
+    QString reason; // short human text on failure ("the file is truncated")
+};
+
+// Decodes file bytes with the Magick coder `format` ("PSD", "PCX", ...).
+// Thread-safe; requests are served one at a time.
+DecodeResult decode(const QByteArray &data, const char *format);
+
+// Encodes an image with the Magick coder `format`; false with *reason set on
+// failure.
+bool encode(const QImage &image, const char *format, QByteArray *out, QString *reason);
+
+// The helper executable: PICTAVO_MAGICK_HELPER, else this override, else
+// "pictavo-magick" beside the running program.
+void setHelperPath(const QString &path); // empty: back to the default
+// Time one request may take before the helper is killed (default 5000 ms;
+// PICTAVO_MAGICK_TIMEOUT_MS overrides the default).
+void setTimeoutMs(int ms); // 0: back to the default
+// Ends the helper process (it is started again on the next request).
+void shutdownHelper();
+
+} // namespace imaging::magick

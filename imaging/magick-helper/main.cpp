@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// pictavo-magick: decodes and encodes the formats Pictavo hands to Magick++,
+// in a process of its own. It serves requests on stdin/stdout until stdin
+// closes; Pictavo kills and restarts it when a request crashes or hangs.
+
+#include <QByteArray>
+#include <QDataStream>
+#include <QIODevice>
+#include <QString>
+
+#include <Magick++.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "imaging/MagickProtocol.h"
+
+namespace {
+
+using namespace imaging::magickproto;
+
+bool readAll(char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::read(STDIN_FILENO, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool writeAll(const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(STDOUT_FILENO, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool sendReply(const QByteArray &body)
+{
+    const quint64 length = quint64(body.size());
+    return writeAll(reinterpret_cast<const char *>(&length), sizeof length) &&
+           writeAll(body.constData(), size_t(body.size()));
+}
+
+QByteArray failure(const QString &reason)
+{
+    QByteArray body;
+    QDataStream out(&body, QIODevice::WriteOnly);
+    out << qint32(StatusFailed) << reason;
+    return body;
+}
+
+// Turns Magick's technical messages into the short texts Pictavo shows.
+QString reasonFor(const std::string &what)
+{
+    const QString text = QString::fromStdString(what).toLower();
+    if (text.contains(QLatin1String("end-of-file")) ||
+        text.contains(QLatin1String("end of file")) ||
+        text.contains(QLatin1String("insufficient image data")) ||
+        text.contains(QLatin1String("truncated")) ||
+        text.contains(QLatin1String("unable to read image data")))
+        return QStringLiteral("the file is truncated");
+    if (text.contains(QLatin1String("limit")) || text.contains(QLatin1String("memory allocation")))
+        return QStringLiteral("the image is too large");
+    if (text.contains(QLatin1String("improper image header")) ||
+        text.contains(QLatin1String("not a ")) ||
+        text.contains(QLatin1String("no decode delegate")))
+        return QStringLiteral("not an image file");
+    return QStringLiteral("the file is damaged");
+}
+
+// Magick chains the first problem behind the final one ("unable to
+// decompress image" after "unexpected end-of-file"): look at all of them.
+std::string allMessages(const Magick::Exception &e)
+{
+    std::string text = e.what();
+    for (const Magick::Exception *n = e.nested(); n; n = n->nested())
+        text += std::string(" / ") + n->what();
+    return text;
+}
+
+int bitsPerPixel(const Magick::Image &image)
+{
+    const int depth = int(image.depth());
+    switch (image.type()) {
+    case Magick::BilevelType:
+        return 1;
+    case Magick::GrayscaleType:
+        return depth;
+    case Magick::GrayscaleMatteType:
+        return 2 * depth;
+    case Magick::PaletteType:
+    case Magick::PaletteMatteType: {
+        const size_t colours = image.colorMapSize();
+        return colours <= 2 ? 1 : colours <= 16 ? 4 : 8;
+    }
+    case Magick::TrueColorMatteType:
+    case Magick::ColorSeparationType:
+        return 4 * depth;
+    case Magick::ColorSeparationMatteType:
+        return 5 * depth;
+    default:
+        return 3 * depth;
+    }
+}
+
+QByteArray decode(const QString &format, const QByteArray &data)
+{
+    const Magick::Blob blob(data.constData(), size_t(data.size()));
+    const std::string magick = format.toStdString();
+    try {
+        // Check the size the header claims before decoding any pixels.
+        Magick::Image ping;
+        ping.quiet(true);
+        ping.magick(magick);
+        ping.ping(blob);
+        const size_t w = ping.columns(), h = ping.rows();
+        if (w == 0 || h == 0)
+            return failure(QStringLiteral("not an image file"));
+        if (w > 32767 || h > 32767 || quint64(w) * h > kMaxPixels)
+            return failure(QStringLiteral("the image is too large (%1 x %2 pixels)").arg(w).arg(h));
+
+        Magick::Image image;
+        image.quiet(true);
+        image.magick(magick);
+        image.read(blob);
+        const size_t width = image.columns(), height = image.rows();
+        if (width == 0 || height == 0 || width > 32767 || height > 32767)
+            return failure(QStringLiteral("not an image file"));
+        const int bits = bitsPerPixel(image);
+        const bool alpha = image.matte();
+        image.colorSpace(Magick::sRGBColorspace);
+        QByteArray pixels(qsizetype(width * height * 4), Qt::Uninitialized);
+        image.write(0, 0, width, height, "BGRA", Magick::CharPixel, pixels.data());
+
+        QByteArray body;
+        QDataStream out(&body, QIODevice::WriteOnly);
+        out << qint32(StatusOk) << qint32(width) << qint32(height) << qint32(bits) << alpha
+            << pixels;
+        return body;
+    } catch (const Magick::Exception &e) {
+        return failure(reasonFor(allMessages(e)));
+    } catch (const std::bad_alloc &) {
+        return failure(QStringLiteral("the image is too large"));
+    }
+}
+
+QByteArray encode(const QString &format, qint32 width, qint32 height, bool alpha,
+                  const QByteArray &pixels)
+{
+    if (width <= 0 || height <= 0 || pixels.size() != qsizetype(width) * height * 4)
+        return failure(QStringLiteral("the image is empty"));
+    try {
+        Magick::Image image(size_t(width), size_t(height), "BGRA", Magick::CharPixel,
+                            pixels.constData());
+        image.matte(alpha);
+        image.magick(format.toStdString());
+        Magick::Blob blob;
+        image.write(&blob);
+        QByteArray body;
+        QDataStream out(&body, QIODevice::WriteOnly);
+        out << qint32(StatusOk)
+            << QByteArray(static_cast<const char *>(blob.data()), qsizetype(blob.length()));
+        return body;
+    } catch (const Magick::Exception &e) {
+        return failure(QString::fromStdString(e.what()));
+    }
+}
+
+} // namespace
+
+int main(int, char *argv[])
+{
+    // A crash leaves no core file, and outside the sanitizer builds (whose
+    // shadow memory needs a huge address space) the whole process is capped.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+#if !defined(__SANITIZE_ADDRESS__)
+    const rlimit addressSpace{rlim_t(3) << 30, rlim_t(3) << 30};
+    setrlimit(RLIMIT_AS, &addressSpace);
+#endif
+    Magick::InitializeMagick(argv[0]);
+    // Bounds for every decode: beyond them Magick gives up with an error
+    // instead of eating the machine.
+    Magick::ResourceLimits::memory(MagickCore::MagickSizeType(512) << 20);
+    Magick::ResourceLimits::map(MagickCore::MagickSizeType(1024) << 20);
+    Magick::ResourceLimits::disk(MagickCore::MagickSizeType(1024) << 20);
+    Magick::ResourceLimits::area(kMaxPixels);
+    Magick::ResourceLimits::width(32767);
+    Magick::ResourceLimits::height(32767);
+    Magick::ResourceLimits::listLength(64);
+    Magick::ResourceLimits::thread(1);
+
+    for (;;) {
+        quint64 length = 0;
+        if (!readAll(reinterpret_cast<char *>(&length), sizeof length) || length > kMaxMessage)
+            return 0;
+        QByteArray request(qsizetype(length), Qt::Uninitialized);
+        if (!readAll(request.data(), size_t(length)))
+            return 0;
+        QDataStream in(request);
+        qint32 op = 0;
+        QString format;
+        in >> op >> format;
+        QByteArray reply;
+        if (op == OpDecode) {
+            QByteArray data;
+            in >> data;
+            reply = decode(format, data);
+        } else if (op == OpEncode) {
+            qint32 width = 0, height = 0;
+            bool alpha = false;
+            QByteArray pixels;
+            in >> width >> height >> alpha >> pixels;
+            reply = encode(format, width, height, alpha, pixels);
+        } else {
+            reply = failure(QStringLiteral("unknown request"));
+        }
+        if (!sendReply(reply))
+            return 0;
+    }
+}

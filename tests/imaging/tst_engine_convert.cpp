@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// pictavo-convert from the outside: its output line, exit status and
+// one-line error messages.
+
+#include <QApplication>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "TestSupport.h"
+
+class TestEngineConvert : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_program;
+
+    struct Run
+    {
+        int status = -1;
+        QString out;
+        QString err;
+    };
+
+    Run run(const QStringList &args)
+    {
+        QProcess p;
+        p.start(m_program, args);
+        Run r;
+        if (!p.waitForFinished(60000))
+            return r;
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return r;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_program =
+            qEnvironmentVariable("PICTAVO_BINARY_DIR") + QStringLiteral("/bin/pictavo-convert");
+        if (!QFile::exists(m_program))
+            m_program = QCoreApplication::applicationDirPath() + QStringLiteral("/pictavo-convert");
+        QVERIFY2(QFile::exists(m_program), qPrintable(m_program));
+        QImage image(48, 20, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QVERIFY(image.save(m_dir.filePath("in.png")));
+    }
+
+    void infoPrintsOneLine()
+    {
+        const Run r = run({"info", m_dir.filePath("in.png")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("48 20 24 2 1\n"));
+    }
+
+    void convertWritesEachCode_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("ext");
+        for (const auto &[code, ext] : QList<QPair<int, QString>>{{1, "jpg"},
+                                                                  {3, "tif"},
+                                                                  {4, "pcx"},
+                                                                  {5, "tga"},
+                                                                  {6, "bmp"},
+                                                                  {9, "psd"},
+                                                                  {10, "wbmp"}})
+            QTest::addRow("%d %s", code, qPrintable(ext)) << code << ext;
+    }
+    void convertWritesEachCode()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, ext);
+        const QString out = m_dir.filePath("out." + ext);
+        const Run c = run({"convert", m_dir.filePath("in.png"), out, QString::number(code)});
+        QCOMPARE(c.status, 0);
+        QVERIFY(c.err.isEmpty());
+        const Run i = run({"info", out});
+        QCOMPARE(i.status, 0);
+        const QStringList fields = i.out.trimmed().split(' ');
+        QCOMPARE(fields.size(), 5);
+        QCOMPARE(fields.at(0), QStringLiteral("48"));
+        QCOMPARE(fields.at(1), QStringLiteral("20"));
+        QCOMPARE(fields.at(3), QString::number(code));
+        QCOMPARE(fields.at(4), QStringLiteral("1"));
+    }
+
+    void failuresGiveOneLineAndStatus1_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no arguments") << QStringList{} << "Usage:";
+        QTest::newRow("unknown command") << QStringList{"frobnicate"} << "Usage:";
+        QTest::newRow("missing file") << QStringList{"info", "/nonexistent/x.jpg"}
+                                      << "Cannot read x.jpg: the file does not exist";
+        QTest::newRow("bad code") << QStringList{"convert", "IN", "OUT.x", "11"}
+                                  << "Unknown save code 11";
+        QTest::newRow("metafile not yet")
+            << QStringList{"convert", "IN", "OUT.emf", "8"} << "Cannot write OUT.emf: ";
+    }
+    void failuresGiveOneLineAndStatus1()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        args.replaceInStrings(QStringLiteral("IN"), m_dir.filePath("in.png"));
+        args.replaceInStrings(QStringLiteral("OUT"), m_dir.filePath("OUT"));
+        const Run r = run(args);
+        QCOMPARE(r.status, 1);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(r.err.count('\n'), 1);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    }
+};
+
+PICTAVO_TEST_MAIN(TestEngineConvert)
+#include "tst_engine_convert.moc"
