@@ -64,6 +64,9 @@ protected:
     {
         QStyledItemDelegate::initStyleOption(option, index);
         option->decorationSize = kCellSize;
+        // The selection shows only while the list has the keyboard focus.
+        if (option->widget && !option->widget->hasFocus())
+            option->state &= ~QStyle::State_Selected;
     }
 };
 
@@ -623,6 +626,8 @@ void ImageExplore::keyReleaseEvent(QKeyEvent *event)
 bool ImageExplore::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == lv) {
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+            lv->viewport()->update();
         if (event->type() == QEvent::KeyPress)
             return handleKeyPress(static_cast<QKeyEvent *>(event));
         if (event->type() == QEvent::KeyRelease) {
