@@ -2,14 +2,20 @@
 // pictavo-convert: the imaging engine from the command line.
 //   pictavo-convert info FILE            width height bitsPerPixel formatCode pageCount
 //   pictavo-convert convert IN OUT CODE  writes the first page with a save code
+//   pictavo-convert thumb IN OUT         writes the explorer's thumbnail (PNG unless
+//                                        OUT names another format); prints its width height
 // Exit status 0 on success; on failure one line on stderr and status 1.
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
 #include <QStringList>
 #include <QTextStream>
 
 #include <cstdio>
 
+#include "explorer/Thumbnail.h"
 #include "imaging/ImageEngine.h"
 
 namespace {
@@ -51,6 +57,24 @@ int convert(const QStringList &args)
     return 0;
 }
 
+int thumb(const QStringList &args)
+{
+    const explorer::ThumbnailResult r = explorer::makeThumbnail(args.at(0));
+    if (!r.ok())
+        return fail(r.error);
+    QSaveFile file(args.at(1));
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("Cannot write %1: %2").arg(args.at(1), file.errorString()));
+    QByteArray format = QFileInfo(args.at(1)).suffix().toLower().toLatin1();
+    if (!QImageWriter::supportedImageFormats().contains(format))
+        format = "png";
+    QImageWriter writer(&file, format);
+    if (!writer.write(r.picture) || !file.commit())
+        return fail(QStringLiteral("Cannot write %1: %2").arg(args.at(1), writer.errorString()));
+    QTextStream(stdout) << r.picture.width() << ' ' << r.picture.height() << Qt::endl;
+    return 0;
+}
+
 struct Command
 {
     const char *name;
@@ -63,6 +87,7 @@ struct Command
 const Command kCommands[] = {
     {"info", 1, "info FILE", info},
     {"convert", 3, "convert IN OUT CODE", convert},
+    {"thumb", 2, "thumb IN OUT", thumb},
 };
 
 int usage()

@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Explorer listing speed on generated folders: placeholders for 10,000 files,
+// the first 20 and all 200 thumbnails of 12-megapixel photos, the same work
+// by vipsthumbnail for comparison, and peak memory for 1,000 photos.
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QListView>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTextStream>
+
+#include "explorer/ImageExplore.h"
+#include "imaging/Formats.h"
+#include "imaging/ImageEngine.h"
+
+#include <algorithm>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kCache = QStringLiteral("/tmp/pictavo-bench");
+constexpr int kDistinctPhotos = 8;
+
+void report(const char *name, double value, const char *unit)
+{
+    QTextStream(stdout) << name << ' ' << QString::number(value, 'f', 2) << ' ' << unit << Qt::endl;
+}
+
+// A 4000 x 3000 picture with broad shapes and sensor-like grain, so that
+// its JPEG is as large and as slow to decode as a camera's.
+QImage photoLike(int seed)
+{
+    QImage img(4000, 3000, QImage::Format_RGB32);
+    QRandomGenerator rng(quint32(seed) * 7919u + 1u);
+    {
+        QPainter p(&img);
+        QLinearGradient sky(0, 0, 0, 3000);
+        sky.setColorAt(0, QColor::fromHsv(200 + seed * 9 % 40, 120, 230));
+        sky.setColorAt(1, QColor::fromHsv(30 + seed * 13 % 60, 140, 120));
+        p.fillRect(img.rect(), sky);
+        p.setRenderHint(QPainter::Antialiasing);
+        for (int i = 0; i < 60; ++i) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor::fromHsv(rng.bounded(360), 80 + rng.bounded(150),
+                                       60 + rng.bounded(190), 140));
+            p.drawEllipse(QPointF(rng.bounded(4000), rng.bounded(3000)), 50 + rng.bounded(600),
+                          50 + rng.bounded(400));
+        }
+    }
+    for (int y = 0; y < img.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            const int n = int(rng.bounded(25u)) - 12;
+            const QRgb c = line[x];
+            line[x] = qRgb(std::clamp(qRed(c) + n, 0, 255), std::clamp(qGreen(c) + n, 0, 255),
+                           std::clamp(qBlue(c) + n, 0, 255));
+        }
+    }
+    return img;
+}
+
+// A folder of `count` names linked to a few distinct files.
+QString linkedFolder(const QString &name, int count, const QStringList &sources, const QString &ext)
+{
+    const QString folder = kCache + QLatin1Char('/') + name;
+    QDir dir(folder);
+    if (dir.exists() && dir.entryList(QDir::Files).size() == count)
+        return folder;
+    dir.removeRecursively();
+    QDir().mkpath(folder);
+    for (int i = 0; i < count; ++i) {
+        const QString target =
+            QStringLiteral("%1/p%2.%3").arg(folder).arg(i, 5, 10, QLatin1Char('0')).arg(ext);
+        const QByteArray from = QFile::encodeName(sources.at(i % sources.size()));
+        if (::link(from.constData(), QFile::encodeName(target).constData()) != 0)
+            QFile::copy(sources.at(i % sources.size()), target);
+    }
+    return folder;
+}
+
+QStringList photoSources()
+{
+    QDir().mkpath(kCache + QStringLiteral("/sources"));
+    QStringList sources;
+    for (int i = 0; i < kDistinctPhotos; ++i) {
+        const QString path = kCache + QStringLiteral("/sources/photo%1.jpg").arg(i);
+        if (!QFile::exists(path))
+            photoLike(i).save(path, "JPG", 90);
+        sources.append(path);
+    }
+    return sources;
+}
+
+QString smallSource()
+{
+    const QString path = kCache + QStringLiteral("/sources/small.png");
+    if (!QFile::exists(path)) {
+        QDir().mkpath(kCache + QStringLiteral("/sources"));
+        QImage img(32, 24, QImage::Format_RGB32);
+        img.fill(QColor(90, 140, 200));
+        img.save(path);
+    }
+    return path;
+}
+
+struct Explorer
+{
+    Explorer()
+    {
+        w.SetExt(QString::fromUtf16(imaging::kSupportedExtensions));
+        w.resize(1200, 420);
+        w.show();
+    }
+    ImageExplore w;
+};
+
+double listMs(ImageExplore &w, const QString &folder)
+{
+    QElapsedTimer t;
+    t.start();
+    w.ExplorePath(folder);
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// CPU seconds used so far by this process (all threads) or its children.
+double cpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Child process: lists 1,000 photos and prints its peak resident size.
+int peakRss(const QString &folder)
+{
+    Explorer e;
+    listMs(e.w, folder);
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines)
+        if (line.startsWith("VmHWM:")) {
+            const double kb = line.mid(6).trimmed().split(' ').first().toDouble();
+            report("explorer_peak_rss_mb", kb / 1024.0, "MB");
+            return e.w.count() == 1000 ? 0 : 1;
+        }
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    imaging::initializeImaging();
+    const QStringList args = app.arguments();
+    if (args.size() == 3 && args.at(1) == QLatin1String("--peak"))
+        return peakRss(args.at(2));
+
+    const QStringList photos = photoSources();
+    const QString small10k =
+        linkedFolder(QStringLiteral("small10k"), 10000, {smallSource()}, "png");
+    const QString photos200 = linkedFolder(QStringLiteral("photos200"), 200, photos, "jpg");
+    const QString photos1000 = linkedFolder(QStringLiteral("photos1000"), 1000, photos, "jpg");
+
+    // Warm the file cache so every contender reads from memory.
+    for (const QString &p : photos) {
+        QFile f(p);
+        f.open(QIODevice::ReadOnly);
+        f.readAll();
+    }
+
+    {
+        Explorer e;
+        QElapsedTimer t;
+        double shownMs = -1;
+        QObject::connect(&e.w, &ImageExplore::placeholdersShown, &e.w,
+                         [&] { shownMs = double(t.nsecsElapsed()) / 1e6; });
+        t.start();
+        e.w.ExplorePath(small10k);
+        report("explorer_placeholders_ms", shownMs, "ms");
+    }
+    // The machine may be shared: each contender gets two turns, interleaved,
+    // and keeps its better one.
+    const QString out = kCache + QStringLiteral("/vips-out");
+    QStringList vipsArgs = {QStringLiteral("--size"), QStringLiteral("140x"), QStringLiteral("-o"),
+                            out + QStringLiteral("/%s.jpg")};
+    const QStringList files =
+        QDir(photos200).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
+    for (const QString &f : files)
+        vipsArgs.append(photos200 + QLatin1Char('/') + f);
+    double first20Ms = 1e12, allMs = 1e12, vipsMs = 1e12, cpuMs = 1e12, vipsCpuMs = 1e12;
+    bool vipsRan = true;
+    for (int turn = 0; turn < 2; ++turn) {
+        {
+            Explorer e;
+            QElapsedTimer t;
+            double first20 = -1;
+            QObject::connect(e.w.listView()->model(), &QAbstractItemModel::dataChanged, &e.w,
+                             [&](const QModelIndex &from) {
+                                 if (from.row() == 19 && first20 < 0)
+                                     first20 = double(t.nsecsElapsed()) / 1e6;
+                             });
+            const double cpu0 = cpuSeconds(RUSAGE_SELF);
+            t.start();
+            e.w.ExplorePath(photos200);
+            cpuMs = std::min(cpuMs, (cpuSeconds(RUSAGE_SELF) - cpu0) * 1000.0);
+            allMs = std::min(allMs, double(t.nsecsElapsed()) / 1e6);
+            first20Ms = std::min(first20Ms, first20);
+        }
+        QDir(out).removeRecursively();
+        QDir().mkpath(out);
+        QProcess vips;
+        QElapsedTimer tv;
+        const double childCpu0 = cpuSeconds(RUSAGE_CHILDREN);
+        tv.start();
+        vips.start(QStringLiteral("vipsthumbnail"), vipsArgs);
+        vipsRan = vipsRan && vips.waitForFinished(300000) && vips.exitCode() == 0;
+        vipsMs = std::min(vipsMs, double(tv.nsecsElapsed()) / 1e6);
+        vipsCpuMs = std::min(vipsCpuMs, (cpuSeconds(RUSAGE_CHILDREN) - childCpu0) * 1000.0);
+        if (!vipsRan)
+            QTextStream(stderr) << "vipsthumbnail did not run: " << vips.errorString() << Qt::endl;
+    }
+    report("explorer_first20_ms", first20Ms, "ms");
+    report("explorer_thumbs_per_s", 200.0 / (allMs / 1000.0), "thumbs/s");
+    // CPU time per thumbnail does not depend on how busy the machine is.
+    report("explorer_cpu_ms_per_thumb", cpuMs / 200.0, "ms");
+    if (vipsRan) {
+        report("explorer_vs_vipsthumbnail", allMs / vipsMs, "ratio");
+        report("explorer_cpu_vs_vipsthumbnail", cpuMs / vipsCpuMs, "ratio");
+    }
+
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--peak"), photos1000});
+    child.waitForFinished(600000);
+    return 0;
+}

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QIcon>
+#include <QPixmap>
+#include <QVector>
+
+namespace explorer {
+
+// The keyed picture collection the list shows: "Folder", "A" (loading) and
+// one thumbnail per image, keyed by the image's full path.
+class PictureList : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PictureList(QObject *parent = nullptr);
+
+    // Throws imaging::ImageError when the key is already present.
+    void add(const QString &key, const QPixmap &picture);
+    bool contains(const QString &key) const { return m_pictures.contains(key); }
+    QPixmap picture(const QString &key) const;
+    QIcon icon(const QString &key) const;
+    int count() const { return int(m_pictures.size()); }
+    void clear();
+
+private:
+    struct Entry
+    {
+        QPixmap pixmap;
+        QIcon icon;
+    };
+    QHash<QString, Entry> m_pictures;
+};
+
+// One list item: the key of its picture, its path (tag) and its label.
+struct ExplorerItem
+{
+    QString iconKey;
+    QString tag;
+    QString label;
+};
+
+class ExplorerModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    enum Role
+    {
+        TagRole = Qt::UserRole + 1,
+        IconKeyRole
+    };
+
+    explicit ExplorerModel(PictureList *pictures, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+
+    // Replaces every item with `count` placeholders (picture "A", no label).
+    void resetPlaceholders(int count);
+    void setItem(int row, const ExplorerItem &item);
+    const ExplorerItem &item(int row) const { return m_items.at(row); }
+    void removeItem(int row);
+
+private:
+    PictureList *m_pictures;
+    QVector<ExplorerItem> m_items;
+};
+
+} // namespace explorer

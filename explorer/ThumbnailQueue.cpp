@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "explorer/ThumbnailQueue.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QRunnable>
+#include <QThreadPool>
+#include <QWaitCondition>
+
+namespace explorer {
+
+struct ThumbnailQueue::Task
+{
+    enum State
+    {
+        Pending,
+        Running,
+        Done
+    };
+
+    explicit Task(const QString &p) : path(p) {}
+
+    // Moves Pending -> Running for exactly one caller.
+    bool claim()
+    {
+        int expected = Pending;
+        return state.compare_exchange_strong(expected, Running);
+    }
+
+    void finish(ThumbnailResult r)
+    {
+        QMutexLocker lock(&mutex);
+        result = std::move(r);
+        state.store(Done);
+        done.wakeAll();
+    }
+
+    const QString path;
+    std::atomic_int state{Pending};
+    QMutex mutex;
+    QWaitCondition done;
+    ThumbnailResult result;
+};
+
+ThumbnailQueue::ThumbnailQueue(QThreadPool *pool, const QStringList &paths, int window)
+    : m_pool(pool), m_cancelled(std::make_shared<std::atomic_bool>(false)),
+      m_window(std::max(1, window))
+{
+    m_tasks.reserve(size_t(paths.size()));
+    for (const QString &p : paths)
+        m_tasks.push_back(std::make_shared<Task>(p));
+    submitUpTo(m_window);
+}
+
+ThumbnailQueue::~ThumbnailQueue()
+{
+    cancel();
+}
+
+void ThumbnailQueue::cancel()
+{
+    m_cancelled->store(true);
+}
+
+void ThumbnailQueue::submitUpTo(int end)
+{
+    end = std::min(end, size());
+    for (; m_submitted < end; ++m_submitted) {
+        std::shared_ptr<Task> task = m_tasks[size_t(m_submitted)];
+        std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
+        m_pool->start([task, cancelled] {
+            if (cancelled->load() || !task->claim())
+                return;
+            task->finish(makeThumbnail(task->path));
+        });
+    }
+}
+
+ThumbnailResult ThumbnailQueue::take(int index)
+{
+    submitUpTo(index + 1 + m_window);
+    Task &task = *m_tasks[size_t(index)];
+    if (task.claim())
+        return makeThumbnail(task.path);
+    QMutexLocker lock(&task.mutex);
+    while (task.state.load() != Task::Done)
+        task.done.wait(&task.mutex);
+    ThumbnailResult r = std::move(task.result);
+    task.result = {};
+    return r;
+}
+
+} // namespace explorer
