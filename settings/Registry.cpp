@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -145,26 +146,12 @@ Node *findOrCreate(Node &tree, const QString &key)
     return node;
 }
 
-// Runs a read-modify-write of one root under the cross-process lock. The edit
-// returns false to leave the file untouched (and the call reports failure).
-template <typename Edit> bool modify(RegistryRoot root, Edit edit)
+// Writes a root's tree atomically; whatever could not be read before is kept
+// aside rather than overwritten.
+bool save(RegistryRoot root, const Node &tree, bool damaged)
 {
     const QString path = Registry::fileOf(root);
-    if (!Registry::isWritable(root) || !QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
-    // A writer that died holding the lock leaves its process id in it, and
-    // the lock is taken over at once; only a lock file without an owner
-    // waits out the stale time.
-    QLockFile lock(path + QLatin1String(".lock"));
-    lock.setStaleLockTime(10000);
-    if (!lock.tryLock(15000))
-        return false;
-    bool damaged = false;
-    Node tree = load(root, &damaged);
-    if (!edit(tree))
-        return false;
     if (damaged) {
-        // Whatever could not be read is kept aside rather than overwritten.
         const QString aside = path + QLatin1String(".damaged");
         QFile::remove(aside);
         QFile::copy(path, aside);
@@ -176,6 +163,79 @@ template <typename Edit> bool modify(RegistryRoot root, Edit edit)
     if (file.write(data) != data.size())
         return false;
     return file.commit();
+}
+
+// Takes the cross-process lock of a root. A writer that died holding the
+// lock leaves its process id in it, and the lock is taken over at once; only
+// a lock file without an owner waits out the stale time.
+std::unique_ptr<QLockFile> lockRoot(RegistryRoot root)
+{
+    const QString path = Registry::fileOf(root);
+    if (!Registry::isWritable(root) || !QDir().mkpath(QFileInfo(path).absolutePath()))
+        return nullptr;
+    auto lock = std::make_unique<QLockFile>(path + QLatin1String(".lock"));
+    lock->setStaleLockTime(10000);
+    if (!lock->tryLock(15000))
+        return nullptr;
+    return lock;
+}
+
+// A batch keeps each root it touches locked and in memory until it ends,
+// then writes each changed root once.
+struct BatchRoot
+{
+    std::unique_ptr<QLockFile> lock;
+    Node tree;
+    bool damaged = false;
+    bool dirty = false;
+};
+struct BatchState
+{
+    std::map<int, BatchRoot> roots;
+};
+thread_local BatchState *t_batch = nullptr;
+
+// Runs f on the current tree of a root: the batch's copy inside a batch,
+// the file's content otherwise.
+template <typename F> auto read(RegistryRoot root, F f)
+{
+    if (t_batch) {
+        const auto it = t_batch->roots.find(int(root));
+        if (it != t_batch->roots.end())
+            return f(it->second.tree);
+    }
+    Node tree = load(root);
+    return f(tree);
+}
+
+// Runs a read-modify-write of one root under the cross-process lock. The edit
+// returns false to leave the file untouched (and the call reports failure).
+template <typename Edit> bool modify(RegistryRoot root, Edit edit)
+{
+    if (t_batch) {
+        auto it = t_batch->roots.find(int(root));
+        if (it == t_batch->roots.end()) {
+            auto lock = lockRoot(root);
+            if (!lock)
+                return false;
+            BatchRoot entry;
+            entry.lock = std::move(lock);
+            entry.tree = load(root, &entry.damaged);
+            it = t_batch->roots.emplace(int(root), std::move(entry)).first;
+        }
+        if (!edit(it->second.tree))
+            return false;
+        it->second.dirty = true;
+        return true;
+    }
+    const auto lock = lockRoot(root);
+    if (!lock)
+        return false;
+    bool damaged = false;
+    Node tree = load(root, &damaged);
+    if (!edit(tree))
+        return false;
+    return save(root, tree, damaged);
 }
 
 } // namespace
@@ -203,40 +263,42 @@ QString Registry::fileOf(RegistryRoot root)
 
 bool Registry::keyExists(RegistryRoot root, const QString &key)
 {
-    Node tree = load(root);
-    return find(tree, key) != nullptr;
+    return read(root, [&](Node &tree) { return find(tree, key) != nullptr; });
 }
 
 std::optional<Registry::Value> Registry::value(RegistryRoot root, const QString &key,
                                                const QString &name)
 {
-    Node tree = load(root);
-    Node *node = find(tree, key);
-    if (!node)
+    return read(root, [&](Node &tree) -> std::optional<Value> {
+        Node *node = find(tree, key);
+        if (!node)
+            return std::nullopt;
+        if (const Value *v = node->value(name))
+            return *v;
         return std::nullopt;
-    if (const Value *v = node->value(name))
-        return *v;
-    return std::nullopt;
+    });
 }
 
 QStringList Registry::subKeys(RegistryRoot root, const QString &key)
 {
-    QStringList names;
-    Node tree = load(root);
-    if (Node *node = find(tree, key))
-        for (const auto &c : node->children)
-            names << c->name;
-    return names;
+    return read(root, [&](Node &tree) {
+        QStringList names;
+        if (Node *node = find(tree, key))
+            for (const auto &c : node->children)
+                names << c->name;
+        return names;
+    });
 }
 
 QStringList Registry::valueNames(RegistryRoot root, const QString &key)
 {
-    QStringList names;
-    Node tree = load(root);
-    if (Node *node = find(tree, key))
-        for (const auto &v : node->values)
-            names << v.first;
-    return names;
+    return read(root, [&](Node &tree) {
+        QStringList names;
+        if (Node *node = find(tree, key))
+            for (const auto &v : node->values)
+                names << v.first;
+        return names;
+    });
 }
 
 bool Registry::createKey(RegistryRoot root, const QString &key)
@@ -310,6 +372,37 @@ bool Registry::isWritable(RegistryRoot root)
     while (!dir.exists() && dir.cdUp()) {
     }
     return QFileInfo(dir.absolutePath()).isWritable();
+}
+
+} // namespace settings
+
+namespace settings {
+
+Registry::Batch::Batch()
+{
+    if (!t_batch) {
+        t_batch = new BatchState;
+        m_owner = true;
+    }
+}
+
+Registry::Batch::~Batch()
+{
+    commit();
+}
+
+bool Registry::Batch::commit()
+{
+    if (!m_owner || !t_batch)
+        return true;
+    bool ok = true;
+    for (auto &[root, entry] : t_batch->roots)
+        if (entry.dirty)
+            ok = save(RegistryRoot(root), entry.tree, entry.damaged) && ok;
+    delete t_batch;
+    t_batch = nullptr;
+    m_owner = false;
+    return ok;
 }
 
 } // namespace settings

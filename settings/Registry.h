@@ -61,6 +61,24 @@ public:
     // root); an empty check restores the file system's answer.
     static bool isWritable(RegistryRoot root);
     static void setWritableCheck(std::function<bool(RegistryRoot root)> check);
+
+    // Groups many writes: while a Batch lives, each root the thread writes
+    // stays locked against other processes and is written once, when the
+    // batch ends (or commit() is called), instead of once per value. Reads
+    // in the batch see its writes. A batch inside a batch joins the outer one.
+    class Batch
+    {
+    public:
+        Batch();
+        ~Batch();
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+        // Writes the changed roots; false when one could not be written.
+        bool commit();
+
+    private:
+        bool m_owner = false;
+    };
 };
 
 } // namespace settings

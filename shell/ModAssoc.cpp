@@ -201,6 +201,8 @@ QString DesktopBackupKey()
 
 void CheckAssociations()
 {
+    // Up to a hundred values change on a first start: write each root once.
+    settings::Registry::Batch batch;
     if (!GetStringValue(HKEY_CLASSES_ROOT, QStringLiteral("Pictavo.jpg"), QString(), QString())
              .isEmpty()) {
         QString names;
@@ -224,6 +226,7 @@ void CheckAssociations()
 
 void RemoveAssociations()
 {
+    settings::Registry::Batch batch;
     for (const AssocRow &row : kTable)
         RestoreExtension(str(row.extension), str(row.progId));
 }

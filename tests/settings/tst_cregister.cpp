@@ -397,6 +397,40 @@ private slots:
                  QStringLiteral("yes"));
     }
 
+    // A batch writes each root once at its end; until then the file is
+    // untouched but reads inside the batch see the new values.
+    void batchWritesOnceAtTheEnd()
+    {
+        const QString section = QString::fromUtf16(kSettingsSection);
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, section, "kept", "old"));
+        const QByteArray before = [&] {
+            QFile f(storeFile());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        {
+            Registry::Batch batch;
+            for (int i = 0; i < 50; ++i)
+                QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, section,
+                                           "v" + QString::number(i), QString::number(i)));
+            QVERIFY(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, section, "kept"));
+            QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, "v49", "-"),
+                     QStringLiteral("49"));
+            QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, "kept", "-"),
+                     QStringLiteral("-"));
+            QFile f(storeFile());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), before);
+        }
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, "v0", "-"),
+                 QStringLiteral("0"));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, "kept", "-"),
+                 QStringLiteral("-"));
+        QCOMPARE(Registry::valueNames(HKEY_LOCAL_MACHINE,
+                                      CRegister::NormalizeSection(section))
+                     .size(),
+                 50);
+    }
+
     void twoWritersLoseNothing()
     {
         constexpr int kCount = 200;
