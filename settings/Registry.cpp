@@ -368,10 +368,17 @@ bool Registry::isWritable(RegistryRoot root)
     const QFileInfo file(fileOf(root));
     if (file.exists())
         return file.isWritable() && QFileInfo(file.absolutePath()).isWritable();
-    QDir dir(file.absolutePath());
-    while (!dir.exists() && dir.cdUp()) {
+    // The folder is made on the first write: its nearest existing ancestor
+    // decides. (QDir::cdUp cannot climb out of a missing folder.)
+    QString folder = file.absolutePath();
+    while (!QFileInfo(folder).exists()) {
+        const QString parent = QFileInfo(folder).absolutePath();
+        if (parent == folder)
+            break;
+        folder = parent;
     }
-    return QFileInfo(dir.absolutePath()).isWritable();
+    const QFileInfo existing(folder);
+    return existing.isDir() && existing.isWritable();
 }
 
 } // namespace settings

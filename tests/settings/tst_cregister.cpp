@@ -309,6 +309,15 @@ private slots:
             QCOMPARE(readAll(storeFile() + ".damaged"), content);
     }
 
+    // A fresh home has none of the folders above the store yet.
+    void saveCreatesMissingFolders()
+    {
+        Registry::setFolder(m_dir->path() + "/a/b/c/registry");
+        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kWriterSection, "x", "1"));
+        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kWriterSection, "x", "-"),
+                 QStringLiteral("1"));
+    }
+
     void readOnlyRoot_data()
     {
         QTest::addColumn<QString>("how");
