@@ -42,9 +42,9 @@ QSize frameSize(const QByteArray &data);
 
 // Writes a metafile holding the raster: an EMF (header, STRETCHDIBITS, EOF)
 // or a placeable WMF (header, window set-up, STRETCHDIB, EOF), both sized so
-// that one image pixel is one pixel at 96 dpi. Opaque images are stored as a
-// 24-bit DIB; an EMF of an image with alpha keeps it in a 32-bit DIB, a WMF
-// gets the image composed over white.
+// that one image pixel is one pixel at 96 dpi, in a 24-bit DIB. An image with
+// alpha is composed over white: other programs ignore the alpha of a DIB and
+// would show transparent parts black.
 bool write(const QImage &image, Kind kind, QIODevice &out, QString *error);
 
 } // namespace imaging::metafile

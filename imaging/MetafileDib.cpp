@@ -295,14 +295,11 @@ qint64 encodedDibSize(qint64 width, qint64 height, int bitCount)
     return size > 0xFFFFFF00LL ? -1 : size;
 }
 
-QByteArray encodeDib(const QImage &source, bool keepAlpha)
+QByteArray encodeDib(const QImage &source)
 {
-    const bool alpha = keepAlpha && source.hasAlphaChannel();
-    const int bitCount = alpha ? 32 : 24;
+    const int bitCount = 24;
     QImage image;
-    if (alpha) {
-        image = source.convertToFormat(QImage::Format_ARGB32);
-    } else if (source.hasAlphaChannel()) {
+    if (source.hasAlphaChannel()) {
         image = QImage(source.size(), QImage::Format_RGB32);
         image.fill(Qt::white);
         QPainter painter(&image);
@@ -335,8 +332,6 @@ QByteArray encodeDib(const QImage &source, bool keepAlpha)
             *p++ = uchar(qBlue(px));
             *p++ = uchar(qGreen(px));
             *p++ = uchar(qRed(px));
-            if (bitCount == 32)
-                *p++ = uchar(qAlpha(px));
         }
     }
     return out;

@@ -66,9 +66,8 @@ inline constexpr int kDibHeaderSize = 40;
 // a 32-bit size field.
 qint64 encodedDibSize(qint64 width, qint64 height, int bitCount);
 
-// Encodes an image as a 40-byte BITMAPINFOHEADER followed by bottom-up rows:
-// 24-bit, or 32-bit with straight alpha when keepAlpha and the image has one
-// (images with alpha are composed over white otherwise).
-QByteArray encodeDib(const QImage &image, bool keepAlpha);
+// Encodes an image as a 40-byte BITMAPINFOHEADER followed by bottom-up 24-bit
+// rows; an image with alpha is composed over white first.
+QByteArray encodeDib(const QImage &image);
 
 } // namespace imaging::metafile::detail

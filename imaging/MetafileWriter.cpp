@@ -186,16 +186,16 @@ bool write(const QImage &image, Kind kind, QIODevice &out, QString *error)
         err = QStringLiteral("no metafile kind chosen");
         return false;
     }
-    // A WMF states its size in 16-bit units; an EMF record size is 32-bit.
-    if (image.width() > kMaxSide || image.height() > kMaxSide ||
-        detail::encodedDibSize(image.width(), image.height(), 32) < 0 ||
-        detail::encodedDibSize(image.width(), image.height(), 32) > 0x7FFFFF00LL) {
+    // A WMF states its size in 16-bit units; the records hold 32-bit sizes.
+    const qint64 dibSize = detail::encodedDibSize(image.width(), image.height(), 24);
+    if (image.width() > kMaxSide || image.height() > kMaxSide || dibSize < 0 ||
+        dibSize > 0x7FFFFF00LL) {
         err = QStringLiteral("the image is too large for a metafile (%1 x %2 pixels)")
                   .arg(image.width())
                   .arg(image.height());
         return false;
     }
-    const QByteArray dib = detail::encodeDib(image, kind == Kind::Emf);
+    const QByteArray dib = detail::encodeDib(image);
     if (dib.isEmpty()) {
         err = QStringLiteral("not enough memory to save the image");
         return false;

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -32,6 +33,21 @@ bool near(QRgb a, QRgb b, int tolerance = 8)
     return std::abs(qRed(a) - qRed(b)) <= tolerance &&
            std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// With PICTAVO_METAFILE_CORPUS set to a folder, every generated metafile is
+// also saved there, as the fuzzer's seed corpus.
+void saveSeed(const QByteArray &data)
+{
+    const QString folder = qEnvironmentVariable("PICTAVO_METAFILE_CORPUS");
+    if (folder.isEmpty() || data.isEmpty())
+        return;
+    QString name = QStringLiteral("%1-%2").arg(QString::fromLatin1(QTest::currentTestFunction()),
+                                               QString::fromLatin1(QTest::currentDataTag()));
+    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
+    QFile file(QDir(folder).filePath(name));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(data);
 }
 
 QString describe(QRgb c)
@@ -168,6 +184,7 @@ void TestMetafile::frameSize_data()
 void TestMetafile::frameSize()
 {
     QFETCH(QByteArray, data);
+    saveSeed(data);
     QFETCH(QSize, size);
     QCOMPARE(metafile::frameSize(data), size);
     QString error;
@@ -509,6 +526,7 @@ void TestMetafile::drawing_data()
 void TestMetafile::drawing()
 {
     QFETCH(QByteArray, data);
+    saveSeed(data);
     QFETCH(Samples, samples);
     QString error;
     const QImage image = metafile::render(data, &error);
@@ -579,6 +597,7 @@ void TestMetafile::text_data()
 void TestMetafile::text()
 {
     QFETCH(QByteArray, data);
+    saveSeed(data);
     QFETCH(QRect, inside);
     QString error;
     const QImage image = metafile::render(data, &error);
@@ -779,6 +798,7 @@ void TestMetafile::damaged_data()
 void TestMetafile::damaged()
 {
     QFETCH(QByteArray, data);
+    saveSeed(data);
     QFETCH(bool, fails);
     QElapsedTimer timer;
     timer.start();
@@ -850,14 +870,14 @@ void TestMetafile::roundTrip()
     QFETCH(QImage, image);
     QFETCH(int, kind);
     const QByteArray bytes = writeToBytes(image, metafile::Kind(kind));
+    saveSeed(bytes);
     QCOMPARE(int(metafile::detect(bytes)), kind);
     QCOMPARE(metafile::frameSize(bytes), image.size());
     QString error;
     const QImage back = metafile::render(bytes, &error);
     QVERIFY2(!back.isNull(), qPrintable(error));
     QCOMPARE(back.size(), image.size());
-    // Alpha is composed over white in the writer (WMF) or in the reader's
-    // white page (EMF): either way the result is the image over white.
+    // Alpha is composed over white.
     QImage expected(image.size(), QImage::Format_RGB32);
     expected.fill(Qt::white);
     {

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// libFuzzer entry point: plays arbitrary bytes as a metafile.
+
+#include <QByteArray>
+#include <QGuiApplication>
+#include <QImage>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "imaging/Metafile.h"
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    // Text records need the font database, which needs a GUI application.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "fuzz_metafile";
+    static char *argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    imaging::metafile::frameSize(bytes);
+    QString error;
+    // Bounded like a thumbnail so that each input plays quickly; the size
+    // checks themselves are covered by the unit test.
+    const QImage image = imaging::metafile::render(bytes, &error, QSize(256, 256));
+    if (image.isNull() && error.isEmpty())
+        __builtin_trap(); // a failure must always say why
+    return 0;
+}
