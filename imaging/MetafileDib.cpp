@@ -46,6 +46,8 @@ struct Channel
     }
 };
 
+constexpr qint64 kCompressedBasePixels = 4'000'000;
+
 qint64 strideFor(qint64 width, int bitCount)
 {
     return ((width * bitCount + 31) / 32) * 4;
@@ -137,6 +139,13 @@ Dib decodeDib(Bytes info, Bytes bits, quint32 usage, qint64 maxPixels, bool pack
     result.bottomUp = height > 0;
     const qint64 rows = height < 0 ? -height : height;
     if (width > 65535 || rows > 65535 || width * rows > maxPixels)
+        return result;
+    // Compressed bits may claim far more pixels than they describe; allow a
+    // generous expansion of the bytes present but no bomb.
+    const bool compressed = compression == BiRle8 || compression == BiRle4 ||
+                            compression == BiJpeg || compression == BiPng;
+    const qint64 available = packed ? info.size() : bits.size();
+    if (compressed && width * rows > kCompressedBasePixels + available * 512)
         return result;
 
     if (compression == BiJpeg || compression == BiPng) {

@@ -30,6 +30,7 @@ constexpr qint64 kBitmapPixelBudget = 4 * kMaxPixels; // decoded bitmap pixels p
 constexpr int kMaxClipRects = 4096;
 constexpr double kMaxFontPixels = 4096;
 constexpr double kMaxCoordinate = 1e9;
+constexpr double kMaxPenWidth = 32767; // QPen's own limit
 
 constexpr quint32 kEmfSignature = 0x464D4520; // " EMF"
 constexpr quint32 kPlaceableKey = 0x9AC6CDD7;
@@ -255,7 +256,7 @@ QPen makePen(quint32 style, double width, QColor color, bool cosmetic)
         pen.setWidthF(0);
         pen.setCosmetic(true);
     } else {
-        pen.setWidthF(std::min(width, 1e6));
+        pen.setWidthF(std::min(width, kMaxPenWidth));
     }
     switch (style & 0x0F) {
     case 1:
@@ -828,7 +829,8 @@ void Player::strokePath(bool fill, bool stroke)
     if (prepare(stroke, fill)) {
         if (stroke && !m_dc.pen.isCosmetic()) {
             QPen pen = m_dc.pen;
-            pen.setWidthF(pen.widthF() * std::sqrt(std::abs(t.determinant())));
+            pen.setWidthF(
+                std::min(pen.widthF() * std::sqrt(std::abs(t.determinant())), kMaxPenWidth));
             m_painter.setPen(pen);
         }
         m_painter.resetTransform();

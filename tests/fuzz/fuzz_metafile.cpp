@@ -11,6 +11,13 @@
 
 #include "imaging/Metafile.h"
 
+// fontconfig keeps caches for the life of the process, which LeakSanitizer
+// reports after the first text record.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // Text records need the font database, which needs a GUI application.
