@@ -5,6 +5,7 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <algorithm>
 #include <bit>
 #include <vector>
 
@@ -322,8 +323,9 @@ QByteArray encodeDib(const QImage &source)
     if (image.isNull() || total < 0)
         return {};
     const qint64 stride = strideFor(w, bitCount);
-    QByteArray out(total, '\0');
+    QByteArray out(total, Qt::Uninitialized);
     uchar *d = reinterpret_cast<uchar *>(out.data());
+    std::fill(d, d + kDibHeaderSize, uchar(0));
     qToLittleEndian<quint32>(kDibHeaderSize, d);
     qToLittleEndian<qint32>(w, d + 4);
     qToLittleEndian<qint32>(h, d + 8); // positive: bottom row first
@@ -342,6 +344,7 @@ QByteArray encodeDib(const QImage &source)
             *p++ = uchar(qGreen(px));
             *p++ = uchar(qRed(px));
         }
+        std::fill(p, d + kDibHeaderSize + stride * (row + 1), uchar(0)); // row padding
     }
     return out;
 }

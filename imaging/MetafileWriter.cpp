@@ -20,7 +20,6 @@ public:
     void i16(qint16 v) { put(v); }
     void u32(quint32 v) { put(v); }
     void i32(qint32 v) { put(v); }
-    void bytes(const QByteArray &b) { m_data.append(b); }
     const QByteArray &data() const { return m_data; }
 
 private:
@@ -39,8 +38,16 @@ constexpr quint32 kSrcCopy = 0x00CC0020;
 constexpr qint32 kDevicePixels = 960;
 constexpr qint32 kDeviceMillimetres = 254;
 
-QByteArray emf(const QImage &image, const QByteArray &dib)
+// The records around the DIB: everything before it and everything after.
+struct Parts
 {
+    QByteArray head;
+    QByteArray tail;
+};
+
+Parts emf(const QImage &image, const QByteArray &dib)
+{
+    Parts parts;
     const qint32 w = image.width();
     const qint32 h = image.height();
     const quint32 bitsSize = quint32(dib.size() - detail::kDibHeaderSize);
@@ -101,19 +108,22 @@ QByteArray emf(const QImage &image, const QByteArray &dib)
     o.u32(kSrcCopy);
     o.i32(w); // cxDest, cyDest
     o.i32(h);
-    o.bytes(dib);
+    parts.head = o.data();
 
     // EMR_EOF without a palette.
-    o.u32(14);
-    o.u32(eofSize);
-    o.u32(0);
-    o.u32(16);
-    o.u32(eofSize);
-    return o.data();
+    Out t;
+    t.u32(14);
+    t.u32(eofSize);
+    t.u32(0);
+    t.u32(16);
+    t.u32(eofSize);
+    parts.tail = t.data();
+    return parts;
 }
 
-QByteArray wmf(const QImage &image, const QByteArray &dib)
+Parts wmf(const QImage &image, const QByteArray &dib)
 {
+    Parts parts;
     const qint16 w = qint16(image.width());
     const qint16 h = qint16(image.height());
 
@@ -166,10 +176,12 @@ QByteArray wmf(const QImage &image, const QByteArray &dib)
     o.i16(w);
     o.i16(0);
     o.i16(0);
-    o.bytes(dib);
-    o.u32(3); // EOF
-    o.u16(0);
-    return o.data();
+    parts.head = o.data();
+    Out t;
+    t.u32(3); // EOF
+    t.u16(0);
+    parts.tail = t.data();
+    return parts;
 }
 
 } // namespace
@@ -200,8 +212,9 @@ bool write(const QImage &image, Kind kind, QIODevice &out, QString *error)
         err = QStringLiteral("not enough memory to save the image");
         return false;
     }
-    const QByteArray bytes = kind == Kind::Emf ? emf(image, dib) : wmf(image, dib);
-    if (out.write(bytes) != bytes.size()) {
+    const Parts parts = kind == Kind::Emf ? emf(image, dib) : wmf(image, dib);
+    if (out.write(parts.head) != parts.head.size() || out.write(dib) != dib.size() ||
+        out.write(parts.tail) != parts.tail.size()) {
         err = out.errorString().isEmpty() ? QStringLiteral("the file could not be written")
                                           : out.errorString();
         return false;
