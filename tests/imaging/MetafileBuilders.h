@@ -77,6 +77,34 @@ inline QImage quadrants()
     return image;
 }
 
+// The quadrants picture as an 8-bit DIB with a four-colour table, either
+// uncompressed or run-length encoded; returns header and table in *bmiSize.
+inline QByteArray dib8(bool rle, int *bmiSize)
+{
+    QByteArray b;
+    put32(b, 40);
+    put32(b, 2);
+    put32(b, 2);
+    put16(b, 1);
+    put16(b, 8);
+    put32(b, rle ? 1 : 0);
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, 4);
+    put32(b, 0);
+    for (quint32 bgr : {0xFF0000u, 0x00FF00u, 0x0000FFu, 0xFFFFFFu}) // red, green, blue, white
+        put32(b, bgr);
+    *bmiSize = int(b.size());
+    const char rows[] = {2, 3, 0, 0, 0, 1, 0, 0};             // bottom row first, padded
+    const char runs[] = {1, 2, 1, 3, 0, 0, 1, 0, 1, 1, 0, 1}; // runs, end of line, end
+    if (rle)
+        b.append(runs, sizeof runs);
+    else
+        b.append(rows, sizeof rows);
+    return b;
+}
+
 class Emf
 {
 public:
@@ -167,7 +195,7 @@ public:
             put16(p, c.unicode());
         return raw(84, p);
     }
-    Emf &stretchDib(QRect dest, QRect src, const QByteArray &dib)
+    Emf &stretchDib(QRect dest, QRect src, const QByteArray &dib, int bmiSize = 40)
     {
         QByteArray p;
         for (int i = 0; i < 4; ++i)
@@ -175,9 +203,9 @@ public:
         for (int v : {dest.x(), dest.y(), src.x(), src.y(), src.width(), src.height()})
             put32(p, quint32(v));
         put32(p, 80);
-        put32(p, 40);
-        put32(p, 120);
-        put32(p, quint32(dib.size() - 40));
+        put32(p, quint32(bmiSize));
+        put32(p, quint32(80 + bmiSize));
+        put32(p, quint32(dib.size() - bmiSize));
         put32(p, 0);
         put32(p, 0x00CC0020);
         put32(p, quint32(dest.width()));

@@ -276,6 +276,12 @@ void TestMetafile::drawing_data()
     }
     QTest::newRow("emf stretchdibits")
         << Emf().stretchDib({0, 0, 100, 100}, {0, 0, 2, 2}, dib).bytes() << quads;
+    for (bool rle : {false, true}) {
+        int bmiSize = 0;
+        const QByteArray indexed = dib8(rle, &bmiSize);
+        QTest::addRow("emf stretchdibits, 8-bit%s", rle ? " rle" : "")
+            << Emf().stretchDib({0, 0, 100, 100}, {0, 0, 2, 2}, indexed, bmiSize).bytes() << quads;
+    }
     QTest::newRow("emf stretchdibits, part of the source")
         << Emf().stretchDib({0, 0, 100, 100}, {1, 1, 1, 1}, dib).bytes()
         << Samples{{{50, 50}, kGreen}, {{5, 95}, kGreen}};
