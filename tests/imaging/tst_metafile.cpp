@@ -565,6 +565,13 @@ void TestMetafile::text_data()
         QTest::newRow("emf centred on the baseline") << e.bytes() << QRect(60, 45, 80, 36);
     }
     {
+        Emf e(200, 100);
+        e.rec(17, {2}); // 0.1 mm, y upwards: text still reads upright, downwards from its top
+        e.font(1, -100).rec(37, {1}).rec(24, {0x0000FF}).rec(18, {1});
+        e.textW(100, -100, QStringLiteral("HH"));
+        QTest::newRow("emf lometric text") << e.bytes() << QRect(37, 37, 80, 45);
+    }
+    {
         Wmf w(2000, 1000, 960);
         w.rec(0x020B, {0, 0}).rec(0x020C, {1000, 2000});
         QByteArray font;
