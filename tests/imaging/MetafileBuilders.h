@@ -1,0 +1,307 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Small builders for hand-made metafiles, shared by the metafile test and the
+// fuzzer's seed generator.
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QtEndian>
+
+#include <cmath>
+#include <initializer_list>
+
+namespace metafiletest {
+
+inline void put16(QByteArray &b, quint16 v)
+{
+    uchar x[2];
+    qToLittleEndian(v, x);
+    b.append(reinterpret_cast<const char *>(x), 2);
+}
+
+inline void put32(QByteArray &b, quint32 v)
+{
+    uchar x[4];
+    qToLittleEndian(v, x);
+    b.append(reinterpret_cast<const char *>(x), 4);
+}
+
+inline void putFloat(QByteArray &b, float v)
+{
+    uchar x[4];
+    qToLittleEndian(v, x);
+    b.append(reinterpret_cast<const char *>(x), 4);
+}
+
+// A 40-byte header and bottom-up 24-bit rows of `image`.
+inline QByteArray dib24(const QImage &source)
+{
+    const QImage image = source.convertToFormat(QImage::Format_RGB32);
+    QByteArray b;
+    put32(b, 40);
+    put32(b, quint32(image.width()));
+    put32(b, quint32(image.height()));
+    put16(b, 1);
+    put16(b, 24);
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, 0);
+    const int stride = ((image.width() * 24 + 31) / 32) * 4;
+    for (int y = image.height() - 1; y >= 0; --y) {
+        QByteArray row;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            row.append(char(qBlue(p)));
+            row.append(char(qGreen(p)));
+            row.append(char(qRed(p)));
+        }
+        row.resize(stride, '\0');
+        b.append(row);
+    }
+    return b;
+}
+
+// A 2 x 2 picture: red, green on top; blue, white below.
+inline QImage quadrants()
+{
+    QImage image(2, 2, QImage::Format_RGB32);
+    image.setPixel(0, 0, qRgb(255, 0, 0));
+    image.setPixel(1, 0, qRgb(0, 255, 0));
+    image.setPixel(0, 1, qRgb(0, 0, 255));
+    image.setPixel(1, 1, qRgb(255, 255, 255));
+    return image;
+}
+
+// The quadrants picture as an 8-bit DIB with a four-colour table, either
+// uncompressed or run-length encoded; returns header and table in *bmiSize.
+inline QByteArray dib8(bool rle, int *bmiSize)
+{
+    QByteArray b;
+    put32(b, 40);
+    put32(b, 2);
+    put32(b, 2);
+    put16(b, 1);
+    put16(b, 8);
+    put32(b, rle ? 1 : 0);
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, 4);
+    put32(b, 0);
+    for (quint32 bgr : {0xFF0000u, 0x00FF00u, 0x0000FFu, 0xFFFFFFu}) // red, green, blue, white
+        put32(b, bgr);
+    *bmiSize = int(b.size());
+    const char rows[] = {2, 3, 0, 0, 0, 1, 0, 0};             // bottom row first, padded
+    const char runs[] = {1, 2, 1, 3, 0, 0, 1, 0, 1, 1, 0, 1}; // runs, end of line, end
+    if (rle)
+        b.append(runs, sizeof runs);
+    else
+        b.append(rows, sizeof rows);
+    return b;
+}
+
+class Emf
+{
+public:
+    // A picture of width x height pixels at 96 dpi, recorded on a 96 dpi device.
+    explicit Emf(int width = 100, int height = 100)
+    {
+        put32(m_data, 1);
+        put32(m_data, 108);
+        for (int v : {0, 0, width - 1, height - 1})
+            put32(m_data, quint32(v));
+        for (long v : {0L, 0L, std::lround(width * 2540.0 / 96), std::lround(height * 2540.0 / 96)})
+            put32(m_data, quint32(v));
+        put32(m_data, 0x464D4520);
+        put32(m_data, 0x10000);
+        put32(m_data, 0); // bytes, set by bytes()
+        put32(m_data, 0); // records
+        put16(m_data, 16);
+        put16(m_data, 0);
+        for (int v : {0, 0, 0, 960, 960, 254, 254, 0, 0, 0, 254000, 254000})
+            put32(m_data, quint32(v));
+        m_records = 1;
+    }
+    // Header bounds and frame, raw.
+    Emf &frame(qint32 l, qint32 t, qint32 r, qint32 b)
+    {
+        qToLittleEndian<qint32>(l, m_data.data() + 24);
+        qToLittleEndian<qint32>(t, m_data.data() + 28);
+        qToLittleEndian<qint32>(r, m_data.data() + 32);
+        qToLittleEndian<qint32>(b, m_data.data() + 36);
+        return *this;
+    }
+    Emf &rec(quint32 type, std::initializer_list<qint32> params)
+    {
+        QByteArray p;
+        for (qint32 v : params)
+            put32(p, quint32(v));
+        return raw(type, p);
+    }
+    Emf &raw(quint32 type, QByteArray payload)
+    {
+        while (payload.size() % 4)
+            payload.append('\0');
+        put32(m_data, type);
+        put32(m_data, quint32(8 + payload.size()));
+        m_data.append(payload);
+        ++m_records;
+        return *this;
+    }
+    // Points as 16-bit pairs after bounds and count (POLYGON16 and friends).
+    Emf &poly16(quint32 type, std::initializer_list<qint16> xy)
+    {
+        QByteArray p;
+        for (int i = 0; i < 4; ++i)
+            put32(p, 0);
+        put32(p, quint32(xy.size() / 2));
+        for (qint16 v : xy)
+            put16(p, quint16(v));
+        return raw(type, p);
+    }
+    Emf &font(quint32 handle, qint32 height, const QString &face = QStringLiteral("DejaVu Sans"))
+    {
+        QByteArray p;
+        put32(p, handle);
+        for (qint32 v : {height, 0, 0, 0, 400})
+            put32(p, quint32(v));
+        p.append(QByteArray(8, '\0'));
+        for (int i = 0; i < 32; ++i)
+            put16(p, i < face.size() ? face.at(i).unicode() : 0);
+        return raw(82, p);
+    }
+    Emf &textW(qint32 x, qint32 y, const QString &s)
+    {
+        QByteArray p;
+        for (int i = 0; i < 4; ++i)
+            put32(p, 0);
+        put32(p, 1); // GM_COMPATIBLE
+        putFloat(p, 1);
+        putFloat(p, 1);
+        put32(p, quint32(x));
+        put32(p, quint32(y));
+        put32(p, quint32(s.size()));
+        put32(p, 76); // string right after the fixed part
+        put32(p, 0);
+        for (int i = 0; i < 4; ++i)
+            put32(p, 0);
+        put32(p, 0); // no spacing array
+        for (QChar c : s)
+            put16(p, c.unicode());
+        return raw(84, p);
+    }
+    Emf &stretchDib(QRect dest, QRect src, const QByteArray &dib, int bmiSize = 40)
+    {
+        QByteArray p;
+        for (int i = 0; i < 4; ++i)
+            put32(p, 0);
+        for (int v : {dest.x(), dest.y(), src.x(), src.y(), src.width(), src.height()})
+            put32(p, quint32(v));
+        put32(p, 80);
+        put32(p, quint32(bmiSize));
+        put32(p, quint32(80 + bmiSize));
+        put32(p, quint32(dib.size() - bmiSize));
+        put32(p, 0);
+        put32(p, 0x00CC0020);
+        put32(p, quint32(dest.width()));
+        put32(p, quint32(dest.height()));
+        p.append(dib);
+        return raw(81, p);
+    }
+    QByteArray bytes() const
+    {
+        QByteArray out = m_data;
+        put32(out, 14);
+        put32(out, 20);
+        put32(out, 0);
+        put32(out, 16);
+        put32(out, 20);
+        qToLittleEndian<quint32>(quint32(out.size()), out.data() + 48);
+        qToLittleEndian<quint32>(quint32(m_records + 1), out.data() + 52);
+        return out;
+    }
+
+private:
+    QByteArray m_data;
+    int m_records = 0;
+};
+
+class Wmf
+{
+public:
+    // Placeable: the bounds in logical units and their units per inch.
+    Wmf(qint16 right, qint16 bottom, quint16 inch, bool placeable = true)
+    {
+        if (placeable) {
+            const quint16 words[10] = {0xCDD7,         0x9AC6,          0,    0, 0,
+                                       quint16(right), quint16(bottom), inch, 0, 0};
+            quint16 sum = 0;
+            for (quint16 w : words) {
+                put16(m_data, w);
+                sum ^= w;
+            }
+            put16(m_data, sum);
+        }
+        m_headerAt = int(m_data.size());
+        for (quint16 v : {1, 9, 0x300})
+            put16(m_data, v);
+        put32(m_data, 0);
+        put16(m_data, 0);
+        put32(m_data, 0);
+        put16(m_data, 0);
+    }
+    // Parameters in file order (which lists the last argument first).
+    Wmf &rec(quint16 function, std::initializer_list<qint16> params)
+    {
+        QByteArray p;
+        for (qint16 v : params)
+            put16(p, quint16(v));
+        return raw(function, p);
+    }
+    Wmf &raw(quint16 function, QByteArray payload)
+    {
+        if (payload.size() % 2)
+            payload.append('\0');
+        put32(m_data, quint32(3 + payload.size() / 2));
+        put16(m_data, function);
+        m_data.append(payload);
+        return *this;
+    }
+    Wmf &brush(QRgb c)
+    {
+        QByteArray p;
+        put16(p, 0);
+        put32(p, quint32(qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16)));
+        put16(p, 0);
+        return raw(0x02FC, p);
+    }
+    Wmf &pen(quint16 style, qint16 width, QRgb c)
+    {
+        QByteArray p;
+        put16(p, style);
+        put16(p, quint16(width));
+        put16(p, 0);
+        put32(p, quint32(qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16)));
+        return raw(0x02FA, p);
+    }
+    QByteArray bytes() const
+    {
+        QByteArray out = m_data;
+        put32(out, 3);
+        put16(out, 0);
+        qToLittleEndian<quint32>(quint32((out.size() - m_headerAt) / 2),
+                                 out.data() + m_headerAt + 6);
+        return out;
+    }
+
+private:
+    QByteArray m_data;
+    int m_headerAt = 0;
+};
+
+} // namespace metafiletest
