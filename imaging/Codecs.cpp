@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "imaging/MagickClient.h"
+#include "imaging/Metafile.h"
 
 namespace imaging::codecs {
 
@@ -665,9 +666,19 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
         decodeWithMagick(d, data, "PCD", options);
         break;
     case FormatWMF:
-    case FormatEMF:
-        return fail(QStringLiteral("%1 pictures cannot be read yet")
-                        .arg(formatExtension(d.formatCode).toUpper()));
+    case FormatEMF: {
+        // Metafiles are drawn by our own bounds-checked record player.
+        QString reason;
+        const QImage image = metafile::render(data, &reason, options.boundingSize);
+        if (image.isNull())
+            return fail(reason.isEmpty() ? QStringLiteral("the metafile is damaged") : reason);
+        const QSize natural = metafile::frameSize(data);
+        d.originalSize = natural.isValid() ? natural : image.size();
+        d.bitsPerPixel = 24;
+        d.pageCount = 1;
+        d.pages.append(image);
+        break;
+    }
     default:
         return fail(QStringLiteral("not an image file"));
     }
@@ -708,10 +719,14 @@ bool encodeImage(const QImage &image, int formatCode, QByteArray *out, QString *
     case FormatPSD:
         return magick::encode(image, "PSD", out, reason);
     case FormatWMF:
-    case FormatEMF:
-        *reason = QStringLiteral("%1 pictures cannot be written yet")
-                      .arg(formatExtension(formatCode).toUpper());
-        return false;
+    case FormatEMF: {
+        // A metafile that holds the raster, as other programs expect.
+        QBuffer buffer(out);
+        buffer.open(QIODevice::WriteOnly);
+        return metafile::write(image, formatCode == FormatWMF ? metafile::Kind::Wmf
+                                                               : metafile::Kind::Emf,
+                               buffer, reason);
+    }
     default:
         *reason = QStringLiteral("there is no format with code %1").arg(formatCode);
         return false;

@@ -100,8 +100,8 @@ private slots:
                                       << "Cannot read x.jpg: the file does not exist";
         QTest::newRow("bad code") << QStringList{"convert", "IN", "OUT.x", "11"}
                                   << "Unknown save code 11";
-        QTest::newRow("metafile not yet")
-            << QStringList{"convert", "IN", "OUT.emf", "8"} << "Cannot write OUT.emf: ";
+        QTest::newRow("unwritable target")
+            << QStringList{"convert", "IN", "/proc/OUT.emf", "8"} << "Cannot write OUT.emf: ";
     }
     void failuresGiveOneLineAndStatus1()
     {
