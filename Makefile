@@ -1,12 +1,16 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# make run    installs missing packages, builds Release and starts Pictavo on the samples
+# make run    installs missing packages, builds Release and starts Pictavo's viewer on
+#             the first sample picture (Enter leads to the browser);
+#             make run ARGS='...' passes another command line, ARGS= none at all
 # make test   installs, builds Debug with ASan+UBSan and runs every test
 # make build  Release build only;  make bench  runs the benchmarks
 
 BUILD_RELEASE ?= build/release
 BUILD_TEST    ?= build/sanitize
 JOBS          ?= $(shell nproc)
-ARGS          ?=
+# A folder named with a trailing "/" opens the viewer on its first picture, in
+# the order the browser lists them.
+ARGS          ?= '$(CURDIR)/samples/'
 
 .PHONY: run test build bench deps samples format clean
 

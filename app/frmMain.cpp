@@ -221,13 +221,6 @@ void frmMain::RefreshImages(QString &oldPath, QString &newPath)
     Q_UNUSED(newPath);
 }
 
-void frmMain::HandleCommandLine(const QString &commandText)
-{
-    // The association switches and opening a path come with the command line
-    // handling; until then every command text starts the browser.
-    Q_UNUSED(commandText);
-}
-
 void frmMain::EndMe()
 {
     Form_Unload();

@@ -31,6 +31,8 @@ int main(int argc, char *argv[])
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    // Start-up checks the desktop's file-type bindings: keep them in here too.
+    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
     const QString run = home.path() + "/run";
     QDir().mkpath(run);
     QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
