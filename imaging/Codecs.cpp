@@ -8,9 +8,16 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QSaveFile>
+#include <QSysInfo>
+#include <QTransform>
 
 #include <climits>
+#include <csetjmp>
+#include <cstdio>
+#include <memory>
 #include <cstdlib>
+
+#include <jpeglib.h>
 
 #include "imaging/MagickClient.h"
 #include "imaging/Metafile.h"
@@ -423,6 +430,74 @@ QString reasonFromReader(const QImageReader &reader, const char *qtFormat, const
     return QStringLiteral("the file is damaged");
 }
 
+struct JpegErrorManager
+{
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void jpegErrorExit(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<JpegErrorManager *>(info->err)->jump, 1);
+}
+
+void jpegSilent(j_common_ptr, int) {}
+
+// Decodes a colour or grey JPEG at full size straight into 32-bit pixels,
+// which spares the RGB888 copy and per-line conversion Qt's reader makes
+// (a third of the time of a 12-megapixel photo). Returns a null image for
+// anything it does not handle (CMYK, damage); Qt's reader then decides.
+QImage decodeJpegDirect(const QByteArray &data)
+{
+    jpeg_decompress_struct info;
+    JpegErrorManager errors;
+    info.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = jpegErrorExit;
+    errors.pub.emit_message = jpegSilent;
+    // Only the object behind this pointer changes after setjmp, so nothing
+    // is left indeterminate when libjpeg jumps back.
+    const std::unique_ptr<QImage> image = std::make_unique<QImage>();
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return {};
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(data.constData()),
+                 static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&info, TRUE);
+    if (info.num_components != 1 && info.num_components != 3) {
+        jpeg_destroy_decompress(&info);
+        return {};
+    }
+    // Format_RGB32 keeps each pixel as 0xffRRGGBB in a 32-bit word.
+    info.out_color_space =
+        QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    jpeg_start_decompress(&info);
+    *image = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
+    if (image->isNull()) {
+        jpeg_destroy_decompress(&info);
+        return {};
+    }
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = image->scanLine(int(info.output_scanline));
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return *image;
+}
+
+// Applies an orientation as Qt's reader does: mirror and flip, then a
+// quarter turn clockwise.
+QImage oriented(const QImage &image, QImageIOHandler::Transformations how)
+{
+    QImage out = image.mirrored(how & QImageIOHandler::TransformationMirror,
+                                how & QImageIOHandler::TransformationFlip);
+    if (how & QImageIOHandler::TransformationRotate90)
+        out = out.transformed(QTransform().rotate(90));
+    return out;
+}
+
 void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
                   const DecodeOptions &options)
 {
@@ -484,7 +559,14 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
     d.pageCount = std::max(1, tiffPages > 0 ? tiffPages : reader.imageCount());
     qsizetype bytes = 0;
     for (;;) {
-        QImage image = reader.read();
+        QImage image;
+        if (QByteArrayView(qtFormat) == "jpeg" && !reader.scaledSize().isValid()) {
+            image = decodeJpegDirect(data);
+            if (!image.isNull())
+                image = oriented(image, reader.transformation());
+        }
+        if (image.isNull())
+            image = reader.read();
         if (image.isNull()) {
             if (d.pages.isEmpty())
                 d.error = reasonFromReader(reader, qtFormat, data);
