@@ -407,7 +407,13 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
         // Icons, cursors and DIB files are small: the picture loader reads
         // them here. One that cannot be read leaves the preview empty.
         QImageReader reader(path);
-        const QImage picture = reader.read();
+        QImage picture = reader.read();
+        if (picture.isNull()) {
+            // Qt reads no headerless DIB; the engine's decoders do.
+            const imaging::Decoded decoded = imaging::decodeFile(path);
+            if (decoded.ok())
+                picture = decoded.pages.first();
+        }
         ImgX->setFileLoadFlag(false);
         try {
             ImgX->Loader.LoadPicture(picture, QString());
