@@ -2,20 +2,29 @@
 #include "app/frmMain.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPalette>
+#include <QResizeEvent>
 #include <QSplitter>
 #include <QToolBar>
-#include <QTreeView>
+#include <QToolButton>
+#include <QtConcurrent>
+
+#include <cmath>
 
 #include "app/SingleInstance.h"
 #include "app/Splash.h"
+#include "dialogs/FolderTree.h"
 #include "dialogs/frmFile.h"
 #include "explorer/ImageExplore.h"
 #include "imaging/Formats.h"
 #include "imaging/ImgXCtrl.h"
 #include "imaging/Platform.h"
 #include "imaging/SkinEngine.h"
+#include "shell/Wallpaper.h"
 #include "viewer/ViewerInstance.h"
 #include "viewer/frmViwer.h"
 
@@ -46,7 +55,73 @@ constexpr Twips kSplitter1{75, 630, 5685, 6705};
 constexpr Twips kImgX{0, 0, 5685, 3135};
 constexpr Twips kImageExplore1{0, 3225, 5685, 3480};
 
+constexpr int kMinWindowWidth = 3700;
+constexpr int kMinWindowHeight = 2400;
+constexpr int kButtonSize = 450;
+constexpr int kButtonTop = 45;
+
+struct Button
+{
+    const char *name;
+    int left;
+    const char *tooltip;
+    const char *icon;
+};
+constexpr Button kButtons[] = {
+    {"cmdPrev", 15, "Previous", "prev"},
+    {"cmdNext", 480, "Next", "next"},
+    {"cmdZoomIn", 945, "Zoom In", "zoomin"},
+    {"cmdZoomOut", 1425, "Zoom Out", "zoomout"},
+    {"cmdWallPaper", 1890, "Set as wallpaper", "wallpaper"},
+    {"cmdView", 2355, "View Image", "view"},
+};
+
+QIcon buttonIcon(const char *key)
+{
+    const QString base = QStringLiteral(":/browser/icons/") + QLatin1String(key);
+    QIcon icon;
+    icon.addFile(base + QStringLiteral(".png"), {}, QIcon::Normal);
+    icon.addFile(base + QStringLiteral("_hover.png"), {}, QIcon::Active);
+    return icon;
+}
+
 } // namespace
+
+namespace app {
+
+QSize snapWindowSize(QSize outerTwips)
+{
+    return {std::max(outerTwips.width(), kMinWindowWidth),
+            std::max(outerTwips.height(), kMinWindowHeight)};
+}
+
+QSize outerSplitterSize(QSize outerTwips)
+{
+    return {outerTwips.width() - 300, outerTwips.height() - 1000};
+}
+
+ContainerLayout containerLayout(QSize innerTwips, int toolbarHeightTwips, int previewWidthTwips)
+{
+    return {{innerTwips.width() - 20, innerTwips.height() - toolbarHeightTwips - 80},
+            previewWidthTwips};
+}
+
+bool previewZoomStep(double &zoom, bool zoomIn)
+{
+    if (zoomIn ? zoom * 100 > 1600 : zoom * 100 < 0.5)
+        return false;
+    zoom *= zoomIn ? 1.25 : 0.75;
+    return true;
+}
+
+int previewFitAlignment(QSizeF controlTwips, QSize image, double zoom, double tx, double ty)
+{
+    const float wide = float(zoom * image.width() * tx);
+    const float high = float(zoom * image.height() * ty);
+    return controlTwips.width() < wide || controlTwips.height() < high ? 2 : 0;
+}
+
+} // namespace app
 
 QString commandTextOf(const QStringList &arguments)
 {
@@ -85,9 +160,8 @@ void frmMain::createControls()
     Splitter2->setGeometry(toPixels(kSplitter2));
     Splitter2->setHandleWidth(twipsToPixelsX(kContainer.left - kTV1.left - kTV1.width - kTV1.left));
 
-    TV1 = new QTreeView(Splitter2);
+    TV1 = new FolderTree(Splitter2);
     TV1->setObjectName(QStringLiteral("TV1"));
-    TV1->setHeaderHidden(true);
 
     container = new QWidget(Splitter2);
     container->setObjectName(QStringLiteral("container"));
@@ -95,6 +169,7 @@ void frmMain::createControls()
     QPalette grey = container->palette();
     grey.setColor(QPalette::Window, QColor(224, 224, 224));
     container->setPalette(grey);
+    container->installEventFilter(this);
 
     Splitter2->addWidget(TV1);
     Splitter2->addWidget(container);
@@ -120,6 +195,9 @@ void frmMain::createControls()
     ImgX->setAntiAlias(true);
     ImgX->setBackgroundColor(Qt::white);
     ImgX->setBorderThickness(1);
+    ImgX->setDoubleBuffered(true);
+    ImgX->setClickLock(false);
+    ImgX->setSelectionLineType(4);
 
     ImageExplore1 = new ImageExplore(Splitter1);
     ImageExplore1->setObjectName(QStringLiteral("ImageExplore1"));
@@ -127,6 +205,289 @@ void frmMain::createControls()
     Splitter1->addWidget(ImgX);
     Splitter1->addWidget(ImageExplore1);
     Splitter1->setSizes({twipsToPixelsY(kImgX.height), twipsToPixelsY(kImageExplore1.height)});
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter2->setStretchFactor(0, 0);
+    Splitter2->setStretchFactor(1, 1);
+
+    createButtons();
+
+    connect(TV1, &FolderTree::Click, this, &frmMain::TV1_Click);
+    connect(TV1, &FolderTree::NodeClick, this, [this] { TV1_NodeClick(); });
+    connect(TV1, &FolderTree::FolderSelected, this, [this] { TV1_FolderSelected(); });
+    connect(TV1, &FolderTree::DesktopRootClick, this, &frmMain::TV1_DesktopRootClick);
+    connect(ImageExplore1, &ImageExplore::CurrSelectedImage, this,
+            &frmMain::ImageExplore1_CurrSelectedImage);
+    connect(ImageExplore1, &ImageExplore::OpenItem, this,
+            [this](QStringList &paths, int &index, QString &folder) {
+                ImageExplore1_OpenItem(paths, index, folder);
+            });
+    connect(ImgX, &ImgXCtrl::DblClick, this, &frmMain::ImgX_DblClick);
+}
+
+void frmMain::createButtons()
+{
+    for (const Button &b : kButtons) {
+        auto *button = new QToolButton(Toolbar);
+        button->setObjectName(QLatin1String(b.name));
+        button->setToolTip(QLatin1String(b.tooltip));
+        button->setIcon(buttonIcon(b.icon));
+        button->setAutoRaise(true);
+        button->setFixedSize(twipsToPixelsX(kButtonSize), twipsToPixelsY(kButtonSize));
+        button->setIconSize(button->size() - QSize(4, 4));
+        // The strip has no layout of its own: the buttons keep their design
+        // places however wide it becomes.
+        button->move(twipsToPixelsX(b.left), twipsToPixelsY(kButtonTop));
+    }
+    cmdPrev = Toolbar->findChild<QToolButton *>(QStringLiteral("cmdPrev"));
+    cmdNext = Toolbar->findChild<QToolButton *>(QStringLiteral("cmdNext"));
+    cmdZoomIn = Toolbar->findChild<QToolButton *>(QStringLiteral("cmdZoomIn"));
+    cmdZoomOut = Toolbar->findChild<QToolButton *>(QStringLiteral("cmdZoomOut"));
+    cmdWallPaper = Toolbar->findChild<QToolButton *>(QStringLiteral("cmdWallPaper"));
+    cmdView = Toolbar->findChild<QToolButton *>(QStringLiteral("cmdView"));
+    connect(cmdPrev, &QToolButton::clicked, ImageExplore1, &ImageExplore::PrevItem);
+    connect(cmdNext, &QToolButton::clicked, ImageExplore1, &ImageExplore::NextItem);
+    connect(cmdZoomIn, &QToolButton::clicked, this, &frmMain::PreviewZoomIn);
+    connect(cmdZoomOut, &QToolButton::clicked, this, &frmMain::PreviewZoomOut);
+    connect(cmdWallPaper, &QToolButton::clicked, this, &frmMain::cmdWallPaper_Click);
+    connect(cmdView, &QToolButton::clicked, this, &frmMain::ImgX_DblClick);
+}
+
+// --- layout rules ------------------------------------------------------------
+
+void frmMain::Form_Resize()
+{
+    if (isMinimized() || !Splitter2)
+        return;
+    const QSize frame = frameGeometry().size();
+    const QSize extra = frame - size();
+    const QSize outer(qRound(imaging::pixelsToTwipsX(frame.width())),
+                      qRound(imaging::pixelsToTwipsY(frame.height())));
+    const QSize snapped = app::snapWindowSize(outer);
+    if (snapped != outer) {
+        // The resize comes back here with the new size.
+        resize(QSize(twipsToPixelsX(snapped.width()), twipsToPixelsY(snapped.height())) - extra);
+        return;
+    }
+    const QSize splitter = app::outerSplitterSize(snapped);
+    Splitter2->setGeometry(toPixels({kSplitter2.left, kSplitter2.top, splitter.width(),
+                                     splitter.height()}));
+}
+
+void frmMain::container_Resize(int widthTwips, int heightTwips)
+{
+    const int toolbarHeight = qRound(imaging::pixelsToTwipsY(Toolbar->height()));
+    // The preview fills the inner splitter's width, so its width after the
+    // splitter's resize is the splitter's.
+    const int previewWidth = widthTwips - 20;
+    const app::ContainerLayout layout =
+        app::containerLayout({widthTwips, heightTwips}, toolbarHeight, previewWidth);
+    Splitter1->resize(std::max(0, twipsToPixelsX(layout.splitter1.width())),
+                      std::max(0, twipsToPixelsY(layout.splitter1.height())));
+    Toolbar->resize(std::max(0, twipsToPixelsX(layout.toolbarWidth)), Toolbar->height());
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == container && event->type() == QEvent::Resize) {
+        const QSize inner = static_cast<QResizeEvent *>(event)->size();
+        container_Resize(qRound(imaging::pixelsToTwipsX(inner.width())),
+                         qRound(imaging::pixelsToTwipsY(inner.height())));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- buttons and preview zoom ----------------------------------------------------
+
+void frmMain::Toolbar_ButtonClick(int index)
+{
+    switch (index) {
+    case 4:
+        PreviewZoomIn();
+        break;
+    case 5:
+        PreviewZoomOut();
+        break;
+    case 7:
+        cmdWallPaper_Click();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::PreviewZoomIn()
+{
+    previewZoom(true);
+}
+
+void frmMain::PreviewZoomOut()
+{
+    previewZoom(false);
+}
+
+void frmMain::previewZoom(bool zoomIn)
+{
+    if (ImgX->Images.Count() == 0)
+        return;
+    double zoom = ImgX->Zoom();
+    if (!app::previewZoomStep(zoom, zoomIn))
+        return;
+    ImgX->setZoom(zoom);
+    const double tx = imaging::twipsPerPixelX();
+    const double ty = imaging::twipsPerPixelY();
+    const QSizeF control(ImgX->width() * tx, ImgX->height() * ty);
+    const QSize image(ImgX->ImageInfo.Width(), ImgX->ImageInfo.Height());
+    ImgX->setViewAlignment(app::previewFitAlignment(control, image, ImgX->Zoom(), tx, ty));
+}
+
+void frmMain::cmdWallPaper_Click()
+{
+    shell::SetWallpaper(ImgX->Utility());
+}
+
+// --- folder tree -------------------------------------------------------------
+
+void frmMain::listTreeFolder()
+{
+    const QString folder = TV1->path();
+    if (!folder.isEmpty())
+        ImageExplore1->ExplorePath(folder);
+}
+
+void frmMain::TV1_Click()
+{
+    if (TV1->path().isEmpty())
+        return;
+    listTreeFolder();
+    bTreeUsed = true;
+}
+
+void frmMain::TV1_NodeClick()
+{
+    listTreeFolder();
+}
+
+void frmMain::TV1_FolderSelected()
+{
+    if (bTreeUsed)
+        listTreeFolder();
+}
+
+void frmMain::TV1_DesktopRootClick()
+{
+    ImageExplore1->ExplorePath(GetSpecialFolderPath(0));
+}
+
+// --- preview -------------------------------------------------------------------
+
+void frmMain::clearPreview()
+{
+    m_picturePath.clear();
+    ImgX->Images.Clear(QString());
+}
+
+void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
+{
+    const quint64 generation = ++m_previewGeneration;
+    m_previewPending = false;
+    const QFileInfo info(path);
+    if (path.isEmpty() || info.isDir()) {
+        clearPreview();
+        emit previewSettled();
+        return;
+    }
+    if (imaging::usesPictureLoader(path)) {
+        // Icons, cursors and DIB files are small: the picture loader reads
+        // them here. One that cannot be read leaves the preview empty.
+        QImageReader reader(path);
+        QImage picture = reader.read();
+        if (picture.isNull()) {
+            // Qt reads no headerless DIB; the engine's decoders do.
+            const imaging::Decoded decoded = imaging::decodeFile(path);
+            if (decoded.ok())
+                picture = decoded.pages.first();
+        }
+        ImgX->setFileLoadFlag(false);
+        try {
+            ImgX->Loader.LoadPicture(picture, QString());
+            m_picturePath = path;
+            ImgX->setViewAlignment(0);
+        } catch (const imaging::ImageError &) {
+            clearPreview();
+        }
+        emit previewSettled();
+        return;
+    }
+    // Photos decode on a worker so that stepping through a folder of large
+    // images keeps the window responsive; the full image is decoded so that
+    // zooming the preview shows every pixel.
+    ImgX->setFileLoadFlag(true);
+    m_previewPending = true;
+    auto *watcher = new QFutureWatcher<imaging::Decoded>(this);
+    connect(watcher, &QFutureWatcher<imaging::Decoded>::finished, this,
+            [this, watcher, generation] {
+                watcher->deleteLater();
+                if (generation != m_previewGeneration)
+                    return;
+                m_previewPending = false;
+                try {
+                    ImgX->Loader.LoadDecoded(watcher->result());
+                    m_picturePath.clear();
+                    ImgX->setViewAlignment(0);
+                } catch (const imaging::ImageError &) {
+                    clearPreview();
+                }
+                emit previewSettled();
+            });
+    watcher->setFuture(QtConcurrent::run([path] { return imaging::decodeFile(path); }));
+}
+
+void frmMain::ImgX_DblClick()
+{
+    QString name = ImgX->ImageInfo.FilePath();
+    if (name.isEmpty() && ImgX->Images.Count() > 0)
+        name = m_picturePath;
+    if (name.isEmpty())
+        return;
+    hide();
+    try {
+        frmViwer *view = Viewer();
+        view->ImgX->setZoom(1.0);
+        view->ViewImage(QStringList{name}, 0);
+    } catch (const std::exception &) {
+        // Nothing to show: the browser must not stay hidden with no window
+        // left on the screen.
+        showBrowser();
+    }
+}
+
+void frmMain::ImageExplore1_OpenItem(QStringList &ImagePaths, int &Index, QString &sFolderPath)
+{
+    if (!sFolderPath.isEmpty()) {
+        TV1->setPath(sFolderPath);
+        listTreeFolder();
+        return;
+    }
+    if (Index >= 0 && Index < ImagePaths.size() && !ImagePaths.at(Index).isEmpty()) {
+        hide();
+        try {
+            frmViwer *view = Viewer();
+            view->ImgX->setZoom(1.0);
+            view->bCommand = false;
+            view->ViewImage(ImagePaths, Index);
+        } catch (const std::exception &) {
+            showBrowser();
+        }
+        return;
+    }
+    clearPreview();
 }
 
 void frmMain::setSingleInstance(std::unique_ptr<app::SingleInstance> instance)
@@ -210,15 +571,27 @@ void frmMain::showBrowser()
 
 void frmMain::CheckPath(const QString &path)
 {
-    // Following the viewer's image in the tree and the explorer comes with
-    // the browser's wiring.
-    Q_UNUSED(path);
+    // absolutePath gives "/" for a file in the root, so "//" never matches
+    // the tree and the root is always listed again.
+    const QString parent = QFileInfo(path).absolutePath();
+    if (TV1->path() == parent + QLatin1Char('/'))
+        return;
+    TV1->setPath(parent);
+    const QString folder = TV1->path();
+    if (folder.isEmpty())
+        return;
+    ImageExplore1->ExplorePath(folder);
+    try {
+        ImageExplore1->SetSelectedFocus(path);
+    } catch (const ExplorerError &) {
+        // The image is gone (or the tree could not reach its folder): the
+        // listing stays on its first item.
+    }
 }
 
 void frmMain::RefreshImages(QString &oldPath, QString &newPath)
 {
-    Q_UNUSED(oldPath);
-    Q_UNUSED(newPath);
+    ImageExplore1->UpdateAfterOperation(oldPath, newPath);
 }
 
 void frmMain::EndMe()

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -15,7 +16,8 @@ class ImageExplore;
 class ImgXCtrl;
 class QSplitter;
 class QToolBar;
-class QTreeView;
+class QToolButton;
+class FolderTree;
 class frmFile;
 class frmViwer;
 
@@ -26,6 +28,27 @@ class SkinEngine;
 namespace app {
 class SingleInstance;
 class Splash;
+
+// Plain rules of the browser window, in twips.
+// The window's outer frame never gets smaller than 3700 x 2400.
+QSize snapWindowSize(QSize outerTwips);
+// The outer splitter is 300 narrower and 1000 lower than the window.
+QSize outerSplitterSize(QSize outerTwips);
+struct ContainerLayout
+{
+    QSize splitter1; // the inner splitter's size
+    int toolbarWidth = 0;
+};
+// Given the container's inner size, the toolbar's height and the preview's
+// width after the inner splitter took its new size.
+ContainerLayout containerLayout(QSize innerTwips, int toolbarHeightTwips, int previewWidthTwips);
+// One zoom step of the preview: false (zoom unchanged) when the limit is
+// reached: zooming in stops above a factor of 16, zooming out below 0.005.
+bool previewZoomStep(double &zoom, bool zoomIn);
+// View mode of the preview after a zoom: 2 when the zoomed image is wider or
+// taller than the control, else 0. controlTwips is the control's size in
+// twips, image its size in pixels, tx / ty twips per pixel.
+int previewFitAlignment(QSizeF controlTwips, QSize image, double zoom, double tx, double ty);
 } // namespace app
 
 // The browser window, the application's start-up object: Form_Load runs the
@@ -86,31 +109,75 @@ public:
     imaging::SkinEngine *Skin1 = nullptr;
     app::Splash *Splash1 = nullptr;
     QSplitter *Splitter2 = nullptr;
-    QTreeView *TV1 = nullptr;
+    FolderTree *TV1 = nullptr;
     QWidget *container = nullptr;
     QToolBar *Toolbar = nullptr;
     QSplitter *Splitter1 = nullptr;
     ImgXCtrl *ImgX = nullptr;
     ImageExplore *ImageExplore1 = nullptr;
+    QToolButton *cmdPrev = nullptr;
+    QToolButton *cmdNext = nullptr;
+    QToolButton *cmdZoomIn = nullptr;
+    QToolButton *cmdZoomOut = nullptr;
+    QToolButton *cmdWallPaper = nullptr;
+    QToolButton *cmdView = nullptr;
+
+    // Set the first time a click in the folder tree listed a folder; until
+    // then selecting a folder by keyboard lists nothing.
+    bool bTreeUsed = false;
+
+    // Handlers, public so that tests and the wiring can run them directly.
+    void Form_Resize();
+    void container_Resize(int widthTwips, int heightTwips);
+    void Toolbar_ButtonClick(int index);
+    void PreviewZoomIn();
+    void PreviewZoomOut();
+    void TV1_Click();
+    void TV1_NodeClick();
+    void TV1_FolderSelected();
+    void TV1_DesktopRootClick();
+    void ImageExplore1_CurrSelectedImage(const QString &path);
+    void ImageExplore1_OpenItem(QStringList &ImagePaths, int &Index, QString &sFolderPath);
+    // Double-click on the preview and View Image: the previewed image in the
+    // viewer, with the browser hidden.
+    void ImgX_DblClick();
+    void cmdWallPaper_Click();
+    // True while the preview is decoding the last selected image.
+    bool previewPending() const { return m_previewPending; }
 
     // Set by HandleCommandLine when it opened the viewer instead.
     bool bHiddenByCommand = false;
 
 signals:
+    // The preview finished with the last selected path (shown or cleared).
+    void previewSettled();
     void startupStep(frmMain::StartupStep step, const QString &detail);
     void shutdownStarted();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void Form_Unload();
     void createControls();
     void applySkin();
+    void createButtons();
+    void clearPreview();
+    void previewZoom(bool zoomIn);
+    void listTreeFolder();
 
     std::unique_ptr<app::SingleInstance> m_instance;
     QPointer<frmFile> m_fileForm;
     bool m_shuttingDown = false;
+    // Each preview request has a number; a decode that finishes after a newer
+    // request is dropped.
+    quint64 m_previewGeneration = 0;
+    bool m_previewPending = false;
+    // The file behind a picture handed to the preview (icons, cursors, DIB),
+    // which the engine does not know by name.
+    QString m_picturePath;
 };
 
 // The command text of the process: its arguments after the program name,

@@ -23,6 +23,7 @@
 #include "app/SingleInstance.h"
 #include "app/Splash.h"
 #include "app/frmMain.h"
+#include "dialogs/FolderTree.h"
 #include "dialogs/frmFile.h"
 #include "explorer/ImageExplore.h"
 #include "imaging/Formats.h"
@@ -348,22 +349,30 @@ private slots:
         auto w = makeBrowser();
         w->Form_Load({});
         QCOMPARE(w->centralWidget()->size(), QSize(634, 539)); // 9510 x 8085 twips
-        QCOMPARE(w->Splitter2->geometry(), QRect(4, 6, 631, 505));
+        // Once shown, the outer splitter follows the window's resize rule:
+        // 300 twips narrower and 1000 lower than the outer frame.
+        const QSize outer = w->frameGeometry().size();
+        QCOMPARE(w->Splitter2->geometry(),
+                 QRect(4, 6, imaging::twipsToPixelsX(outer.width() * 15 - 300),
+                       imaging::twipsToPixelsY(outer.height() * 15 - 1000)));
         QCOMPARE(w->Splitter2->orientation(), Qt::Horizontal);
         QCOMPARE(w->Splitter2->widget(0), w->TV1);
         QCOMPARE(w->Splitter2->widget(1), w->container);
         QCOMPARE(w->TV1->width(), 206);
-        QCOMPARE(w->container->width(), 421);
+        QCOMPARE(w->container->width(),
+                 w->Splitter2->width() - w->TV1->width() - w->Splitter2->handleWidth());
+        // The strip and the inner splitter follow the container's resize rule.
+        const QSize inner = w->container->size();
         QCOMPARE(w->Toolbar->parentWidget(), w->container);
-        QCOMPARE(w->Toolbar->geometry(), QRect(6, 3, 378, 35));
         QCOMPARE(w->Splitter1->parentWidget(), w->container);
-        QCOMPARE(w->Splitter1->geometry(), QRect(5, 42, 379, 447));
+        QCOMPARE(w->Splitter1->geometry(),
+                 QRect(5, 42, imaging::twipsToPixelsX(inner.width() * 15 - 20),
+                       imaging::twipsToPixelsY(inner.height() * 15 - 525 - 80)));
+        QCOMPARE(w->Toolbar->geometry(), QRect(6, 3, w->Splitter1->width(), 35));
         QCOMPARE(w->Splitter1->orientation(), Qt::Vertical);
         QCOMPARE(w->Splitter1->widget(0), w->ImgX);
         QCOMPARE(w->Splitter1->widget(1), w->ImageExplore1);
-        QCOMPARE(w->ImgX->height(), 209);
-        QCOMPARE(w->ImageExplore1->geometry().top(), 215);
-        QCOMPARE(w->ImageExplore1->height(), 232);
+        QCOMPARE(w->Splitter1->handleWidth(), 6);
         QCOMPARE(w->container->palette().color(QPalette::Window), QColor(224, 224, 224));
         for (QObject *o : std::initializer_list<QObject *>{w->Skin1, w->Splash1, w->Splitter2,
                                                            w->TV1, w->container, w->Toolbar,

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/Wallpaper.h"
+
+#include <QString>
+
+#include "imaging/ImageEngine.h"
+#include "imaging/Prompts.h"
+
+namespace shell {
+
+namespace {
+
+void notAvailable(imaging::ImageEngine &)
+{
+    imaging::msgBox(QStringLiteral("Setting the wallpaper is not available yet."),
+                    imaging::MsgIcon::Information);
+}
+
+WallpaperHandler &handler()
+{
+    static WallpaperHandler current = notAvailable;
+    return current;
+}
+
+} // namespace
+
+void SetWallpaper(imaging::ImageEngine &image)
+{
+    handler()(image);
+}
+
+void setWallpaperHandler(WallpaperHandler replacement)
+{
+    handler() = replacement ? std::move(replacement) : WallpaperHandler(notAvailable);
+}
+
+} // namespace shell

@@ -1,0 +1,587 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The browser window: its resize rules, preview zoom, preview loading, the
+// folder tree driving the explorer, CheckPath and opening the viewer.
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QImage>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+#include "TestSupport.h"
+#include "app/frmMain.h"
+#include "dialogs/FolderTree.h"
+#include "explorer/ImageExplore.h"
+#include "imaging/Formats.h"
+#include "imaging/ImgXCtrl.h"
+#include "imaging/Platform.h"
+#include "imaging/ScriptedPrompts.h"
+#include "shell/Wallpaper.h"
+#include "viewer/ViewerInstance.h"
+#include "viewer/frmViwer.h"
+
+namespace {
+
+void writeImage(const QString &path, QSize size, const char *format)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(200, 80, 40));
+    QVERIFY2(image.save(path, format), qPrintable(path));
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+int stepsUntilRefused(double zoom, bool zoomIn)
+{
+    int steps = 0;
+    while (app::previewZoomStep(zoom, zoomIn) && steps < 1000)
+        ++steps;
+    return steps;
+}
+
+} // namespace
+
+class tst_Browser : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_a, m_b; // folders with images
+    std::unique_ptr<imaging::ScriptedPrompts> m_prompts;
+
+    std::unique_ptr<frmMain> makeBrowser()
+    {
+        auto w = std::make_unique<frmMain>();
+        w->ImageExplore1->SetExt(QString::fromUtf16(imaging::kSupportedExtensions));
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            return nullptr;
+        return w;
+    }
+
+    // Lists folder through the tree as a click would, and waits for the
+    // listing and the first item's preview.
+    static void listByClick(frmMain &w, const QString &folder)
+    {
+        QSignalSpy finished(w.ImageExplore1, &ImageExplore::listingFinished);
+        w.TV1->setPath(folder);
+        w.TV1_Click();
+        QVERIFY(finished.count() > 0 || finished.wait(10000));
+        QTRY_VERIFY(!w.previewPending());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_a = m_dir.filePath("a");
+        m_b = m_dir.filePath("b");
+        QVERIFY(QDir().mkpath(m_a + "/sub"));
+        QVERIFY(QDir().mkpath(m_b));
+        writeImage(m_a + "/1.png", {40, 30}, "PNG");
+        writeImage(m_a + "/2.jpg", {60, 20}, "JPG");
+        writeImage(m_a + "/3.png", {20, 20}, "PNG");
+        writeImage(m_b + "/first.png", {30, 30}, "PNG");
+        writeImage(m_b + "/second.png", {30, 30}, "PNG");
+        imaging::setEndProcessHandler([](int) {});
+    }
+
+    void init() { m_prompts = std::make_unique<imaging::ScriptedPrompts>(); }
+    void cleanup()
+    {
+        viewer::unloadViewer();
+        m_prompts.reset();
+        shell::setWallpaperHandler({});
+    }
+    void cleanupTestCase() { imaging::setEndProcessHandler({}); }
+
+    // --- resize rules ---------------------------------------------------------
+
+    void windowRule_data()
+    {
+        QTest::addColumn<QSize>("outer");
+        QTest::addColumn<QSize>("snapped");
+        QTest::newRow("design size") << QSize(9510, 8085) << QSize(9510, 8085);
+        QTest::newRow("too narrow") << QSize(1000, 5000) << QSize(3700, 5000);
+        QTest::newRow("too low") << QSize(5000, 600) << QSize(5000, 2400);
+        QTest::newRow("both") << QSize(15, 15) << QSize(3700, 2400);
+        QTest::newRow("exactly the minimum") << QSize(3700, 2400) << QSize(3700, 2400);
+    }
+    void windowRule()
+    {
+        QFETCH(QSize, outer);
+        QFETCH(QSize, snapped);
+        QCOMPARE(app::snapWindowSize(outer), snapped);
+        QCOMPARE(app::outerSplitterSize(snapped), snapped - QSize(300, 1000));
+    }
+
+    void containerRule()
+    {
+        const app::ContainerLayout l = app::containerLayout({6315, 7530}, 525, 6295);
+        QCOMPARE(l.splitter1, QSize(6295, 7530 - 525 - 80));
+        QCOMPARE(l.toolbarWidth, 6295);
+    }
+
+    void windowSnapsBackAndSplitterFollows()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        // The rule is about the outer frame.
+        w->resize(50, 40);
+        QTRY_COMPARE(w->frameGeometry().width(), imaging::twipsToPixelsX(3700));
+        QCOMPARE(w->frameGeometry().height(), imaging::twipsToPixelsY(2400));
+        for (QSize size : {QSize(900, 700), QSize(400, 300)}) {
+            w->resize(size);
+            QTRY_COMPARE(w->size(), size);
+            const QSize outer = w->frameGeometry().size();
+            const int wide = qRound(imaging::pixelsToTwipsX(outer.width())) - 300;
+            const int high = qRound(imaging::pixelsToTwipsY(outer.height())) - 1000;
+            QCOMPARE(w->Splitter2->geometry(),
+                     QRect(4, 6, imaging::twipsToPixelsX(wide), imaging::twipsToPixelsY(high)));
+            // The inner splitter and the strip follow the container.
+            QTRY_COMPARE(w->Splitter1->width(),
+                         imaging::twipsToPixelsX(imaging::pixelsToTwipsX(w->container->width()) - 20));
+            QCOMPARE(w->Toolbar->width(), w->Splitter1->width());
+        }
+    }
+
+    // --- buttons and zoom -------------------------------------------------------
+
+    void buttons_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("tooltip");
+        QTest::addColumn<int>("left");
+        QTest::newRow("prev") << "cmdPrev" << "Previous" << 15;
+        QTest::newRow("next") << "cmdNext" << "Next" << 480;
+        QTest::newRow("zoom in") << "cmdZoomIn" << "Zoom In" << 945;
+        QTest::newRow("zoom out") << "cmdZoomOut" << "Zoom Out" << 1425;
+        QTest::newRow("wallpaper") << "cmdWallPaper" << "Set as wallpaper" << 1890;
+        QTest::newRow("view") << "cmdView" << "View Image" << 2355;
+    }
+    void buttons()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, tooltip);
+        QFETCH(int, left);
+        frmMain w;
+        auto *button = w.Toolbar->findChild<QToolButton *>(name);
+        QVERIFY(button);
+        QCOMPARE(button->toolTip(), tooltip);
+        QVERIFY(button->text().isEmpty() || button->toolButtonStyle() == Qt::ToolButtonIconOnly);
+        QCOMPARE(button->geometry(), QRect(imaging::twipsToPixelsX(left), 3, 30, 30));
+        const QIcon icon = button->icon();
+        QVERIFY(!icon.isNull());
+        // Normal and hover pictures differ.
+        QVERIFY(icon.pixmap(32, QIcon::Normal).toImage() != icon.pixmap(32, QIcon::Active).toImage());
+    }
+
+    void buttonPicturesExist_data()
+    {
+        QTest::addColumn<QString>("key");
+        for (const char *key : {"prev", "next", "zoomin", "zoomout", "wallpaper", "view"})
+            for (const char *variant : {"", "_hover"})
+                QTest::newRow(qPrintable(QString("%1%2").arg(key, variant))) << QString("%1%2").arg(key, variant);
+    }
+    void buttonPicturesExist()
+    {
+        QFETCH(QString, key);
+        QVERIFY(!QImage(":/browser/icons/" + key + ".png").isNull());
+        QVERIFY(!QImage(":/browser/icons/" + key + "@2x.png").isNull());
+    }
+
+    void zoomLimits_data()
+    {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<bool>("zoomIn");
+        QTest::addColumn<int>("steps");
+        QTest::newRow("in from 1") << 1.0 << true << 13;
+        QTest::newRow("out from 1") << 1.0 << false << 19;
+        QTest::newRow("in at exactly 16") << 16.0 << true << 1;
+        QTest::newRow("in just above 16") << 16.001 << true << 0;
+        QTest::newRow("out at exactly 0.005") << 0.005 << false << 1;
+        QTest::newRow("out just below 0.005") << 0.00499 << false << 0;
+    }
+    void zoomLimits()
+    {
+        QFETCH(double, start);
+        QFETCH(bool, zoomIn);
+        QFETCH(int, steps);
+        QCOMPARE(stepsUntilRefused(start, zoomIn), steps);
+    }
+
+    void zoomWorkedExample()
+    {
+        double zoom = 1.0;
+        for (int i = 0; i < 13; ++i)
+            QVERIFY(app::previewZoomStep(zoom, true));
+        QVERIFY(qAbs(zoom - 18.19) < 0.01);
+        zoom = 1.0;
+        for (int i = 0; i < 19; ++i)
+            QVERIFY(app::previewZoomStep(zoom, false));
+        QVERIFY(qAbs(zoom - 0.00423) < 0.00001);
+    }
+
+    void fitAlignment_data()
+    {
+        QTest::addColumn<QSizeF>("control");
+        QTest::addColumn<QSize>("image");
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("fits") << QSizeF(1500, 1500) << QSize(50, 50) << 1.25 << 0;
+        QTest::newRow("exactly as wide") << QSizeF(1500, 1500) << QSize(80, 10) << 1.25 << 0;
+        QTest::newRow("wider") << QSizeF(1500, 1500) << QSize(81, 10) << 1.25 << 2;
+        QTest::newRow("taller") << QSizeF(1500, 1500) << QSize(10, 81) << 1.25 << 2;
+        QTest::newRow("shrunk back") << QSizeF(1500, 1500) << QSize(200, 200) << 0.5 << 0;
+    }
+    void fitAlignment()
+    {
+        QFETCH(QSizeF, control);
+        QFETCH(QSize, image);
+        QFETCH(double, zoom);
+        QFETCH(int, mode);
+        QCOMPARE(app::previewFitAlignment(control, image, zoom, 15, 15), mode);
+    }
+
+    void previewZoomButtons()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        // Nothing previewed: the zoom stays.
+        w->cmdZoomIn->click();
+        w->Toolbar_ButtonClick(5);
+        QCOMPARE(w->ImgX->Zoom(), 1.0);
+
+        w->ImageExplore1_CurrSelectedImage(m_a + "/3.png"); // 20 x 20
+        QTRY_VERIFY(!w->previewPending());
+        const int fitSteps = [&] {
+            // Steps of 1.25 that still fit the preview's smaller side.
+            const int side = std::min(w->ImgX->width(), w->ImgX->height());
+            double zoom = 1.0;
+            int n = 0;
+            while (zoom * 1.25 * 20 <= side) {
+                zoom *= 1.25;
+                ++n;
+            }
+            return n;
+        }();
+        for (int i = 0; i < fitSteps; ++i) {
+            w->cmdZoomIn->click();
+            QCOMPARE(w->ImgX->ViewAlignment(), 0);
+        }
+        w->Toolbar_ButtonClick(4);
+        QCOMPARE(w->ImgX->ViewAlignment(), 2);
+        w->cmdZoomOut->click();
+        w->cmdZoomOut->click();
+        QCOMPARE(w->ImgX->ViewAlignment(), 0);
+        // Another image keeps the zoom.
+        const double zoom = w->ImgX->Zoom();
+        w->ImageExplore1_CurrSelectedImage(m_a + "/1.png");
+        QTRY_VERIFY(!w->previewPending());
+        QCOMPARE(w->ImgX->Zoom(), zoom);
+        // Indices the strip does not know do nothing.
+        w->Toolbar_ButtonClick(1);
+        QCOMPARE(w->ImgX->Zoom(), zoom);
+    }
+
+    void wallpaperButtonHandsOverThePreview()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        imaging::ImageEngine *given = nullptr;
+        shell::setWallpaperHandler([&](imaging::ImageEngine &e) { given = &e; });
+        w->cmdWallPaper->click();
+        QCOMPARE(given, &w->ImgX->Utility());
+        given = nullptr;
+        w->Toolbar_ButtonClick(7);
+        QCOMPARE(given, &w->ImgX->Utility());
+
+        shell::setWallpaperHandler({});
+        w->cmdWallPaper->click();
+        QCOMPARE(m_prompts->texts(), QStringList{"Setting the wallpaper is not available yet."});
+    }
+
+    // --- preview loading ----------------------------------------------------------
+
+    void previewLoading_data()
+    {
+        QTest::addColumn<QString>("name");     // created in a fresh folder
+        QTest::addColumn<QByteArray>("kind");  // png, ico, garbage, folder, none
+        QTest::addColumn<int>("count");        // images in the preview afterwards
+        QTest::addColumn<bool>("fileLoadFlag");
+        QTest::newRow("png") << "p.png" << QByteArray("png") << 1 << true;
+        QTest::newRow("jpeg") << "p.JPG" << QByteArray("jpg") << 1 << true;
+        QTest::newRow("icon in capitals") << "i.ICO" << QByteArray("ico") << 1 << false;
+        QTest::newRow("part of the picture list") << "i.co" << QByteArray("png") << 1 << false;
+        QTest::newRow("undecodable") << "bad.jpg" << QByteArray("garbage") << 0 << true;
+        QTest::newRow("undecodable icon") << "bad.ico" << QByteArray("garbage") << 0 << false;
+        QTest::newRow("folder") << "sub" << QByteArray("folder") << 0 << true;
+        QTest::newRow("empty path") << "" << QByteArray("none") << 0 << true;
+    }
+    void previewLoading()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, kind);
+        QFETCH(int, count);
+        QFETCH(bool, fileLoadFlag);
+        QTemporaryDir dir;
+        const QString path = name.isEmpty() ? QString() : dir.filePath(name);
+        if (kind == "png" || kind == "jpg")
+            writeImage(path, {24, 16}, kind == "png" ? "PNG" : "JPG");
+        else if (kind == "ico")
+            writeImage(path, {32, 32}, "ICO");
+        else if (kind == "garbage")
+            writeBytes(path, "not an image at all");
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(path));
+
+        auto w = makeBrowser();
+        QVERIFY(w);
+        // Something shown before, so that clearing is seen.
+        w->ImageExplore1_CurrSelectedImage(m_a + "/1.png");
+        QTRY_VERIFY(!w->previewPending());
+        QCOMPARE(w->ImgX->Images.Count(), 1);
+        w->ImgX->setFileLoadFlag(!fileLoadFlag);
+        w->ImgX->setViewAlignment(2);
+
+        QSignalSpy settled(w.get(), &frmMain::previewSettled);
+        w->ImageExplore1_CurrSelectedImage(path);
+        QVERIFY(settled.count() == 1 || settled.wait(10000));
+        QCOMPARE(w->ImgX->Images.Count(), count);
+        if (kind != "folder" && kind != "none")
+            QCOMPARE(w->ImgX->FileLoadFlag(), fileLoadFlag);
+        if (count) {
+            QCOMPARE(w->ImgX->ViewAlignment(), 0);
+            QCOMPARE(w->ImgX->ImageInfo.Width(), kind == "ico" ? 32 : 24);
+        }
+        QVERIFY(m_prompts->texts().isEmpty());
+    }
+
+    void staleDecodeIsDropped()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        w->ImageExplore1_CurrSelectedImage(m_a + "/2.jpg");
+        w->ImageExplore1_CurrSelectedImage(QString());
+        QTest::qWait(200);
+        QCOMPARE(w->ImgX->Images.Count(), 0);
+    }
+
+    // --- tree and explorer ----------------------------------------------------------
+
+    void treeClickListsAndSetsTheFlag()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        QVERIFY(!w->bTreeUsed);
+        // Selecting by keyboard before any click lists nothing.
+        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
+        w->TV1->setPath(m_a);
+        w->TV1->view()->setCurrentIndex(w->TV1->model()->index(m_b));
+        QCOMPARE(w->TV1->path(), m_b + "/");
+        QCOMPARE(shown.count(), 0);
+
+        // A real click on folder a.
+        w->TV1->setPath(m_a);
+        QTreeView *view = w->TV1->view();
+        view->scrollTo(view->currentIndex());
+        const QRect rect = view->visualRect(view->currentIndex());
+        QVERIFY(rect.isValid());
+        w->TV1->setPath(m_b);
+        QSignalSpy finished(w->ImageExplore1, &ImageExplore::listingFinished);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(w->TV1->path(), m_a + "/");
+        QVERIFY(finished.count() > 0 || finished.wait(10000));
+        QVERIFY(w->bTreeUsed);
+        QCOMPARE(shown.count(), 1); // one listing for one click
+        QCOMPARE(w->ImageExplore1->count(), 4); // sub, 1.png, 2.jpg, 3.png
+        QTRY_VERIFY(!w->previewPending());
+
+        // Now selecting by keyboard lists.
+        QTest::keyClick(view, Qt::Key_Down);
+        QVERIFY(w->TV1->path() != m_a + "/");
+        QTRY_COMPARE(shown.count(), 2);
+    }
+
+    void nodeAndDesktopNotifications()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
+        w->TV1->setPath(m_b);
+        QTest::keyClick(w->TV1->view(), Qt::Key_Return);
+        QTRY_COMPARE(shown.count(), 1);
+        QCOMPARE(w->ImageExplore1->count(), 2);
+        QVERIFY(!w->bTreeUsed);
+
+        const QString desktop = QDir::homePath() + "/Desktop";
+        QVERIFY(QDir().mkpath(desktop));
+        writeImage(desktop + "/d.png", {10, 10}, "PNG");
+        QCOMPARE(GetSpecialFolderPath(0), desktop + "/");
+        w->TV1->desktopButton()->click();
+        QTRY_COMPARE(shown.count(), 2);
+        QCOMPARE(w->ImageExplore1->count(), 1);
+        QCOMPARE(w->TV1->path(), desktop + "/");
+        QVERIFY(QDir(desktop).removeRecursively());
+        QCOMPARE(GetSpecialFolderPath(0), QString());
+    }
+
+    void firstItemIsPreviewedAndButtonsStep()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        listByClick(*w, m_b);
+        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/first.png");
+        w->cmdNext->click();
+        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/second.png");
+        w->cmdPrev->click();
+        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/first.png");
+
+        // A sub-folder item clears the preview.
+        listByClick(*w, m_a);
+        QCOMPARE(w->ImageExplore1->itemPath(1), m_a + "/sub");
+        QCOMPARE(w->ImgX->Images.Count(), 0);
+    }
+
+    void checkPath()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        listByClick(*w, m_a);
+        w->ImageExplore1->SelectItem(3, true); // 2.jpg
+        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_a + "/2.jpg");
+        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
+
+        // Same folder: nothing moves.
+        w->CheckPath(m_a + "/3.png");
+        QCOMPARE(shown.count(), 0);
+        QCOMPARE(w->ImageExplore1->currentPosition(), 3);
+
+        // Another folder: tree and explorer move, the image is selected and
+        // the preview shows the new listing's first item.
+        w->CheckPath(m_b + "/second.png");
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(w->TV1->path(), m_b + "/");
+        QCOMPARE(w->ImageExplore1->currentPosition(), 2);
+        QTRY_VERIFY(!w->previewPending());
+        QCOMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/first.png");
+
+        // The root is listed again every time.
+        w->CheckPath("/no-such-image.png");
+        QCOMPARE(w->TV1->path(), QString("/"));
+        QCOMPARE(shown.count(), 2);
+        w->CheckPath("/no-such-image.png");
+        QCOMPARE(shown.count(), 3);
+    }
+
+    void refreshImagesPassesTheChangeOn()
+    {
+        QTemporaryDir dir;
+        writeImage(dir.filePath("x.png"), {10, 10}, "PNG");
+        writeImage(dir.filePath("y.png"), {10, 10}, "PNG");
+        auto w = makeBrowser();
+        QVERIFY(w);
+        listByClick(*w, dir.path());
+        QCOMPARE(w->ImageExplore1->count(), 2);
+        QVERIFY(QFile::remove(dir.filePath("x.png")));
+        QString oldPath = dir.filePath("x.png"), newPath;
+        w->RefreshImages(oldPath, newPath);
+        QCOMPARE(w->ImageExplore1->count(), 1);
+    }
+
+    // --- opening the viewer -------------------------------------------------------------
+
+    void viewImage_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("byButton");
+        QTest::newRow("double-click") << "1.png" << false;
+        QTest::newRow("View Image") << "2.jpg" << true;
+    }
+    void viewImage()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, byButton);
+        auto w = makeBrowser();
+        QVERIFY(w);
+        const QString path = m_a + "/" + file;
+        w->ImageExplore1_CurrSelectedImage(path);
+        QTRY_VERIFY(!w->previewPending());
+        frmViwer *view = w->Viewer();
+        view->bCommand = true;
+        view->ImgX->setZoom(3.0);
+        if (byButton)
+            w->cmdView->click();
+        else
+            QTest::mouseDClick(w->ImgX->viewport(), Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(view->FilePaths, QStringList{path});
+        QCOMPARE(view->CurrentIndex, qint16(0));
+        QCOMPARE(view->ImgX->Zoom(), 1.0);
+        QVERIFY(view->bCommand); // unchanged
+        view->bCommand = false;
+    }
+
+    void viewImageOfAnIcon()
+    {
+        QTemporaryDir dir;
+        const QString icon = dir.filePath("i.ico");
+        writeImage(icon, {16, 16}, "ICO");
+        auto w = makeBrowser();
+        QVERIFY(w);
+        w->ImageExplore1_CurrSelectedImage(icon);
+        QCOMPARE(w->ImgX->Images.Count(), 1);
+        w->ImgX_DblClick();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->Viewer()->FilePaths, QStringList{icon});
+    }
+
+    void emptyPreviewOpensNothing()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        w->ImgX_DblClick();
+        w->cmdView->click();
+        QVERIFY(w->isVisible());
+        QVERIFY(!viewer::viewerLoaded());
+    }
+
+    void openItem()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
+        QStringList paths;
+        int index = 0;
+        QString folder = m_b;
+        w->ImageExplore1_OpenItem(paths, index, folder);
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(w->TV1->path(), m_b + "/");
+
+        paths = QStringList{m_b + "/first.png", m_b + "/second.png"};
+        index = 1;
+        folder.clear();
+        frmViwer *view = w->Viewer();
+        view->bCommand = true;
+        w->ImageExplore1_OpenItem(paths, index, folder);
+        QVERIFY(!w->isVisible());
+        QVERIFY(!view->bCommand);
+        QCOMPARE(view->FilePaths, paths);
+        QCOMPARE(view->CurrentIndex, qint16(1));
+    }
+};
+
+PICTAVO_TEST_MAIN(tst_Browser)
+#include "tst_browser.moc"
