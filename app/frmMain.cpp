@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QPalette>
 #include <QResizeEvent>
 #include <QSplitter>
@@ -406,14 +405,7 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
     if (imaging::usesPictureLoader(path)) {
         // Icons, cursors and DIB files are small: the picture loader reads
         // them here. One that cannot be read leaves the preview empty.
-        QImageReader reader(path);
-        QImage picture = reader.read();
-        if (picture.isNull()) {
-            // Qt reads no headerless DIB; the engine's decoders do.
-            const imaging::Decoded decoded = imaging::decodeFile(path);
-            if (decoded.ok())
-                picture = decoded.pages.first();
-        }
+        const QImage picture = imaging::loadPicture(path);
         ImgX->setFileLoadFlag(false);
         try {
             ImgX->Loader.LoadPicture(picture, QString());

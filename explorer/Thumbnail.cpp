@@ -2,7 +2,6 @@
 #include "explorer/Thumbnail.h"
 
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
 
 #include "imaging/Formats.h"
@@ -10,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <system_error>
 
 namespace explorer {
@@ -93,21 +91,8 @@ QSize orientedLike(QSize original, QSize decoded)
 ThumbnailResult makeThumbnail(const QString &path)
 {
     ThumbnailResult r;
-    // Pipes and devices named like images would block the reader forever.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(path.toStdString()), ec)) {
-        r.error = cannotRead(path, QStringLiteral("it is not a readable file"));
-        return r;
-    }
     if (imaging::usesPictureLoader(path)) {
-        QImageReader reader(path);
-        if (tooLarge(reader.size())) {
-            r.error = cannotRead(path, QStringLiteral("the image is larger than 32767 pixels"));
-            return r;
-        }
-        r.picture = reader.read();
-        if (r.picture.isNull())
-            r.error = cannotRead(path, reader.errorString());
+        r.picture = imaging::loadPicture(path, &r.error);
         return r;
     }
     imaging::DecodeOptions options;

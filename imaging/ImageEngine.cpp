@@ -32,7 +32,12 @@ Decoded decodeFile(const QString &path, const DecodeOptions &options)
     QFile file(path);
     QByteArray data;
     QString problem;
-    if (!file.open(QIODevice::ReadOnly))
+    const QFileInfo info(path);
+    // A pipe or device named like an image would block the reader forever.
+    if (info.exists() && !info.isFile())
+        problem = info.isDir() ? QStringLiteral("it is a folder")
+                               : QStringLiteral("it is not a regular file");
+    else if (!file.open(QIODevice::ReadOnly))
         problem = QFileInfo::exists(path) ? QStringLiteral("the file cannot be opened")
                                           : QStringLiteral("the file does not exist");
     else if (file.size() > kMaxFileBytes)
@@ -51,6 +56,17 @@ Decoded decodeFile(const QString &path, const DecodeOptions &options)
     Decoded d = codecs::decodeData(data, name, extensionOf(path), options);
     d.path = path;
     return d;
+}
+
+QImage loadPicture(const QString &path, QString *error)
+{
+    const Decoded d = decodeFile(path);
+    if (!d.ok()) {
+        if (error)
+            *error = d.error;
+        return {};
+    }
+    return d.pages.constFirst();
 }
 
 void initializeImaging()

@@ -58,6 +58,11 @@ struct DecodeOptions
 // throws; a damaged file gives an error description.
 Decoded decodeFile(const QString &path, const DecodeOptions &options = {});
 
+// The picture loader for icons, cursors and device-independent bitmaps: the
+// first image of the file, read by content (a .dib may be a whole BMP file
+// or a bare bitmap). A null image on failure, with the description in *error.
+QImage loadPicture(const QString &path, QString *error = nullptr);
+
 // The imaging engine: the current image and the members the windows use.
 // It holds QImages only, so an engine can live on a worker thread; the view
 // widget (ImgXCtrl) wraps one for display.

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -588,11 +587,10 @@ bool frmViwer::LoadIntoEngine(const QString &path, QString *error)
 {
     try {
         if (imaging::usesPictureLoader(path)) {
-            QImageReader reader(path);
-            const QImage picture = reader.read();
+            QString reason;
+            const QImage picture = imaging::loadPicture(path, &reason);
             if (picture.isNull())
-                throw imaging::ImageError(QStringLiteral("Cannot read %1: %2")
-                                              .arg(fileNamePart(path), reader.errorString()));
+                throw imaging::ImageError(reason);
             Image1 = picture;
             ImgX->setFileLoadFlag(false);
             ImgX->Loader.LoadPicture(Image1, QString());

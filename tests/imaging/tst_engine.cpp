@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 #include <QtConcurrent>
 
 #include "TestSupport.h"
@@ -321,6 +323,40 @@ private slots:
         const Decoded d = decodeFile(path("p.dib"));
         QVERIFY2(d.ok(), qPrintable(d.error));
         QVERIFY(samePixels(d.pages.first(), photo));
+    }
+
+    // The picture loader reads icons, cursors and .dib files by content: a
+    // .dib is a whole BMP file as often as a bare bitmap.
+    void pictureLoaderReadsByContent_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray bmp = encodeQt(photoLike(13, 9), "bmp");
+        QTest::newRow("BMP file named .dib") << "whole.dib" << bmp;
+        QTest::newRow("bare bitmap .dib") << "bare.dib" << bmp.mid(14);
+        QTest::newRow("icon") << "x.ico" << encodeQt(photoLike(13, 9, true), "ico");
+        QTest::newRow("PNG named .cur") << "x.cur" << encodeQt(photoLike(13, 9), "png");
+    }
+    void pictureLoaderReadsByContent()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QVERIFY(writeFile(path(name), bytes));
+        QString error;
+        const QImage picture = loadPicture(path(name), &error);
+        QVERIFY2(!picture.isNull(), qPrintable(error));
+        QCOMPARE(picture.size(), QSize(13, 9));
+    }
+
+    // A pipe named like an image fails at once instead of blocking the reader.
+    void pipeFailsWithoutBlocking()
+    {
+        const QString fifo = path("pipe.ico");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QString error;
+        QVERIFY(loadPicture(fifo, &error).isNull());
+        QCOMPARE(error, QStringLiteral("Cannot read pipe.ico: it is not a regular file"));
+        QVERIFY(!decodeFile(fifo).ok());
     }
 
     // Formats made by ImageMagick: the TGA kinds Qt cannot read, PSD, PCX,
