@@ -901,17 +901,17 @@ void frmViwer::ImgX_FileDrop(const QMimeData *mime)
 
 void frmViwer::ZoomIn()
 {
-    const double zoom = zoomInStep(ImgX->Zoom());
-    if (zoom == ImgX->Zoom())
-        return;
-    ImgX->setZoom(zoom);
-    UpdateViewMode();
-    m_panels[4]->setText(zoomPanelText(zoom));
+    applyZoomStep(zoomInStep(ImgX->Zoom()));
 }
 
 void frmViwer::ZoomOut()
 {
-    const double zoom = zoomOutStep(ImgX->Zoom());
+    applyZoomStep(zoomOutStep(ImgX->Zoom()));
+}
+
+// A step the limits refused leaves everything as it was.
+void frmViwer::applyZoomStep(double zoom)
+{
     if (zoom == ImgX->Zoom())
         return;
     ImgX->setZoom(zoom);

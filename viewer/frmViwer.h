@@ -151,6 +151,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void applyZoomStep(double zoom);
     void buildMenus();
     void buildToolbar();
     void buildStatusBar();

@@ -3,34 +3,11 @@
 // a hover picture, at 32 and 64 pixels. Build the viewer_icons target and run
 // it with the icons folder as argument to redraw them.
 
-#include <QGuiApplication>
-#include <QPainter>
-#include <QPainterPath>
-
-#include <functional>
+#include "IconKit.h"
 
 namespace {
 
-const QColor kInk(0x33, 0x40, 0x4f);
-const QColor kAccent(0x1f, 0x6f, 0xd1);
-const QColor kHoverTile(0xdd, 0xe9, 0xf8);
-
-using Glyph = std::function<void(QPainter &, const QColor &)>;
-
-QPen pen(const QColor &c, double w = 2.4)
-{
-    return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-}
-
-void magnifier(QPainter &p, const QColor &c)
-{
-    p.setPen(pen(c, 2.6));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QPointF(13.5, 13.5), 7.5, 7.5);
-    p.setPen(pen(c, 4.0));
-    p.drawLine(QPointF(19.3, 19.3), QPointF(26, 26));
-    p.setPen(pen(c, 2.4));
-}
+using namespace iconkit;
 
 const std::pair<const char *, Glyph> kGlyphs[] = {
     {"open32",
@@ -108,36 +85,9 @@ const std::pair<const char *, Glyph> kGlyphs[] = {
      }},
 };
 
-QImage draw(const Glyph &glyph, bool hover, int size)
-{
-    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 32.0, size / 32.0);
-    if (hover) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(kHoverTile);
-        p.drawRoundedRect(QRectF(0.5, 0.5, 31, 31), 6, 6);
-    }
-    glyph(p, hover ? kAccent : kInk);
-    return img;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QGuiApplication app(argc, argv);
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    for (const auto &[name, glyph] : kGlyphs) {
-        for (bool hover : {false, true}) {
-            const QString base = dir + QLatin1Char('/') + QString::fromLatin1(name) +
-                                 (hover ? QStringLiteral("_hover") : QString());
-            if (!draw(glyph, hover, 32).save(base + QStringLiteral(".png")) ||
-                !draw(glyph, hover, 64).save(base + QStringLiteral("@2x.png")))
-                return 1;
-        }
-    }
-    return 0;
+    return iconkit::writeAll(argc, argv, kGlyphs);
 }
