@@ -35,6 +35,16 @@ inline void magnifier(QPainter &p, const QColor &c)
     p.setPen(pen(c, 2.4));
 }
 
+// A screen on its stand, for the slide show and the wallpaper.
+inline void monitor(QPainter &p, const QColor &c)
+{
+    p.setPen(pen(c, 2.2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(4, 6, 24, 17), 2, 2);
+    p.drawLine(QPointF(16, 23), QPointF(16, 27));
+    p.drawLine(QPointF(11, 27), QPointF(21, 27));
+}
+
 inline QImage draw(const Glyph &glyph, bool hover, int size)
 {
     QImage img(size, size, QImage::Format_ARGB32_Premultiplied);

@@ -334,15 +334,22 @@ void frmViwer::closeEvent(QCloseEvent *event)
     }
 }
 
-void frmViwer::unloadForShutdown()
+// What every unload does first: keep the full-screen choice for the next
+// start, drop the list and its background decodes, stop the slide show.
+void frmViwer::storeAndRelease()
 {
-    if (m_unloaded)
-        return;
     CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, section(), QString::fromUtf16(kFullScreenKey),
                                boolToSetting(bFullScreen));
     FilePaths.clear();
     m_prefetch->newGeneration();
     stopSlideTimer();
+}
+
+void frmViwer::unloadForShutdown()
+{
+    if (m_unloaded)
+        return;
+    storeAndRelease();
     m_unloaded = true;
     hide();
     deleteLater();
@@ -352,11 +359,7 @@ void frmViwer::Form_QueryUnload()
 {
     if (m_unloaded)
         return;
-    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, section(), QString::fromUtf16(kFullScreenKey),
-                               boolToSetting(bFullScreen));
-    FilePaths.clear();
-    m_prefetch->newGeneration();
-    stopSlideTimer();
+    storeAndRelease();
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     if (bCommand)

@@ -152,6 +152,7 @@ protected:
 
 private:
     void applyZoomStep(double zoom);
+    void storeAndRelease();
     void buildMenus();
     void buildToolbar();
     void buildStatusBar();

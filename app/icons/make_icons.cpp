@@ -37,11 +37,7 @@ const std::pair<const char *, Glyph> kGlyphs[] = {
     {"wallpaper",
      [](QPainter &p, const QColor &c) {
          // A monitor showing a landscape.
-         p.setPen(pen(c, 2.2));
-         p.setBrush(Qt::NoBrush);
-         p.drawRoundedRect(QRectF(4, 6, 24, 17), 2, 2);
-         p.drawLine(QPointF(16, 23), QPointF(16, 27));
-         p.drawLine(QPointF(11, 27), QPointF(21, 27));
+         monitor(p, c);
          QPainterPath hills;
          hills.moveTo(6.5, 21);
          hills.lineTo(12.5, 14);

@@ -49,11 +49,7 @@ const std::pair<const char *, Glyph> kGlyphs[] = {
      }},
     {"slidshow32",
      [](QPainter &p, const QColor &c) {
-         p.setPen(pen(c, 2.2));
-         p.setBrush(Qt::NoBrush);
-         p.drawRoundedRect(QRectF(4, 6, 24, 17), 2, 2);
-         p.drawLine(QPointF(16, 23), QPointF(16, 27));
-         p.drawLine(QPointF(11, 27), QPointF(21, 27));
+         monitor(p, c);
          QPainterPath play;
          play.moveTo(13.5, 10.5);
          play.lineTo(20.5, 14.5);
