@@ -29,6 +29,16 @@ void explore(ImageExplore &w, const QString &path)
     QCOMPARE(done.count(), 1);
 }
 
+// Shows the explorer with one row of cells and lists a folder in it.
+void showListing(ImageExplore &w, const QString &path)
+{
+    w.SetExt(kHostList);
+    w.resize(1000, 220);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    explore(w, path);
+}
+
 QStringList paths(const ImageExplore &w)
 {
     QStringList result;
@@ -476,11 +486,8 @@ void TestImageExplore::nextAndPrevItem()
     QDir(dir.path()).mkdir("sub");
     writeNumbered(dir.path(), 3);
     ImageExplore w;
-    w.SetExt(kHostList);
-    w.resize(1000, 220); // one row of cells
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    explore(w, dir.path());
+    showListing(w, dir.path());
+    QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(w.currentPosition(), 1);
     QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
 
@@ -518,11 +525,8 @@ void TestImageExplore::arrowReleaseAnnouncesNewItem()
     QTemporaryDir dir;
     writeNumbered(dir.path(), 3);
     ImageExplore w;
-    w.SetExt(kHostList);
-    w.resize(1000, 220);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    explore(w, dir.path());
+    showListing(w, dir.path());
+    QVERIFY(!QTest::currentTestFailed());
     QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
     QTest::keyPress(w.listView(), Qt::Key_Right);
     QCOMPARE(announced.count(), 0); // nothing until the key is released
@@ -539,11 +543,8 @@ void TestImageExplore::ctrlArrowKeepsSelection()
     QTemporaryDir dir;
     writeNumbered(dir.path(), 4);
     ImageExplore w;
-    w.SetExt(kHostList);
-    w.resize(1000, 220);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    explore(w, dir.path());
+    showListing(w, dir.path());
+    QVERIFY(!QTest::currentTestFailed());
     QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
     QTest::keyClick(w.listView(), Qt::Key_Right, Qt::ControlModifier);
     QTest::keyClick(w.listView(), Qt::Key_Right, Qt::ControlModifier);
@@ -558,11 +559,8 @@ void TestImageExplore::enterAndDoubleClickChangeNothing()
     QTemporaryDir dir;
     writeNumbered(dir.path(), 3);
     ImageExplore w;
-    w.SetExt(kHostList);
-    w.resize(1000, 220);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    explore(w, dir.path());
+    showListing(w, dir.path());
+    QVERIFY(!QTest::currentTestFailed());
     w.SelectItem(2, false);
     QSignalSpy opened(&w, &ImageExplore::OpenItem);
     QTest::keyPress(w.listView(), Qt::Key_Return);
@@ -578,11 +576,8 @@ void TestImageExplore::mouseRules()
     QTemporaryDir dir;
     writeNumbered(dir.path(), 3);
     ImageExplore w;
-    w.SetExt(kHostList);
-    w.resize(1000, 220);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    explore(w, dir.path());
+    showListing(w, dir.path());
+    QVERIFY(!QTest::currentTestFailed());
     QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
     QWidget *viewport = w.listView()->viewport();
     const QRect third = w.listView()->visualRect(w.listView()->model()->index(2, 0));
