@@ -680,6 +680,22 @@ bool jpegIsComplete(const QByteArray &data)
     return false;
 }
 
+// Qt's reader for the formats Qt decodes well by itself.
+static const char *qtReaderFormat(int formatCode)
+{
+    switch (formatCode) {
+    case FormatJPG: return "jpeg";
+    case FormatPNG: return "png";
+    case FormatGIF: return "gif";
+    case FormatBMP: return "bmp";
+    case FormatTIF: return "tiff";
+    case FormatICO:
+    case FormatCUR: return "ico";
+    case FormatWBMP: return "wbmp";
+    default: return nullptr;
+    }
+}
+
 Decoded decodeData(const QByteArray &data, const QString &name, const QString &extension,
                    const DecodeOptions &options)
 {
@@ -694,26 +710,14 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
     d.formatCode = detectFormat(data, extension);
     switch (d.formatCode) {
     case FormatJPG:
-        decodeWithQt(d, data, "jpeg", options);
-        break;
     case FormatPNG:
-        decodeWithQt(d, data, "png", options);
-        break;
     case FormatGIF:
-        decodeWithQt(d, data, "gif", options);
-        break;
     case FormatBMP:
-        decodeWithQt(d, data, "bmp", options);
-        break;
     case FormatTIF:
-        decodeWithQt(d, data, "tiff", options);
-        break;
     case FormatICO:
     case FormatCUR:
-        decodeWithQt(d, data, "ico", options);
-        break;
     case FormatWBMP:
-        decodeWithQt(d, data, "wbmp", options);
+        decodeWithQt(d, data, qtReaderFormat(d.formatCode), options);
         break;
     case FormatDIB: {
         QString reason;
