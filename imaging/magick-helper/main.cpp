@@ -23,10 +23,13 @@ namespace {
 
 using namespace imaging::magickproto;
 
-bool readAll(char *data, size_t size)
+// Moves exactly size bytes with read or write, going on after interruptions;
+// false when the other side is gone.
+template <typename Buffer, typename Transfer>
+bool transferAll(Buffer data, size_t size, Transfer transfer)
 {
     while (size > 0) {
-        const ssize_t n = ::read(STDIN_FILENO, data, size);
+        const ssize_t n = transfer(data, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -37,18 +40,15 @@ bool readAll(char *data, size_t size)
     return true;
 }
 
+bool readAll(char *data, size_t size)
+{
+    return transferAll(data, size, [](char *p, size_t n) { return ::read(STDIN_FILENO, p, n); });
+}
+
 bool writeAll(const char *data, size_t size)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
+    return transferAll(data, size,
+                       [](const char *p, size_t n) { return ::write(STDOUT_FILENO, p, n); });
 }
 
 bool sendReply(const QByteArray &body)
