@@ -19,18 +19,20 @@
 #include "dialogs/FolderTree.h"
 #include "dialogs/frmFile.h"
 #include "explorer/ImageExplore.h"
-#include "imaging/Formats.h"
+#include "core/Formats.h"
 #include "imaging/ImgXCtrl.h"
-#include "imaging/Platform.h"
-#include "imaging/SkinEngine.h"
+#include "core/Process.h"
+#include "core/Paths.h"
+#include "core/Twips.h"
+#include "app/SkinEngine.h"
 #include "shell/Wallpaper.h"
 #include "viewer/ViewerInstance.h"
 #include "viewer/frmViwer.h"
 
 namespace {
 
-using imaging::twipsToPixelsX;
-using imaging::twipsToPixelsY;
+using core::twipsToPixelsX;
+using core::twipsToPixelsY;
 
 // Design geometry in twips: left, top, width, height.
 struct Twips
@@ -130,7 +132,7 @@ QString commandTextOf(const QStringList &arguments)
 frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
-    Skin1 = new imaging::SkinEngine(this);
+    Skin1 = new app::SkinEngine(this);
     Skin1->setObjectName(QStringLiteral("Skin1"));
     Splash1 = new app::Splash(this);
     Splash1->setObjectName(QStringLiteral("Splash1"));
@@ -260,8 +262,8 @@ void frmMain::Form_Resize()
         return;
     const QSize frame = frameGeometry().size();
     const QSize extra = frame - size();
-    const QSize outer(qRound(imaging::pixelsToTwipsX(frame.width())),
-                      qRound(imaging::pixelsToTwipsY(frame.height())));
+    const QSize outer(qRound(core::pixelsToTwipsX(frame.width())),
+                      qRound(core::pixelsToTwipsY(frame.height())));
     const QSize snapped = app::snapWindowSize(outer);
     if (snapped != outer) {
         // The resize comes back here with the new size.
@@ -275,7 +277,7 @@ void frmMain::Form_Resize()
 
 void frmMain::container_Resize(int widthTwips, int heightTwips)
 {
-    const int toolbarHeight = qRound(imaging::pixelsToTwipsY(Toolbar->height()));
+    const int toolbarHeight = qRound(core::pixelsToTwipsY(Toolbar->height()));
     // The preview fills the inner splitter's width, so its width after the
     // splitter's resize is the splitter's.
     const int previewWidth = widthTwips - 20;
@@ -296,8 +298,8 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == container && event->type() == QEvent::Resize) {
         const QSize inner = static_cast<QResizeEvent *>(event)->size();
-        container_Resize(qRound(imaging::pixelsToTwipsX(inner.width())),
-                         qRound(imaging::pixelsToTwipsY(inner.height())));
+        container_Resize(qRound(core::pixelsToTwipsX(inner.width())),
+                         qRound(core::pixelsToTwipsY(inner.height())));
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -339,8 +341,8 @@ void frmMain::previewZoom(bool zoomIn)
     if (!app::previewZoomStep(zoom, zoomIn))
         return;
     ImgX->setZoom(zoom);
-    const double tx = imaging::twipsPerPixelX();
-    const double ty = imaging::twipsPerPixelY();
+    const double tx = core::twipsPerPixelX();
+    const double ty = core::twipsPerPixelY();
     const QSizeF control(ImgX->width() * tx, ImgX->height() * ty);
     const QSize image(ImgX->ImageInfo.Width(), ImgX->ImageInfo.Height());
     ImgX->setViewAlignment(app::previewFitAlignment(control, image, ImgX->Zoom(), tx, ty));
@@ -381,7 +383,7 @@ void frmMain::TV1_FolderSelected()
 
 void frmMain::TV1_DesktopRootClick()
 {
-    ImageExplore1->ExplorePath(GetSpecialFolderPath(0));
+    ImageExplore1->ExplorePath(core::desktopFolder());
 }
 
 // --- preview -------------------------------------------------------------------
@@ -402,7 +404,7 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
         emit previewSettled();
         return;
     }
-    if (imaging::usesPictureLoader(path)) {
+    if (core::usesPictureLoader(path)) {
         // Icons, cursors and DIB files are small: the picture loader reads
         // them here. One that cannot be read leaves the preview empty.
         const QImage picture = imaging::loadPicture(path);
@@ -504,17 +506,17 @@ void frmMain::Form_Load(const QString &commandText)
     if (!m_instance)
         m_instance = app::makeSingleInstance();
     if (!m_instance->claim())
-        imaging::endProcess(0);
+        core::endProcess(0);
 
     // 2. Splash, closed once the browser is up.
     emit startupStep(StartupStep::Splash, {});
-    const QString folder = imaging::programFolder();
+    const QString folder = core::programFolder();
     Splash1->ShowSplash(folder + QLatin1String("/viewer.spl"));
     Splash1->ShowSplash(0);
 
     // 3. Application title, also the browser's caption.
     emit startupStep(StartupStep::Title, {});
-    const QString title = QString::fromUtf16(imaging::kAppTitle);
+    const QString title = QString::fromUtf16(core::kAppTitle);
     QGuiApplication::setApplicationDisplayName(title);
     setWindowTitle(title);
 
@@ -525,7 +527,7 @@ void frmMain::Form_Load(const QString &commandText)
 
     // 5. The extensions the explorer lists.
     emit startupStep(StartupStep::Extensions, {});
-    ImageExplore1->SetExt(QString::fromUtf16(imaging::kSupportedExtensions));
+    ImageExplore1->SetExt(QString::fromUtf16(core::kSupportedExtensions));
 
     // 6. Command line.
     emit startupStep(StartupStep::CommandLine, commandText);
@@ -604,7 +606,7 @@ void frmMain::Form_Unload()
     Splash1->close();
     if (m_instance)
         m_instance->release();
-    imaging::endProcess(0);
+    core::endProcess(0);
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -612,7 +614,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     event->accept();
     try {
         Form_Unload();
-    } catch (const imaging::ProcessEnded &) {
+    } catch (const core::ProcessEnded &) {
         // Only a test's end-process handler returns; the exception that
         // stands for the ended process must not cross Qt's event dispatch.
     }

@@ -21,12 +21,9 @@ class FolderTree;
 class frmFile;
 class frmViwer;
 
-namespace imaging {
-class SkinEngine;
-}
-
 namespace app {
 class SingleInstance;
+class SkinEngine;
 class Splash;
 
 // Plain rules of the browser window, in twips.
@@ -106,7 +103,7 @@ public:
     bool isFileFormLoaded() const { return !m_fileForm.isNull(); }
 
     // Controls, named as in the rest of the program.
-    imaging::SkinEngine *Skin1 = nullptr;
+    app::SkinEngine *Skin1 = nullptr;
     app::Splash *Splash1 = nullptr;
     QSplitter *Splitter2 = nullptr;
     FolderTree *TV1 = nullptr;

@@ -15,7 +15,7 @@
 
 #include <cstdio>
 
-#include "explorer/Thumbnail.h"
+#include "imaging/Thumbnail.h"
 #include "imaging/ImageEngine.h"
 
 namespace {
@@ -45,7 +45,7 @@ int convert(const QStringList &args)
 {
     bool ok = false;
     const int code = args.at(2).toInt(&ok);
-    if (!ok || !imaging::isSaveCode(code))
+    if (!ok || !core::isSaveCode(code))
         return fail(QStringLiteral("Unknown save code %1 (1 to 10)").arg(args.at(2)));
     try {
         imaging::ImageEngine engine;
@@ -59,7 +59,7 @@ int convert(const QStringList &args)
 
 int thumb(const QStringList &args)
 {
-    const explorer::ThumbnailResult r = explorer::makeThumbnail(args.at(0));
+    const imaging::ThumbnailResult r = imaging::makeThumbnail(args.at(0));
     if (!r.ok())
         return fail(r.error);
     QSaveFile file(args.at(1));

@@ -10,7 +10,7 @@
 
 #include <cstdio>
 
-#include "imaging/Platform.h"
+#include "core/Paths.h"
 #include "settings/Registry.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/ModAssoc.h"
@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
     if (!program.open(QIODevice::WriteOnly))
         return 1;
     program.close();
-    imaging::setProgramFolder(dir.filePath(QStringLiteral("prefix/share/pictavo")));
+    core::setProgramFolder(dir.filePath(QStringLiteral("prefix/share/pictavo")));
     shell::FreedesktopIntegration desktop(dir.filePath(QStringLiteral("config")),
                                           dir.filePath(QStringLiteral("data/applications")));
     shell::setDesktopIntegration(&desktop);

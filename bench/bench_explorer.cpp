@@ -16,7 +16,7 @@
 #include <QTextStream>
 
 #include "explorer/ImageExplore.h"
-#include "imaging/Formats.h"
+#include "core/Formats.h"
 #include "imaging/ImageEngine.h"
 
 #include <algorithm>
@@ -115,7 +115,7 @@ struct Explorer
 {
     Explorer()
     {
-        w.SetExt(QString::fromUtf16(imaging::kSupportedExtensions));
+        w.SetExt(QString::fromUtf16(core::kSupportedExtensions));
         w.resize(1200, 420);
         w.show();
     }

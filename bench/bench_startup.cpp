@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/SingleInstance.h"
+#include "support/FakeInstance.h"
 #include "app/Splash.h"
 #include "app/frmMain.h"
 #include "settings/CRegister.h"
@@ -44,7 +45,7 @@ int main(int argc, char *argv[])
     std::vector<double> startup;
     for (int i = 0; i < 15; ++i) {
         frmMain w;
-        w.setSingleInstance(std::make_unique<app::FakeInstance>(false));
+        w.setSingleInstance(std::make_unique<testsupport::FakeInstance>(false));
         w.Splash1->minimumMs = 0;
         QElapsedTimer t;
         t.start();

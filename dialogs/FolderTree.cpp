@@ -7,11 +7,12 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include "core/Paths.h"
 
 namespace {
 
@@ -101,10 +102,7 @@ FolderTree::FolderTree(QWidget *parent) : QWidget(parent)
 
 QString FolderTree::desktopFolder()
 {
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
-        return {};
-    return withoutTrailingSlash(desktop);
+    return withoutTrailingSlash(core::desktopFolder());
 }
 
 QString FolderTree::folderOf(const QModelIndex &index) const
@@ -169,12 +167,4 @@ bool FolderTree::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-QString GetSpecialFolderPath(int id)
-{
-    if (id != 0)
-        return {};
-    const QString desktop = FolderTree::desktopFolder();
-    return desktop.isEmpty() ? QString() : desktop + QLatin1Char('/');
 }

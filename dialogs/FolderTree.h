@@ -69,7 +69,3 @@ private:
     bool m_silent = false;
     bool m_mousePressed = false;
 };
-
-// File-system path of a special folder with "/" appended, or an empty text
-// when there is none. 0 is the user's desktop folder.
-QString GetSpecialFolderPath(int id);

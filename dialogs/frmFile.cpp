@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/frmFile.h"
 
-#include "imaging/Prompts.h"
+#include "core/Prompts.h"
 
 #include <QDir>
 
@@ -11,7 +11,7 @@ frmFile::frmFile(QWidget *parent) : QDialog(parent)
 
 QString frmFile::ShowFileForm(const QString &caption)
 {
-    QString folder = imaging::prompts().folderDialog(caption, QDir::homePath());
+    QString folder = core::prompts().folderDialog(caption, QDir::homePath());
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return folder;

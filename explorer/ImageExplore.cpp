@@ -20,11 +20,11 @@
 #include <QThreadPool>
 
 #include "explorer/ExplorerModel.h"
-#include "explorer/Thumbnail.h"
+#include "imaging/Thumbnail.h"
 #include "explorer/ThumbnailQueue.h"
-#include "imaging/Formats.h"
-#include "imaging/Platform.h"
-#include "imaging/Prompts.h"
+#include "core/Formats.h"
+#include "core/Twips.h"
+#include "core/Prompts.h"
 
 #include <algorithm>
 
@@ -82,7 +82,7 @@ void sortByName(QStringList &paths)
 
 ImageExplore::ImageExplore(QWidget *parent) : QWidget(parent)
 {
-    setMinimumWidth(imaging::twipsToPixelsX(kMinWidthTwips));
+    setMinimumWidth(core::twipsToPixelsX(kMinWidthTwips));
     setFocusPolicy(Qt::StrongFocus);
 
     imgFolder = folderPicture();
@@ -233,15 +233,15 @@ QPixmap ImageExplore::loadingPicture()
 void ImageExplore::SetExt(const QString &s)
 {
     if (s.isEmpty())
-        imaging::msgBox(QStringLiteral("Extrsntions should be exist and separtated by spaces only "
+        core::msgBox(QStringLiteral("Extrsntions should be exist and separtated by spaces only "
                                        "like 'bmp jpg gif'"),
-                        imaging::MsgIcon::Exclamation);
+                        core::MsgIcon::Exclamation);
     m_extList = s.toLower();
 }
 
 bool ImageExplore::IsImageFile(const QString &p) const
 {
-    const QString e = imaging::extensionOf(p).toLower();
+    const QString e = core::extensionOf(p).toLower();
     if (e.size() < 3)
         return false;
     return m_extList.contains(e);
@@ -279,8 +279,8 @@ bool ImageExplore::overtaken(quint64 generation) const
 void ImageExplore::ExplorePath(const QString &path)
 {
     if (m_extList.isEmpty()) {
-        imaging::msgBox(QStringLiteral("You must call function 'SetExt' first"),
-                        imaging::MsgIcon::Exclamation);
+        core::msgBox(QStringLiteral("You must call function 'SetExt' first"),
+                        core::MsgIcon::Exclamation);
         emit listingFinished();
         return;
     }
@@ -356,7 +356,7 @@ void ImageExplore::FillListing(const QString &folder, quint64 generation)
     for (int i = 0; i < e.images.size(); ++i) {
         if (stopped())
             return;
-        explorer::ThumbnailResult thumb = queue.take(i);
+        imaging::ThumbnailResult thumb = queue.take(i);
         addImage(e.images.at(i), false, &thumb);
         if (!self || overtaken(generation))
             return;
@@ -373,13 +373,13 @@ void ImageExplore::AddImage(const QString &strPath, bool bIsFolder)
 }
 
 void ImageExplore::addImage(const QString &strPath, bool bIsFolder,
-                            explorer::ThumbnailResult *ready)
+                            imaging::ThumbnailResult *ready)
 {
     try {
         if (!bIsFolder) {
-            explorer::ThumbnailResult made;
+            imaging::ThumbnailResult made;
             if (!ready) {
-                made = explorer::makeThumbnail(strPath);
+                made = imaging::makeThumbnail(strPath);
                 ready = &made;
             }
             if (!ready->ok())
@@ -397,7 +397,7 @@ void ImageExplore::addImage(const QString &strPath, bool bIsFolder,
         // there has already run to its end, and this one sees it and stops.
         QPointer<ImageExplore> self(this);
         const quint64 generation = m_generation;
-        imaging::msgBox(error.description(), imaging::MsgIcon::Critical);
+        core::msgBox(error.description(), core::MsgIcon::Critical);
         if (self && generation == m_generation)
             m_stopListing = true;
     }
@@ -684,9 +684,9 @@ void ImageExplore::layoutChildren()
 {
     lv->setGeometry(rect());
     // The message sits centred, as wide as the list less 400 twips.
-    Text1->setGeometry(imaging::twipsToPixelsX(kTextMarginTwips),
-                       imaging::twipsToPixelsY(kTextMarginTwips),
-                       std::max(0, width() - imaging::twipsToPixelsX(2 * kTextMarginTwips)),
+    Text1->setGeometry(core::twipsToPixelsX(kTextMarginTwips),
+                       core::twipsToPixelsY(kTextMarginTwips),
+                       std::max(0, width() - core::twipsToPixelsX(2 * kTextMarginTwips)),
                        Text1->sizeHint().height());
     Text1->raise();
 }

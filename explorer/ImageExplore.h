@@ -18,9 +18,12 @@ class QThreadPool;
 namespace explorer {
 class ExplorerModel;
 class PictureList;
-struct ThumbnailResult;
 class ThumbnailQueue;
 } // namespace explorer
+
+namespace imaging {
+struct ThumbnailResult;
+}
 
 // A selection or update asked for an item the list does not hold.
 class ExplorerError : public imaging::ImageError
@@ -120,7 +123,7 @@ private:
     bool overtaken(quint64 generation) const;
     void PrepareListing(const QString &folder, quint64 generation);
     void FillListing(const QString &folder, quint64 generation);
-    void addImage(const QString &strPath, bool bIsFolder, explorer::ThumbnailResult *ready);
+    void addImage(const QString &strPath, bool bIsFolder, imaging::ThumbnailResult *ready);
     void layoutChildren();
     void announceCurrent();
     bool handleKeyPress(QKeyEvent *event);

@@ -3,7 +3,7 @@
 
 #include <QStringList>
 
-#include "explorer/Thumbnail.h"
+#include "imaging/Thumbnail.h"
 
 #include <atomic>
 #include <memory>
@@ -28,7 +28,7 @@ public:
 
     int size() const { return int(m_tasks.size()); }
     // The thumbnail of paths[index]; blocks until it is made.
-    ThumbnailResult take(int index);
+    imaging::ThumbnailResult take(int index);
     // Stops every task of this queue that has not started.
     void cancel();
 

@@ -20,6 +20,7 @@
 #include <jpeglib.h>
 
 #include "imaging/MagickClient.h"
+#include "imaging/FormatDetection.h"
 #include "imaging/Metafile.h"
 
 namespace imaging::codecs {
@@ -684,14 +685,14 @@ bool jpegIsComplete(const QByteArray &data)
 static const char *qtReaderFormat(int formatCode)
 {
     switch (formatCode) {
-    case FormatJPG: return "jpeg";
-    case FormatPNG: return "png";
-    case FormatGIF: return "gif";
-    case FormatBMP: return "bmp";
-    case FormatTIF: return "tiff";
-    case FormatICO:
-    case FormatCUR: return "ico";
-    case FormatWBMP: return "wbmp";
+    case core::FormatJPG: return "jpeg";
+    case core::FormatPNG: return "png";
+    case core::FormatGIF: return "gif";
+    case core::FormatBMP: return "bmp";
+    case core::FormatTIF: return "tiff";
+    case core::FormatICO:
+    case core::FormatCUR: return "ico";
+    case core::FormatWBMP: return "wbmp";
     default: return nullptr;
     }
 }
@@ -709,17 +710,17 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
         return fail(QStringLiteral("the file is empty"));
     d.formatCode = detectFormat(data, extension);
     switch (d.formatCode) {
-    case FormatJPG:
-    case FormatPNG:
-    case FormatGIF:
-    case FormatBMP:
-    case FormatTIF:
-    case FormatICO:
-    case FormatCUR:
-    case FormatWBMP:
+    case core::FormatJPG:
+    case core::FormatPNG:
+    case core::FormatGIF:
+    case core::FormatBMP:
+    case core::FormatTIF:
+    case core::FormatICO:
+    case core::FormatCUR:
+    case core::FormatWBMP:
         decodeWithQt(d, data, qtReaderFormat(d.formatCode), options);
         break;
-    case FormatDIB: {
+    case core::FormatDIB: {
         QString reason;
         const QByteArray bmp = withBmpFileHeader(data, &reason);
         if (bmp.isEmpty())
@@ -727,13 +728,13 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
         decodeWithQt(d, bmp, "bmp", options);
         break;
     }
-    case FormatTGA:
+    case core::FormatTGA:
         if (qtReadsTga(data))
             decodeWithQt(d, data, "tga", options);
         else
             decodeWithMagick(d, data, "TGA", options);
         break;
-    case FormatPSD: {
+    case core::FormatPSD: {
         const quint32 columns = be16(data, 18) << 16 | be16(data, 20);
         const quint32 rows = be16(data, 14) << 16 | be16(data, 16);
         const QSize claimed(int(std::min<quint32>(columns, INT_MAX)),
@@ -745,14 +746,14 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
         decodeWithMagick(d, data, "PSD", options);
         break;
     }
-    case FormatPCX:
+    case core::FormatPCX:
         decodeWithMagick(d, data, "PCX", options);
         break;
-    case FormatPCD:
+    case core::FormatPCD:
         decodeWithMagick(d, data, "PCD", options);
         break;
-    case FormatWMF:
-    case FormatEMF: {
+    case core::FormatWMF:
+    case core::FormatEMF: {
         // Metafiles are drawn by our own bounds-checked record player.
         QString reason;
         const QImage image = metafile::render(data, &reason, options.boundingSize);
@@ -784,32 +785,32 @@ bool encodeImage(const QImage &image, int formatCode, QByteArray *out, QString *
         return false;
     }
     switch (formatCode) {
-    case FormatJPG:
+    case core::FormatJPG:
         return writeWithQt(flattened(image), "jpeg", 90, -1, out, reason);
-    case FormatPNG:
+    case core::FormatPNG:
         return writeWithQt(image, "png", -1, -1, out, reason);
-    case FormatTIF:
+    case core::FormatTIF:
         return writeWithQt(image, "tiff", -1, 1, out, reason);
-    case FormatBMP:
+    case core::FormatBMP:
         return writeWithQt(image, "bmp", -1, -1, out, reason);
-    case FormatWBMP:
+    case core::FormatWBMP:
         // One bit per pixel: error diffusion keeps grey areas recognisable,
         // and a black-and-white image stays exact.
         return writeWithQt(
             flattened(image).convertToFormat(QImage::Format_Mono, Qt::MonoOnly | Qt::DiffuseDither),
             "wbmp", -1, -1, out, reason);
-    case FormatPCX:
+    case core::FormatPCX:
         return magick::encode(flattened(image), "PCX", out, reason);
-    case FormatTGA:
+    case core::FormatTGA:
         return magick::encode(image, "TGA", out, reason);
-    case FormatPSD:
+    case core::FormatPSD:
         return magick::encode(image, "PSD", out, reason);
-    case FormatWMF:
-    case FormatEMF: {
+    case core::FormatWMF:
+    case core::FormatEMF: {
         // A metafile that holds the raster, as other programs expect.
         QBuffer buffer(out);
         buffer.open(QIODevice::WriteOnly);
-        return metafile::write(image, formatCode == FormatWMF ? metafile::Kind::Wmf
+        return metafile::write(image, formatCode == core::FormatWMF ? metafile::Kind::Wmf
                                                                : metafile::Kind::Emf,
                                buffer, reason);
     }

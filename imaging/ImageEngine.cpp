@@ -53,7 +53,7 @@ Decoded decodeFile(const QString &path, const DecodeOptions &options)
         return d;
     }
     file.close();
-    Decoded d = codecs::decodeData(data, name, extensionOf(path), options);
+    Decoded d = codecs::decodeData(data, name, core::extensionOf(path), options);
     d.path = path;
     return d;
 }
@@ -154,7 +154,7 @@ void ImageEngine::ImagesT::Clear(const QString &)
     e.m_pages.clear();
     e.m_current = -1;
     e.m_path.clear();
-    e.m_formatCode = FormatUnknown;
+    e.m_formatCode = core::FormatUnknown;
     e.m_bitsPerPixel = 0;
     e.changed();
 }

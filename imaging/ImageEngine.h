@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "imaging/Formats.h"
+#include "core/Formats.h"
 
 #include <QColor>
 #include <QImage>
@@ -35,7 +35,7 @@ private:
 struct Decoded
 {
     QList<QImage> pages;
-    int formatCode = FormatUnknown;
+    int formatCode = core::FormatUnknown;
     QSize originalSize; // first page, before any reduced-size decoding
     int bitsPerPixel = 0;
     int pageCount = 0; // pages in the file (may exceed pages.size())
@@ -154,7 +154,7 @@ private:
     QList<QImage> m_pages;
     int m_current = -1;
     QString m_path;
-    int m_formatCode = FormatUnknown;
+    int m_formatCode = core::FormatUnknown;
     int m_bitsPerPixel = 0;
     QImage m_empty;
 };

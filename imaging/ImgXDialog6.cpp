@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "imaging/Prompts.h"
+#include "core/Prompts.h"
 
 #include <algorithm>
 
@@ -79,7 +79,7 @@ bool ImgXDialog6::ShowSave()
 
 bool ImgXDialog6::show(bool save)
 {
-    using imaging::FileDialogRequest;
+    using core::FileDialogRequest;
     FileDialogRequest request;
     request.mode = save                           ? FileDialogRequest::Mode::Save
                    : (m_flags & AllowMultiSelect) ? FileDialogRequest::Mode::OpenMultiple
@@ -99,7 +99,7 @@ bool ImgXDialog6::show(bool save)
     request.confirmOverwrite = save && (m_flags & OverwritePrompt);
     request.fileMustExist = !save && (m_flags & FileMustExist);
 
-    const imaging::FileDialogResult result = imaging::prompts().fileDialog(request);
+    const core::FileDialogResult result = core::prompts().fileDialog(request);
     if (!result.accepted || result.files.isEmpty())
         return false;
 

@@ -5,7 +5,7 @@
 #include <QPrinter>
 
 #include "imaging/ImageEngine.h"
-#include "imaging/Prompts.h"
+#include "core/Prompts.h"
 
 #include <algorithm>
 
@@ -44,24 +44,24 @@ ImgXPrint6::~ImgXPrint6() = default;
 bool ImgXPrint6::PrintDialog(QWidget *owner)
 {
     Q_UNUSED(owner);
-    imaging::PrintRange range;
+    core::PrintRange range;
     range.from = m_fromPage;
     range.to = m_toPage;
     range.minPage = m_minPage;
     range.maxPage = m_maxPage;
     if (m_minPage >= 1 && m_minPage <= m_fromPage && m_fromPage <= m_toPage)
         m_printer->setFromTo(m_fromPage, m_toPage);
-    if (!imaging::prompts().printDialog(*m_printer, &range))
+    if (!core::prompts().printDialog(*m_printer, &range))
         return false;
     switch (range.kind) {
-    case imaging::PrintRange::Kind::All:
+    case core::PrintRange::Kind::All:
         m_printRange = AllPages;
         break;
-    case imaging::PrintRange::Kind::Selection:
-    case imaging::PrintRange::Kind::CurrentPage:
+    case core::PrintRange::Kind::Selection:
+    case core::PrintRange::Kind::CurrentPage:
         m_printRange = Selection;
         break;
-    case imaging::PrintRange::Kind::PageRange:
+    case core::PrintRange::Kind::PageRange:
         m_printRange = PageNumbers;
         m_fromPage = range.from;
         m_toPage = range.to;
@@ -74,7 +74,7 @@ bool ImgXPrint6::PageSetup(QWidget *owner, int flags)
 {
     Q_UNUSED(owner);
     Q_UNUSED(flags);
-    return imaging::prompts().pageSetupDialog(*m_printer);
+    return core::prompts().pageSetupDialog(*m_printer);
 }
 
 void ImgXPrint6::PrintImage(const QString &docName, const QImage &image, bool center, bool fit)

@@ -3,9 +3,9 @@
 
 #include <QFileInfo>
 
-#include "imaging/Formats.h"
-#include "imaging/Platform.h"
-#include "imaging/Prompts.h"
+#include "core/Formats.h"
+#include "core/Paths.h"
+#include "core/Prompts.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/MimeAppsList.h"
 
@@ -211,9 +211,9 @@ void CheckAssociations()
                 !desktopBound(str(row.mimeType)))
                 names += str(row.questionName);
         if (!names.isEmpty()) {
-            if (imaging::msgBox(kQuestion + QLatin1String("\r\n") + names,
-                                imaging::MsgIcon::Question,
-                                imaging::MsgButtons::YesNo) != imaging::MsgResult::Yes)
+            if (core::msgBox(kQuestion + QLatin1String("\r\n") + names,
+                                core::MsgIcon::Question,
+                                core::MsgButtons::YesNo) != core::MsgResult::Yes)
                 return;
             registerAll();
         }
@@ -369,7 +369,7 @@ QString GetShortPath(const QString &path)
 
 QString AppFolder()
 {
-    QString folder = imaging::programFolder();
+    QString folder = core::programFolder();
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return folder;
@@ -377,7 +377,7 @@ QString AppFolder()
 
 QString ProgramPath()
 {
-    const QString folder = imaging::programFolder();
+    const QString folder = core::programFolder();
     const QString share = QStringLiteral("/share/pictavo");
     if (folder.endsWith(share))
         return folder.chopped(share.size()) + QLatin1String("/bin/pictavo");
@@ -435,14 +435,6 @@ QByteArray DesktopEntryText()
     text += QLatin1String("MimeType=") + DesktopMimeTypes().join(QLatin1Char(';')) +
             QLatin1String(";\n");
     return text.toUtf8();
-}
-
-bool IsSupportedImageFile(const QString &path)
-{
-    const QString ext = imaging::extensionOf(path).toLower();
-    if (ext.isEmpty())
-        return false;
-    return QString::fromUtf16(imaging::kSupportedExtensionsWithCur).toLower().contains(ext);
 }
 
 } // namespace ModAssoc

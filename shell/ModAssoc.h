@@ -75,7 +75,4 @@ QByteArray DesktopEntryText();
 // Every MIME type the desktop entry declares (the table's and their aliases).
 QStringList DesktopMimeTypes();
 
-// True when the file's extension occurs in the supported list with CUR.
-bool IsSupportedImageFile(const QString &path);
-
 } // namespace ModAssoc

@@ -4,7 +4,7 @@
 #include <QString>
 
 #include "imaging/ImageEngine.h"
-#include "imaging/Prompts.h"
+#include "core/Prompts.h"
 
 namespace shell {
 
@@ -12,8 +12,8 @@ namespace {
 
 void notAvailable(imaging::ImageEngine &)
 {
-    imaging::msgBox(QStringLiteral("Setting the wallpaper is not available yet."),
-                    imaging::MsgIcon::Information);
+    core::msgBox(QStringLiteral("Setting the wallpaper is not available yet."),
+                    core::MsgIcon::Information);
 }
 
 WallpaperHandler &handler()

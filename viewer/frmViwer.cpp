@@ -17,12 +17,12 @@
 #include <QUrl>
 #include <QWindow>
 
-#include "imaging/Formats.h"
+#include "core/Formats.h"
 #include "imaging/ImgXCtrl.h"
-#include "imaging/Platform.h"
-#include "imaging/Prompts.h"
+#include "core/Process.h"
+#include "core/Twips.h"
+#include "core/Prompts.h"
 #include "settings/CRegister.h"
-#include "shell/ModAssoc.h"
 #include "viewer/Prefetcher.h"
 #include "viewer/ViewerRules.h"
 
@@ -47,12 +47,12 @@ QString section()
 
 double tppX()
 {
-    return imaging::twipsPerPixelX();
+    return core::twipsPerPixelX();
 }
 
 double tppY()
 {
-    return imaging::twipsPerPixelY();
+    return core::twipsPerPixelY();
 }
 
 // A twips value as a 16-bit field: false when it does not fit.
@@ -124,8 +124,8 @@ frmViwer::frmViwer(BrowserLink *link, QWidget *parent) : QMainWindow(parent), m_
     buildMenus();
     buildStatusBar();
 
-    resize(imaging::twipsToPixelsX(kDesignClientWidth),
-           imaging::twipsToPixelsY(kDesignClientHeight));
+    resize(core::twipsToPixelsX(kDesignClientWidth),
+           core::twipsToPixelsY(kDesignClientHeight));
     create(); // the window system's frame is known before the window is first shown
     Form_Load();
 }
@@ -138,7 +138,7 @@ void frmViwer::buildToolbar()
 {
     Toolbar = new QWidget(centralWidget());
     Toolbar->setObjectName(QStringLiteral("Toolbar"));
-    Toolbar->setFixedHeight(imaging::twipsToPixelsY(kToolbarHeight));
+    Toolbar->setFixedHeight(core::twipsToPixelsY(kToolbarHeight));
     auto *row = new QHBoxLayout(Toolbar);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -329,7 +329,7 @@ void frmViwer::closeEvent(QCloseEvent *event)
         return;
     try {
         Form_QueryUnload();
-    } catch (const imaging::ProcessEnded &) {
+    } catch (const core::ProcessEnded &) {
         // Only a test's end-of-process handler returns; it has recorded the end.
     }
 }
@@ -363,7 +363,7 @@ void frmViwer::Form_QueryUnload()
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     if (bCommand)
-        imaging::endProcess(0);
+        core::endProcess(0);
     m_unloaded = true;
     hide();
     deleteLater();
@@ -419,7 +419,7 @@ void frmViwer::setWindowSizeTwips(double width, double height)
     // A window never grows beyond the screen's free area; the later steps
     // work with the size as finally set.
     const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    QSize px(imaging::twipsToPixelsX(width), imaging::twipsToPixelsY(height));
+    QSize px(core::twipsToPixelsX(width), core::twipsToPixelsY(height));
     if (s)
         px = px.boundedTo(s->availableGeometry().size());
     const QSize frameExtra = outerGeometry().size() - geometry().size();
@@ -451,22 +451,22 @@ void frmViwer::Form_Resize()
 void frmViwer::applyViewGeometry()
 {
     const QWidget *client = centralWidget();
-    const int x = imaging::twipsToPixelsX(kImgXLeft);
-    const int y = imaging::twipsToPixelsY(kImgXTop);
-    const int w = std::clamp(imaging::twipsToPixelsX(m_imgX.width()), 0,
+    const int x = core::twipsToPixelsX(kImgXLeft);
+    const int y = core::twipsToPixelsY(kImgXTop);
+    const int w = std::clamp(core::twipsToPixelsX(m_imgX.width()), 0,
                              std::max(0, client->width() - 2 * x));
     const int h =
-        std::clamp(imaging::twipsToPixelsY(m_imgX.height()), 0, std::max(0, client->height() - y));
+        std::clamp(core::twipsToPixelsY(m_imgX.height()), 0, std::max(0, client->height() - y));
     ImgX->setGeometry(x, y, w, h);
-    const int tx = imaging::twipsToPixelsX(kToolbarLeft);
+    const int tx = core::twipsToPixelsX(kToolbarLeft);
     Toolbar->setGeometry(
-        tx, imaging::twipsToPixelsY(kToolbarTop),
-        std::max(0, std::min(imaging::twipsToPixelsX(m_imgX.width()), client->width() - tx)),
+        tx, core::twipsToPixelsY(kToolbarTop),
+        std::max(0, std::min(core::twipsToPixelsX(m_imgX.width()), client->width() - tx)),
         Toolbar->height());
     // The strip under the menu bar spans the window (at its design width it
     // would end in the middle of a wider window).
     MenuContainer->setGeometry(
-        0, 0, std::max(imaging::twipsToPixelsX(kMenuContainerWidth), client->width()), 2);
+        0, 0, std::max(core::twipsToPixelsX(kMenuContainerWidth), client->width()), 2);
 }
 
 bool frmViwer::eventFilter(QObject *watched, QEvent *event)
@@ -542,9 +542,9 @@ void frmViwer::ToggleFullScreen()
     setWindowTitle(QString());
     setBarsVisible(true);
     const int top = int(SavedTop) + kFullScreenTopOffset;
-    const int left = imaging::twipsToPixelsX(SavedLeft);
+    const int left = core::twipsToPixelsX(SavedLeft);
     if (top <= std::numeric_limits<qint16>::max())
-        move(left, imaging::twipsToPixelsY(top));
+        move(left, core::twipsToPixelsY(top));
     else
         move(left, pos().y());
     setWindowSizeTwips(SavedWidth, SavedHeight);
@@ -589,7 +589,7 @@ void frmViwer::Toolbar_ButtonClick(int index)
 bool frmViwer::LoadIntoEngine(const QString &path, QString *error)
 {
     try {
-        if (imaging::usesPictureLoader(path)) {
+        if (core::usesPictureLoader(path)) {
             QString reason;
             const QImage picture = imaging::loadPicture(path, &reason);
             if (picture.isNull())
@@ -730,11 +730,11 @@ void frmViwer::ReloadCurrentImage()
 
 bool frmViwer::LoadImage()
 {
-    imaging::FileDialogRequest request;
-    request.mode = imaging::FileDialogRequest::Mode::OpenMultiple;
+    core::FileDialogRequest request;
+    request.mode = core::FileDialogRequest::Mode::OpenMultiple;
     request.nameFilters = qtNameFilters(openFilter());
     request.fileMustExist = true;
-    const imaging::FileDialogResult chosen = imaging::prompts().fileDialog(request);
+    const core::FileDialogResult chosen = core::prompts().fileDialog(request);
     if (!chosen.accepted || chosen.files.isEmpty())
         return false;
     // The first chosen file is shown and becomes the current entry, so that
@@ -774,7 +774,7 @@ void frmViwer::UpdateStatusBar()
         m_panels[1]->setText(m_lastError.isEmpty() ? fileNamePart(p) : m_lastError);
         m_panels[2]->clear();
         m_panels[3]->clear();
-    } else if (imaging::usesPictureLoader(p)) {
+    } else if (core::usesPictureLoader(p)) {
         m_panels[1]->setText(fileNamePart(p));
         m_panels[2]->setText(FormatFileSize(float(QFileInfo(p).size())));
         m_panels[3]->clear();
@@ -786,7 +786,7 @@ void frmViwer::UpdateStatusBar()
                                  .arg(ImgX->ImageInfo.Width())
                                  .arg(ImgX->ImageInfo.Height())
                                  .arg(ImgX->ImageInfo.BitsPerPixel())
-                                 .arg(imaging::extensionOf(full)));
+                                 .arg(core::extensionOf(full)));
     }
     m_panels[4]->setText(zoomPanelText(ImgX->Zoom()));
 }
@@ -892,7 +892,7 @@ void frmViwer::ImgX_FileDrop(const QMimeData *mime)
         const QString path = url.toLocalFile();
         if (!QFileInfo::exists(path)) // attributes that cannot be read: skip the path
             continue;
-        if (!IsFolder(path) && ModAssoc::IsSupportedImageFile(path))
+        if (!IsFolder(path) && core::isSupportedImageFile(path))
             list << path;
     }
     if (list.isEmpty())
@@ -1081,7 +1081,7 @@ void frmViwer::tmrSlideShow_Timer()
     // that a tick never blocks the user interface.
     if (m_prefetchEnabled) {
         const QString path = slidePath();
-        if (!path.isEmpty() && !imaging::usesPictureLoader(path)) {
+        if (!path.isEmpty() && !core::usesPictureLoader(path)) {
             if (!m_prefetch->has(path))
                 schedulePrefetch();
             if (m_prefetch->has(path) && !m_prefetch->isReady(path)) {
@@ -1097,7 +1097,7 @@ void frmViwer::tmrSlideShow_Timer()
 
 void frmViwer::SetSlideShowDelay()
 {
-    const std::optional<QString> answer = imaging::prompts().input(
+    const std::optional<QString> answer = core::prompts().input(
         QStringLiteral("Delay in Milliseconds(1000=1 Second):"), QStringLiteral("Slide Show Delay"),
         QString::number(tmrSlideShow->interval()));
     if (!answer)
@@ -1106,9 +1106,9 @@ void frmViwer::SetSlideShowDelay()
     if (delay.kind == DelayAnswer::Kind::Ignored)
         return;
     if (delay.kind == DelayAnswer::Kind::Invalid) {
-        imaging::msgBox(
+        core::msgBox(
             QStringLiteral("The delay must be a number of milliseconds from 0 to 32767."),
-            imaging::MsgIcon::Exclamation);
+            core::MsgIcon::Exclamation);
         return;
     }
     if (slideShowRunning())
@@ -1136,7 +1136,7 @@ void frmViwer::schedulePrefetch()
         if (i < 0 || i >= count)
             return;
         const QString &p = FilePaths.at(i);
-        if (!p.isEmpty() && !imaging::usesPictureLoader(p) && !wanted.contains(p))
+        if (!p.isEmpty() && !core::usesPictureLoader(p) && !wanted.contains(p))
             wanted << p;
     };
     if (slideShowRunning()) {

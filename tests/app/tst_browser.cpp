@@ -15,14 +15,16 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "app/frmMain.h"
 #include "dialogs/FolderTree.h"
 #include "explorer/ImageExplore.h"
-#include "imaging/Formats.h"
+#include "core/Formats.h"
 #include "imaging/ImgXCtrl.h"
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
+#include "core/Process.h"
+#include "core/Paths.h"
+#include "core/Twips.h"
+#include "support/ScriptedPrompts.h"
 #include "shell/Wallpaper.h"
 #include "viewer/ViewerInstance.h"
 #include "viewer/frmViwer.h"
@@ -59,12 +61,12 @@ class tst_Browser : public QObject
 
     QTemporaryDir m_dir;
     QString m_a, m_b; // folders with images
-    std::unique_ptr<imaging::ScriptedPrompts> m_prompts;
+    std::unique_ptr<testsupport::ScriptedPrompts> m_prompts;
 
     std::unique_ptr<frmMain> makeBrowser()
     {
         auto w = std::make_unique<frmMain>();
-        w->ImageExplore1->SetExt(QString::fromUtf16(imaging::kSupportedExtensions));
+        w->ImageExplore1->SetExt(QString::fromUtf16(core::kSupportedExtensions));
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
@@ -95,17 +97,17 @@ private slots:
         writeImage(m_a + "/3.png", {20, 20}, "PNG");
         writeImage(m_b + "/first.png", {30, 30}, "PNG");
         writeImage(m_b + "/second.png", {30, 30}, "PNG");
-        imaging::setEndProcessHandler([](int) {});
+        core::setEndProcessHandler([](int) {});
     }
 
-    void init() { m_prompts = std::make_unique<imaging::ScriptedPrompts>(); }
+    void init() { m_prompts = std::make_unique<testsupport::ScriptedPrompts>(); }
     void cleanup()
     {
         viewer::unloadViewer();
         m_prompts.reset();
         shell::setWallpaperHandler({});
     }
-    void cleanupTestCase() { imaging::setEndProcessHandler({}); }
+    void cleanupTestCase() { core::setEndProcessHandler({}); }
 
     // --- resize rules ---------------------------------------------------------
 
@@ -140,19 +142,19 @@ private slots:
         QVERIFY(w);
         // The rule is about the outer frame.
         w->resize(50, 40);
-        QTRY_COMPARE(w->frameGeometry().width(), imaging::twipsToPixelsX(3700));
-        QCOMPARE(w->frameGeometry().height(), imaging::twipsToPixelsY(2400));
+        QTRY_COMPARE(w->frameGeometry().width(), core::twipsToPixelsX(3700));
+        QCOMPARE(w->frameGeometry().height(), core::twipsToPixelsY(2400));
         for (QSize size : {QSize(900, 700), QSize(400, 300)}) {
             w->resize(size);
             QTRY_COMPARE(w->size(), size);
             const QSize outer = w->frameGeometry().size();
-            const int wide = qRound(imaging::pixelsToTwipsX(outer.width())) - 300;
-            const int high = qRound(imaging::pixelsToTwipsY(outer.height())) - 1000;
+            const int wide = qRound(core::pixelsToTwipsX(outer.width())) - 300;
+            const int high = qRound(core::pixelsToTwipsY(outer.height())) - 1000;
             QCOMPARE(w->Splitter2->geometry(),
-                     QRect(4, 6, imaging::twipsToPixelsX(wide), imaging::twipsToPixelsY(high)));
+                     QRect(4, 6, core::twipsToPixelsX(wide), core::twipsToPixelsY(high)));
             // The inner splitter and the strip follow the container.
             QTRY_COMPARE(w->Splitter1->width(),
-                         imaging::twipsToPixelsX(imaging::pixelsToTwipsX(w->container->width()) - 20));
+                         core::twipsToPixelsX(core::pixelsToTwipsX(w->container->width()) - 20));
             QCOMPARE(w->Toolbar->width(), w->Splitter1->width());
         }
     }
@@ -181,7 +183,7 @@ private slots:
         QVERIFY(button);
         QCOMPARE(button->toolTip(), tooltip);
         QVERIFY(button->text().isEmpty() || button->toolButtonStyle() == Qt::ToolButtonIconOnly);
-        QCOMPARE(button->geometry(), QRect(imaging::twipsToPixelsX(left), 3, 30, 30));
+        QCOMPARE(button->geometry(), QRect(core::twipsToPixelsX(left), 3, 30, 30));
         const QIcon icon = button->icon();
         QVERIFY(!icon.isNull());
         // Normal and hover pictures differ.
@@ -429,13 +431,13 @@ private slots:
         const QString desktop = QDir::homePath() + "/Desktop";
         QVERIFY(QDir().mkpath(desktop));
         writeImage(desktop + "/d.png", {10, 10}, "PNG");
-        QCOMPARE(GetSpecialFolderPath(0), desktop + "/");
+        QCOMPARE(core::desktopFolder(), desktop + "/");
         w->TV1->desktopButton()->click();
         QTRY_COMPARE(shown.count(), 2);
         QCOMPARE(w->ImageExplore1->count(), 1);
         QCOMPARE(w->TV1->path(), desktop + "/");
         QVERIFY(QDir(desktop).removeRecursively());
-        QCOMPARE(GetSpecialFolderPath(0), QString());
+        QCOMPARE(core::desktopFolder(), QString());
     }
 
     void firstItemIsPreviewedAndButtonsStep()

@@ -11,16 +11,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
+#include "support/FakeInstance.h"
 #include "app/Splash.h"
 #include "app/frmMain.h"
 #include "imaging/ImgXCtrl.h"
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
+#include "core/Process.h"
+#include "core/Paths.h"
+#include "support/ScriptedPrompts.h"
 #include "settings/Registry.h"
-#include "shell/FakeDesktopIntegration.h"
+#include "support/FakeDesktopIntegration.h"
 #include "shell/ModAssoc.h"
 #include "viewer/ViewerInstance.h"
 #include "viewer/frmViwer.h"
@@ -38,13 +40,13 @@ bool anyWindowVisible()
 }
 
 // Prompts that also note whether any window was up when a question came.
-class WatchingPrompts : public imaging::ScriptedPrompts
+class WatchingPrompts : public testsupport::ScriptedPrompts
 {
 public:
     QList<bool> windowsUp;
 
-    imaging::MsgResult message(const QString &text, imaging::MsgIcon icon,
-                               imaging::MsgButtons buttons, const QString &caption) override
+    core::MsgResult message(const QString &text, core::MsgIcon icon,
+                               core::MsgButtons buttons, const QString &caption) override
     {
         windowsUp << anyWindowVisible();
         return ScriptedPrompts::message(text, icon, buttons, caption);
@@ -80,7 +82,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_store; // settings store and program folder
     QTemporaryDir m_files;                  // the pictures named on the command line
     std::unique_ptr<WatchingPrompts> m_prompts;
-    std::unique_ptr<shell::FakeDesktopIntegration> m_desktop;
+    std::unique_ptr<testsupport::FakeDesktopIntegration> m_desktop;
     std::unique_ptr<frmMain> m_browser;
     QList<int> m_ended;
     QStringList m_steps;
@@ -95,7 +97,7 @@ private:
     frmMain *startBrowser(const QString &commandText)
     {
         m_browser = std::make_unique<frmMain>();
-        m_browser->setSingleInstance(std::make_unique<app::FakeInstance>(false));
+        m_browser->setSingleInstance(std::make_unique<testsupport::FakeInstance>(false));
         m_browser->Splash1->minimumMs = 0;
         connect(m_browser.get(), &frmMain::startupStep, this,
                 [this](frmMain::StartupStep step, const QString &) {
@@ -140,12 +142,12 @@ private slots:
         QVERIFY(m_store->isValid());
         Registry::setFolder(m_store->filePath("registry"));
         QVERIFY(QDir().mkpath(m_store->filePath("share/pictavo")));
-        imaging::setProgramFolder(m_store->filePath("share/pictavo"));
+        core::setProgramFolder(m_store->filePath("share/pictavo"));
         m_prompts = std::make_unique<WatchingPrompts>();
-        m_desktop = std::make_unique<shell::FakeDesktopIntegration>();
+        m_desktop = std::make_unique<testsupport::FakeDesktopIntegration>();
         m_ended.clear();
         m_steps.clear();
-        imaging::setEndProcessHandler([this](int status) { m_ended << status; });
+        core::setEndProcessHandler([this](int status) { m_ended << status; });
     }
 
     void cleanup()
@@ -154,8 +156,8 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         m_browser.reset();
         QDir::setCurrent(m_savedCurrent);
-        imaging::setEndProcessHandler({});
-        imaging::setProgramFolder({});
+        core::setEndProcessHandler({});
+        core::setProgramFolder({});
         m_desktop.reset();
         m_prompts.reset();
         Registry::setFolder({});
@@ -194,7 +196,7 @@ private slots:
             takeOverPng();
         }
 
-        QVERIFY_THROWS_EXCEPTION(imaging::ProcessEnded, startBrowser(commandText));
+        QVERIFY_THROWS_EXCEPTION(core::ProcessEnded, startBrowser(commandText));
 
         QCOMPARE(m_ended, QList<int>{0});
         QCOMPARE(m_prompts->count("message"), questions);

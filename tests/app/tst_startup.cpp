@@ -19,18 +19,21 @@
 #include <QToolBar>
 #include <QTreeView>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "app/SingleInstance.h"
+#include "support/FakeInstance.h"
 #include "app/Splash.h"
 #include "app/frmMain.h"
 #include "dialogs/FolderTree.h"
 #include "dialogs/frmFile.h"
 #include "explorer/ImageExplore.h"
-#include "imaging/Formats.h"
+#include "core/Formats.h"
 #include "imaging/ImgXCtrl.h"
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
-#include "imaging/SkinEngine.h"
+#include "core/Process.h"
+#include "core/Paths.h"
+#include "core/Twips.h"
+#include "support/ScriptedPrompts.h"
+#include "app/SkinEngine.h"
 
 namespace {
 
@@ -57,10 +60,10 @@ QByteArray pngBytes()
 }
 
 // A fresh browser that believes it is the only instance.
-std::unique_ptr<frmMain> makeBrowser(app::FakeInstance **instance = nullptr)
+std::unique_ptr<frmMain> makeBrowser(testsupport::FakeInstance **instance = nullptr)
 {
     auto w = std::make_unique<frmMain>();
-    auto fake = std::make_unique<app::FakeInstance>(false);
+    auto fake = std::make_unique<testsupport::FakeInstance>(false);
     if (instance)
         *instance = fake.get();
     w->setSingleInstance(std::move(fake));
@@ -90,16 +93,16 @@ private slots:
         QVERIFY(m_data.isValid());
         QDir(m_data.path()).removeRecursively();
         QDir().mkpath(m_data.path());
-        imaging::setProgramFolder(m_data.path());
+        core::setProgramFolder(m_data.path());
         m_ended.clear();
-        imaging::setEndProcessHandler([this](int status) { m_ended << status; });
+        core::setEndProcessHandler([this](int status) { m_ended << status; });
         QGuiApplication::setApplicationDisplayName(QString());
     }
 
     void cleanup()
     {
-        imaging::setEndProcessHandler({});
-        imaging::setProgramFolder({});
+        core::setEndProcessHandler({});
+        core::setProgramFolder({});
         const QWidgetList windows = QApplication::topLevelWidgets();
         for (QWidget *w : windows)
             w->hide();
@@ -121,7 +124,7 @@ private slots:
                     if (step == frmMain::StartupStep::Title)
                         splashUpAtTitle = w->Splash1->isShown();
                 });
-        connect(w->Skin1, &imaging::SkinEngine::applied, this,
+        connect(w->Skin1, &app::SkinEngine::applied, this,
                 [&](QWidget *target, const QString &element) {
                     log << "skin " + target->objectName() + ' ' + element;
                 });
@@ -148,7 +151,7 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("Pictavo"));
         QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Pictavo"));
         QCOMPARE(w->ImageExplore1->ExtList(),
-                 QString::fromUtf16(imaging::kSupportedExtensions).toLower());
+                 QString::fromUtf16(core::kSupportedExtensions).toLower());
         QVERIFY(m_ended.isEmpty());
         // The splash goes once the browser is up.
         QTRY_VERIFY(!w->Splash1->isShown());
@@ -210,14 +213,14 @@ private slots:
     {
         writeFile(m_data.path() + "/PVXMain.skn", kSkin);
         writeFile(m_data.path() + "/viewer.spl", pngBytes());
-        imaging::ScriptedPrompts prompts;
+        testsupport::ScriptedPrompts prompts;
         frmMain w;
-        auto fake = std::make_unique<app::FakeInstance>(true);
-        app::FakeInstance *instance = fake.get();
+        auto fake = std::make_unique<testsupport::FakeInstance>(true);
+        testsupport::FakeInstance *instance = fake.get();
         w.setSingleInstance(std::move(fake));
         QSignalSpy steps(&w, &frmMain::startupStep);
 
-        QVERIFY_THROWS_EXCEPTION(imaging::ProcessEnded, w.Form_Load("/Associate"));
+        QVERIFY_THROWS_EXCEPTION(core::ProcessEnded, w.Form_Load("/Associate"));
 
         QCOMPARE(m_ended, QList<int>{0});
         QCOMPARE(instance->claims, 1);
@@ -303,7 +306,7 @@ private slots:
     {
         QFETCH(bool, viaClose);
         QFETCH(bool, fileFormLoaded);
-        app::FakeInstance *instance = nullptr;
+        testsupport::FakeInstance *instance = nullptr;
         auto w = makeBrowser(&instance);
         w->Form_Load({});
         QStringList log;
@@ -318,7 +321,7 @@ private slots:
         if (viaClose)
             QVERIFY(w->close());
         else
-            QVERIFY_THROWS_EXCEPTION(imaging::ProcessEnded, w->EndMe());
+            QVERIFY_THROWS_EXCEPTION(core::ProcessEnded, w->EndMe());
 
         QCOMPARE(log, QStringList{"viewer"});
         QVERIFY(!w->isFileFormLoaded());
@@ -353,8 +356,8 @@ private slots:
         // 300 twips narrower and 1000 lower than the outer frame.
         const QSize outer = w->frameGeometry().size();
         QCOMPARE(w->Splitter2->geometry(),
-                 QRect(4, 6, imaging::twipsToPixelsX(outer.width() * 15 - 300),
-                       imaging::twipsToPixelsY(outer.height() * 15 - 1000)));
+                 QRect(4, 6, core::twipsToPixelsX(outer.width() * 15 - 300),
+                       core::twipsToPixelsY(outer.height() * 15 - 1000)));
         QCOMPARE(w->Splitter2->orientation(), Qt::Horizontal);
         QCOMPARE(w->Splitter2->widget(0), w->TV1);
         QCOMPARE(w->Splitter2->widget(1), w->container);
@@ -366,8 +369,8 @@ private slots:
         QCOMPARE(w->Toolbar->parentWidget(), w->container);
         QCOMPARE(w->Splitter1->parentWidget(), w->container);
         QCOMPARE(w->Splitter1->geometry(),
-                 QRect(5, 42, imaging::twipsToPixelsX(inner.width() * 15 - 20),
-                       imaging::twipsToPixelsY(inner.height() * 15 - 525 - 80)));
+                 QRect(5, 42, core::twipsToPixelsX(inner.width() * 15 - 20),
+                       core::twipsToPixelsY(inner.height() * 15 - 525 - 80)));
         QCOMPARE(w->Toolbar->geometry(), QRect(6, 3, w->Splitter1->width(), 35));
         QCOMPARE(w->Splitter1->orientation(), Qt::Vertical);
         QCOMPARE(w->Splitter1->widget(0), w->ImgX);
@@ -387,9 +390,9 @@ private slots:
         splash.setDecideFormatFromContent(true);
         QVERIFY2(!splash.read().isNull(), qPrintable(splash.errorString()));
         QVERIFY(QFileInfo(data + "/viewer.spl").size() < 100 * 1024);
-        imaging::SkinEngine skin;
+        app::SkinEngine skin;
         QVERIFY(skin.LoadSkin(data + "/PVXMain.skn"));
-        QCOMPARE(skin.elements(), imaging::SkinEngine::knownElements());
+        QCOMPARE(skin.elements(), app::SkinEngine::knownElements());
     }
 };
 

@@ -11,7 +11,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "dialogs/FolderTree.h"
 
 class tst_FolderTree : public QObject

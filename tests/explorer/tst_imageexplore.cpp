@@ -8,18 +8,18 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "ExplorerFixtures.h"
-#include "TestSupport.h"
+#include "support/ImageFixtures.h"
+#include "support/TestSupport.h"
 #include "explorer/ImageExplore.h"
-#include "imaging/Formats.h"
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
+#include "core/Formats.h"
+#include "core/Twips.h"
+#include "support/ScriptedPrompts.h"
 
 #include <functional>
 
 namespace {
 
-const QString kHostList = QString::fromUtf16(imaging::kSupportedExtensions);
+const QString kHostList = QString::fromUtf16(core::kSupportedExtensions);
 
 // Runs a listing to its end (bounded wait).
 void explore(ImageExplore &w, const QString &path)
@@ -126,7 +126,7 @@ void TestImageExplore::isImageFile()
 
 void TestImageExplore::setExtKeepsLowerCase()
 {
-    imaging::ScriptedPrompts prompts;
+    testsupport::ScriptedPrompts prompts;
     ImageExplore w;
     w.SetExt("JPG GIF");
     QCOMPARE(w.ExtList(), QString("jpg gif"));
@@ -137,7 +137,7 @@ void TestImageExplore::setExtKeepsLowerCase()
 
 void TestImageExplore::emptySetExtWarnsAndBlocksListing()
 {
-    imaging::ScriptedPrompts prompts;
+    testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     fixtures::writeImage(dir.path(), "a.jpg", 30, 20);
     ImageExplore w;
@@ -149,15 +149,15 @@ void TestImageExplore::emptySetExtWarnsAndBlocksListing()
              QStringList({"Extrsntions should be exist and separtated by spaces only like 'bmp "
                           "jpg gif'",
                           "You must call function 'SetExt' first"}));
-    QCOMPARE(prompts.shown.at(0).icon, imaging::MsgIcon::Exclamation);
-    QCOMPARE(prompts.shown.at(1).icon, imaging::MsgIcon::Exclamation);
+    QCOMPARE(prompts.shown.at(0).icon, core::MsgIcon::Exclamation);
+    QCOMPARE(prompts.shown.at(1).icon, core::MsgIcon::Exclamation);
     QCOMPARE(w.count(), 0);
     QCOMPARE(announced.count(), 0);
 }
 
 void TestImageExplore::listsFoldersThenImagesByName()
 {
-    imaging::ScriptedPrompts prompts;
+    testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     const QString d = dir.path();
     QDir(d).mkdir("beta");
@@ -212,7 +212,7 @@ void TestImageExplore::emptyOrMissingFolderSaysSo_data()
 void TestImageExplore::emptyOrMissingFolderSaysSo()
 {
     QFETCH(QString, kind);
-    imaging::ScriptedPrompts prompts;
+    testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     QString path = dir.path();
     if (kind == "other")
@@ -280,7 +280,7 @@ void TestImageExplore::badFileStopsTheListingWithOneMessage_data()
 void TestImageExplore::badFileStopsTheListingWithOneMessage()
 {
     QFETCH(QString, kind);
-    imaging::ScriptedPrompts prompts;
+    testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     const QString d = dir.path();
     fixtures::writeImage(d, "01.png", 50, 40);
@@ -300,7 +300,7 @@ void TestImageExplore::badFileStopsTheListingWithOneMessage()
     explore(w, d);
 
     QCOMPARE(prompts.count("message"), 1);
-    QCOMPARE(prompts.shown.at(0).icon, imaging::MsgIcon::Critical);
+    QCOMPARE(prompts.shown.at(0).icon, core::MsgIcon::Critical);
     QVERIFY(prompts.shown.at(0).text.contains("03."));
     QCOMPARE(w.count(), 5);
     QCOMPARE(filledItems(w), 2);
@@ -317,7 +317,7 @@ void TestImageExplore::badFileStopsTheListingWithOneMessage()
 
 void TestImageExplore::fileVanishedBetweenPasses()
 {
-    imaging::ScriptedPrompts prompts;
+    testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     writeNumbered(dir.path(), 3);
     ImageExplore w;
@@ -334,7 +334,7 @@ void TestImageExplore::fileVanishedBetweenPasses()
 
 void TestImageExplore::fileAppearedBetweenPasses()
 {
-    imaging::ScriptedPrompts prompts;
+    testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     writeNumbered(dir.path(), 2);
     ImageExplore w;
@@ -344,7 +344,7 @@ void TestImageExplore::fileAppearedBetweenPasses()
     explore(w, dir.path());
     // The newcomer has no placeholder: one message, the others are filled.
     QCOMPARE(prompts.count("message"), 1);
-    QCOMPARE(prompts.shown.at(0).icon, imaging::MsgIcon::Critical);
+    QCOMPARE(prompts.shown.at(0).icon, core::MsgIcon::Critical);
     QCOMPARE(w.count(), 2);
     QCOMPARE(filledItems(w), 2);
     QVERIFY(w.StopListing());
@@ -374,7 +374,7 @@ void TestImageExplore::yieldsAfterEveryTwentiethItem()
 
 void TestImageExplore::newerListingOvertakesOlder()
 {
-    imaging::ScriptedPrompts prompts;
+    testsupport::ScriptedPrompts prompts;
     QTemporaryDir a, b;
     writeNumbered(a.path(), 60);
     writeNumbered(b.path(), 3, "jpg");
@@ -420,14 +420,14 @@ void TestImageExplore::destroyedDuringAYield()
 
 void TestImageExplore::addImageOnItsOwnFails()
 {
-    imaging::ScriptedPrompts prompts;
+    testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     const QString path = fixtures::writeImage(dir.path(), "a.png", 20, 20);
     ImageExplore w;
     w.SetExt(kHostList);
     w.AddImage(path, false); // no placeholder to fill
     QCOMPARE(prompts.count("message"), 1);
-    QCOMPARE(prompts.shown.at(0).icon, imaging::MsgIcon::Critical);
+    QCOMPARE(prompts.shown.at(0).icon, core::MsgIcon::Critical);
     QVERIFY(w.StopListing());
     QCOMPARE(w.count(), 0);
 }
@@ -625,12 +625,12 @@ void TestImageExplore::minimumWidth()
 {
     ImageExplore w;
     w.show();
-    w.resize(imaging::twipsToPixelsX(1000), 300);
-    QCOMPARE(w.width(), imaging::twipsToPixelsX(1600));
+    w.resize(core::twipsToPixelsX(1000), 300);
+    QCOMPARE(w.width(), core::twipsToPixelsX(1600));
     w.resize(400, 300);
     QCOMPARE(w.width(), 400);
     QCOMPARE(w.listView()->geometry(), w.rect());
-    QCOMPARE(w.findChild<QLineEdit *>("Text1")->width(), 400 - imaging::twipsToPixelsX(400));
+    QCOMPARE(w.findChild<QLineEdit *>("Text1")->width(), 400 - core::twipsToPixelsX(400));
 }
 
 PICTAVO_TEST_MAIN(TestImageExplore)

@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <QtConcurrent>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "imaging/Codecs.h"
 #include "imaging/ImageEngine.h"
 #include "imaging/MagickClient.h"
@@ -265,38 +265,38 @@ private slots:
         QTest::addColumn<int>("bits");
 
         const QImage photo = photoLike(33, 21);
-        QTest::newRow("jpeg") << "a.jpg" << encodeQt(photo, "jpeg") << int(FormatJPG)
+        QTest::newRow("jpeg") << "a.jpg" << encodeQt(photo, "jpeg") << int(core::FormatJPG)
                               << QSize(33, 21) << 24;
         QTest::newRow("png named jpg")
-            << "b.jpg" << encodeQt(photo, "png") << int(FormatPNG) << QSize(33, 21) << 24;
+            << "b.jpg" << encodeQt(photo, "png") << int(core::FormatPNG) << QSize(33, 21) << 24;
         QTest::newRow("png with alpha") << "c.png" << encodeQt(photoLike(5, 7, true), "png")
-                                        << int(FormatPNG) << QSize(5, 7) << 32;
+                                        << int(core::FormatPNG) << QSize(5, 7) << 32;
         QTest::newRow("bmp named tif")
-            << "d.tif" << encodeQt(photo, "bmp") << int(FormatBMP) << QSize(33, 21) << 24;
-        QTest::newRow("tiff") << "e.tif" << encodeQt(photo, "tiff") << int(FormatTIF)
+            << "d.tif" << encodeQt(photo, "bmp") << int(core::FormatBMP) << QSize(33, 21) << 24;
+        QTest::newRow("tiff") << "e.tif" << encodeQt(photo, "tiff") << int(core::FormatTIF)
                               << QSize(33, 21) << 24;
         QTest::newRow("grey jpeg")
             << "f.jpg" << encodeQt(photo.convertToFormat(QImage::Format_Grayscale8), "jpeg")
-            << int(FormatJPG) << QSize(33, 21) << 8;
+            << int(core::FormatJPG) << QSize(33, 21) << 8;
         QTest::newRow("wbmp") << "g.wbmp"
                               << encodeQt(blackWhite(19, 5).convertToFormat(QImage::Format_Mono),
                                           "wbmp")
-                              << int(FormatWBMP) << QSize(19, 5) << 1;
+                              << int(core::FormatWBMP) << QSize(19, 5) << 1;
         QTest::newRow("wbmp named png")
             << "h.png" << encodeQt(blackWhite(19, 5).convertToFormat(QImage::Format_Mono), "wbmp")
-            << int(FormatWBMP) << QSize(19, 5) << 1;
+            << int(core::FormatWBMP) << QSize(19, 5) << 1;
         const QByteArray ico = encodeQt(photoLike(16, 16, true), "ico");
-        QTest::newRow("ico") << "i.ico" << ico << int(FormatICO) << QSize(16, 16) << 32;
+        QTest::newRow("ico") << "i.ico" << ico << int(core::FormatICO) << QSize(16, 16) << 32;
         QByteArray cur = ico;
         cur[2] = 2;
-        QTest::newRow("cur") << "j.cur" << cur << int(FormatCUR) << QSize(16, 16) << 32;
+        QTest::newRow("cur") << "j.cur" << cur << int(core::FormatCUR) << QSize(16, 16) << 32;
         const QByteArray bmp = encodeQt(photo, "bmp");
-        QTest::newRow("bmp named dib") << "k.dib" << bmp << int(FormatBMP) << QSize(33, 21) << 24;
+        QTest::newRow("bmp named dib") << "k.dib" << bmp << int(core::FormatBMP) << QSize(33, 21) << 24;
         QTest::newRow("headerless dib")
-            << "l.dib" << bmp.mid(14) << int(FormatDIB) << QSize(33, 21) << 24;
+            << "l.dib" << bmp.mid(14) << int(core::FormatDIB) << QSize(33, 21) << 24;
         const QByteArray indexed = encodeQt(photo.convertToFormat(QImage::Format_Indexed8), "bmp");
         QTest::newRow("headerless 8-bit dib")
-            << "m.dib" << indexed.mid(14) << int(FormatDIB) << QSize(33, 21) << 8;
+            << "m.dib" << indexed.mid(14) << int(core::FormatDIB) << QSize(33, 21) << 8;
     }
     void readsByContent()
     {
@@ -372,47 +372,47 @@ private slots:
 
         const QString src = QStringLiteral("SRC");
         QTest::newRow("tga rle") << "rle.tga" << QStringList{src, "-compress", "RLE"}
-                                 << int(FormatTGA) << QSize(40, 30) << 1 << true;
+                                 << int(core::FormatTGA) << QSize(40, 30) << 1 << true;
         QTest::newRow("tga raw") << "raw.tga" << QStringList{src, "-compress", "none"}
-                                 << int(FormatTGA) << QSize(40, 30) << 1 << true;
+                                 << int(core::FormatTGA) << QSize(40, 30) << 1 << true;
         QTest::newRow("tga raw with footer named jpg")
             << "raw2.jpg"
             << QStringList{src, "-compress", "none", "-define", "tga:version=2", "TGA:"}
-            << int(FormatTGA) << QSize(40, 30) << 1 << true;
+            << int(core::FormatTGA) << QSize(40, 30) << 1 << true;
         QTest::newRow("tga colour-mapped")
             << "map.tga"
             << QStringList{src, "-colors", "16", "-type", "Palette", "-compress", "none"}
-            << int(FormatTGA) << QSize(40, 30) << 1 << false;
+            << int(core::FormatTGA) << QSize(40, 30) << 1 << false;
         QTest::newRow("tga colour-mapped rle")
             << "maprle.tga"
             << QStringList{src, "-colors", "16", "-type", "Palette", "-compress", "RLE"}
-            << int(FormatTGA) << QSize(40, 30) << 1 << false;
+            << int(core::FormatTGA) << QSize(40, 30) << 1 << false;
         QTest::newRow("tga grey") << "grey.tga"
                                   << QStringList{src, "-colorspace", "Gray", "-compress", "none"}
-                                  << int(FormatTGA) << QSize(40, 30) << 1 << false;
+                                  << int(core::FormatTGA) << QSize(40, 30) << 1 << false;
         QTest::newRow("tga grey rle")
             << "greyrle.tga" << QStringList{src, "-colorspace", "Gray", "-compress", "RLE"}
-            << int(FormatTGA) << QSize(40, 30) << 1 << false;
-        QTest::newRow("psd") << "a.psd" << QStringList{src} << int(FormatPSD) << QSize(40, 30) << 1
+            << int(core::FormatTGA) << QSize(40, 30) << 1 << false;
+        QTest::newRow("psd") << "a.psd" << QStringList{src} << int(core::FormatPSD) << QSize(40, 30) << 1
                              << true;
-        QTest::newRow("psd named png") << "psd.png" << QStringList{src, "PSD:"} << int(FormatPSD)
+        QTest::newRow("psd named png") << "psd.png" << QStringList{src, "PSD:"} << int(core::FormatPSD)
                                        << QSize(40, 30) << 1 << true;
-        QTest::newRow("pcx") << "a.pcx" << QStringList{src} << int(FormatPCX) << QSize(40, 30) << 1
+        QTest::newRow("pcx") << "a.pcx" << QStringList{src} << int(core::FormatPCX) << QSize(40, 30) << 1
                              << true;
         QTest::newRow("pcx 8-bit")
-            << "b.pcx" << QStringList{src, "-colors", "200", "-type", "Palette"} << int(FormatPCX)
+            << "b.pcx" << QStringList{src, "-colors", "200", "-type", "Palette"} << int(core::FormatPCX)
             << QSize(40, 30) << 1 << false;
         QTest::newRow("gif animation") << "anim.gif" << QStringList{src, src, "-rotate", "180", src}
-                                       << int(FormatGIF) << QSize(40, 30) << 3 << false;
+                                       << int(core::FormatGIF) << QSize(40, 30) << 3 << false;
         QTest::newRow("tiff pages")
-            << "pages.tif" << QStringList{src, "(", src, "-resize", "20x15!", ")"} << int(FormatTIF)
+            << "pages.tif" << QStringList{src, "(", src, "-resize", "20x15!", ")"} << int(core::FormatTIF)
             << QSize(40, 30) << 2 << true;
-        QTest::newRow("pcd") << "a.pcd" << QStringList{src} << int(FormatPCD) << QSize(768, 512)
+        QTest::newRow("pcd") << "a.pcd" << QStringList{src} << int(core::FormatPCD) << QSize(768, 512)
                              << 1 << false;
         QTest::newRow("ico sizes")
             << "sizes.ico"
             << QStringList{src, "-resize", "32x32!", "-define", "icon:auto-resize=32,16"}
-            << int(FormatICO) << QSize(32, 32) << 2 << false;
+            << int(core::FormatICO) << QSize(32, 32) << 2 << false;
     }
     void readsMagickMadeFiles()
     {
@@ -463,23 +463,23 @@ private slots:
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("bits");
         QTest::addColumn<bool>("exact");
-        QTest::newRow("tga") << "yellow.tga" << int(FormatTGA) << QSize(32, 32) << 32 << true;
-        QTest::newRow("pcx") << "green.pcx" << int(FormatPCX) << QSize(32, 32) << 24 << true;
+        QTest::newRow("tga") << "yellow.tga" << int(core::FormatTGA) << QSize(32, 32) << 32 << true;
+        QTest::newRow("pcx") << "green.pcx" << int(core::FormatPCX) << QSize(32, 32) << 24 << true;
         QTest::newRow("tif palette")
-            << "turquoise.tif" << int(FormatTIF) << QSize(32, 32) << 4 << true;
-        QTest::newRow("tiff") << "python.tiff" << int(FormatTIF) << QSize(16, 16) << 32 << true;
+            << "turquoise.tif" << int(core::FormatTIF) << QSize(32, 32) << 4 << true;
+        QTest::newRow("tiff") << "python.tiff" << int(core::FormatTIF) << QSize(16, 16) << 32 << true;
         QTest::newRow("bmp 4-bit")
-            << "liquid.bmp" << int(FormatBMP) << QSize(172, 132) << 4 << true;
+            << "liquid.bmp" << int(core::FormatBMP) << QSize(172, 132) << 4 << true;
         QTest::newRow("bmp 3 colours")
-            << "asprite.bmp" << int(FormatBMP) << QSize(32, 32) << 4 << true;
-        QTest::newRow("gif") << "explosion1.gif" << int(FormatGIF) << QSize(90, 90) << 8 << true;
+            << "asprite.bmp" << int(core::FormatBMP) << QSize(32, 32) << 4 << true;
+        QTest::newRow("gif") << "explosion1.gif" << int(core::FormatGIF) << QSize(90, 90) << 8 << true;
         QTest::newRow("gif 64 colours")
-            << "python.gif" << int(FormatGIF) << QSize(16, 16) << 6 << true;
+            << "python.gif" << int(core::FormatGIF) << QSize(16, 16) << 6 << true;
         QTest::newRow("png palette")
-            << "python.png" << int(FormatPNG) << QSize(16, 16) << 8 << true;
-        QTest::newRow("jpeg") << "alien1.jpg" << int(FormatJPG) << QSize(80, 71) << 24 << false;
+            << "python.png" << int(core::FormatPNG) << QSize(16, 16) << 8 << true;
+        QTest::newRow("jpeg") << "alien1.jpg" << int(core::FormatJPG) << QSize(80, 71) << 24 << false;
         QTest::newRow("jpeg without jfif")
-            << "python-raw.jpg" << int(FormatJPG) << QSize(16, 16) << 24 << false;
+            << "python-raw.jpg" << int(core::FormatJPG) << QSize(16, 16) << 24 << false;
     }
     void readsRealFiles()
     {
@@ -603,7 +603,7 @@ private slots:
             {"dib", encodeQt(photo, "bmp").mid(14)}};
         QList<QPair<QString, QByteArray>> magickSamples;
         for (const auto &[code, ext] : QList<QPair<int, QString>>{
-                 {FormatPSD, "psd"}, {FormatPCX, "pcx"}, {FormatTGA, "tga"}}) {
+                 {core::FormatPSD, "psd"}, {core::FormatPCX, "pcx"}, {core::FormatTGA, "tga"}}) {
             QByteArray bytes;
             QString reason;
             if (codecs::encodeImage(photo, code, &bytes, &reason))
@@ -725,7 +725,7 @@ private slots:
             QSKIP("ImageMagick's identify is not installed");
         // ImageMagick has no EMF reader on Linux; the metafile tests check
         // that format's layout instead.
-        if (code == FormatEMF)
+        if (code == core::FormatEMF)
             return;
         QProcess identify;
         // A metafile's pixel size depends on the reader's resolution: ours is 96 dpi.
@@ -745,10 +745,10 @@ private slots:
         ImageEngine engine;
         engine.Loader.LoadPicture(photoLike(4, 4));
         QVERIFY_THROWS_EXCEPTION(ImageError, engine.Output.Save(target, 77, 0, true));
-        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Output.Save(target, FormatPNG, 0, false));
+        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Output.Save(target, core::FormatPNG, 0, false));
         QCOMPARE(readFile(target), QByteArray("old contents"));
         try {
-            engine.Output.Save(path("no-such-folder/x.png"), FormatPNG, 0, true);
+            engine.Output.Save(path("no-such-folder/x.png"), core::FormatPNG, 0, true);
             QFAIL("saving into a missing folder succeeded");
         } catch (const ImageError &e) {
             QVERIFY2(e.description().startsWith("Cannot write x.png: "),
@@ -765,7 +765,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ImageError, engine.Transform.Resize(10, 0));
         QVERIFY_THROWS_EXCEPTION(ImageError,
                                  engine.Transform.ResizeCanvas(10, 10, Qt::white, 0, 0));
-        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Output.Save(path("none.png"), FormatPNG));
+        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Output.Save(path("none.png"), core::FormatPNG));
         QVERIFY(!QFile::exists(path("none.png")));
     }
 
@@ -779,7 +779,7 @@ private slots:
         QCOMPARE(engine.ImageInfo.Width(), 30);
         QCOMPARE(engine.ImageInfo.Height(), 20);
         QCOMPARE(engine.ImageInfo.BitsPerPixel(), 24);
-        QCOMPARE(engine.ImageInfo.FormatCode(), int(FormatPNG));
+        QCOMPARE(engine.ImageInfo.FormatCode(), int(core::FormatPNG));
         QCOMPARE(engine.ImageInfo.FileName(), QStringLiteral("info.PNG"));
         QCOMPARE(engine.ImageInfo.FilePath(), path("info.PNG"));
         engine.Transform.Rotate(90);
@@ -809,7 +809,7 @@ private slots:
         const QImage source = photoLike(20, 10);
         ImageEngine engine;
         engine.Loader.LoadPicture(source);
-        engine.Output.Save(path("ok.psd"), FormatPSD);
+        engine.Output.Save(path("ok.psd"), core::FormatPSD);
 
         const QString fake = path("fake-helper.sh");
         QVERIFY(writeFile(fake, script.toLatin1()));
@@ -837,9 +837,9 @@ private slots:
         const QImage source = photoLike(50, 40);
         ImageEngine engine;
         engine.Loader.LoadPicture(source);
-        engine.Output.Save(path("w.pcx"), FormatPCX);
-        engine.Output.Save(path("w.png"), FormatPNG);
-        engine.Output.Save(path("w.jpg"), FormatJPG);
+        engine.Output.Save(path("w.pcx"), core::FormatPCX);
+        engine.Output.Save(path("w.png"), core::FormatPNG);
+        engine.Output.Save(path("w.jpg"), core::FormatJPG);
         QStringList files;
         for (int i = 0; i < 8; ++i)
             files << path("w.pcx") << path("w.png") << path("w.jpg");

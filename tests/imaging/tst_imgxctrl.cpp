@@ -11,7 +11,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 #include <cmath>
 #include <limits>

@@ -7,13 +7,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "imaging/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
-using imaging::FileDialogRequest;
-using imaging::FileDialogResult;
-using imaging::ScriptedPrompts;
+using core::FileDialogRequest;
+using core::FileDialogResult;
+using testsupport::ScriptedPrompts;
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <QTest>
 
 #include "imaging/ImageEngine.h"
-#include "imaging/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
-using imaging::PrintRange;
-using imaging::ScriptedPrompts;
+using core::PrintRange;
+using testsupport::ScriptedPrompts;
 
 namespace {
 

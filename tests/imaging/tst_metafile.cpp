@@ -9,8 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "TestSupport.h"
-#include "imaging/MetafileBuilders.h"
+#include "support/TestSupport.h"
+#include "support/MetafileBuilders.h"
 #include "imaging/Metafile.h"
 
 using namespace imaging;

@@ -17,7 +17,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "settings/CRegister.h"
 #include "settings/Registry.h"
 

@@ -11,15 +11,16 @@
 
 #include <memory>
 
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
+#include "core/Formats.h"
+#include "core/Paths.h"
+#include "support/ScriptedPrompts.h"
 #include "settings/Registry.h"
-#include "shell/FakeDesktopIntegration.h"
+#include "support/FakeDesktopIntegration.h"
 #include "shell/ModAssoc.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace ModAssoc;
-using imaging::MsgResult;
+using core::MsgResult;
 using settings::Registry;
 
 namespace {
@@ -66,8 +67,8 @@ class tst_assoc : public QObject
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<imaging::ScriptedPrompts> m_prompts;
-    std::unique_ptr<shell::FakeDesktopIntegration> m_desktop;
+    std::unique_ptr<testsupport::ScriptedPrompts> m_prompts;
+    std::unique_ptr<testsupport::FakeDesktopIntegration> m_desktop;
     QString m_program;
 
     void makeProgram(const QString &prefix)
@@ -79,7 +80,7 @@ private:
         QVERIFY(exe.open(QIODevice::WriteOnly));
         exe.write("#!/bin/sh\n");
         exe.close();
-        imaging::setProgramFolder(prefix + QLatin1String("/share/pictavo"));
+        core::setProgramFolder(prefix + QLatin1String("/share/pictavo"));
     }
 
     QList<FileState> storeState() const
@@ -91,7 +92,7 @@ private:
 
     // Another program takes the types over: in the store or on the desktop.
     static void takeOver(const QStringList &extensions, const QStringList &mimeTypes,
-                         shell::FakeDesktopIntegration &desktop)
+                         testsupport::FakeDesktopIntegration &desktop)
     {
         for (const QString &ext : extensions)
             SetStringValue(HKEY_CLASSES_ROOT, ext, QString(), QLatin1String("Other") + ext);
@@ -118,15 +119,15 @@ private slots:
         QVERIFY(m_dir->isValid());
         Registry::setFolder(m_dir->filePath(QStringLiteral("registry")));
         makeProgram(m_dir->filePath(QStringLiteral("prefix")));
-        m_prompts = std::make_unique<imaging::ScriptedPrompts>();
-        m_desktop = std::make_unique<shell::FakeDesktopIntegration>();
+        m_prompts = std::make_unique<testsupport::ScriptedPrompts>();
+        m_desktop = std::make_unique<testsupport::FakeDesktopIntegration>();
     }
 
     void cleanup()
     {
         m_desktop.reset();
         m_prompts.reset();
-        imaging::setProgramFolder(QString());
+        core::setProgramFolder(QString());
         Registry::setFolder(QString());
         m_dir.reset();
     }
@@ -217,8 +218,8 @@ private slots:
         QCOMPARE(m_prompts->shown.size(), 1);
         const auto &shown = m_prompts->shown.first();
         QCOMPARE(shown.text, kQuestion + names);
-        QCOMPARE(shown.icon, imaging::MsgIcon::Question);
-        QCOMPARE(shown.buttons, imaging::MsgButtons::YesNo);
+        QCOMPARE(shown.icon, core::MsgIcon::Question);
+        QCOMPARE(shown.buttons, core::MsgButtons::YesNo);
         QCOMPARE(shown.caption, QGuiApplication::applicationDisplayName()); // the application title
         for (const QString &ext : storeTaken) {
             QCOMPARE(IsAssociated(ext, "Pictavo" + ext), 1);
@@ -352,7 +353,7 @@ private slots:
         QFETCH(QString, prefix);
         QFETCH(QString, expected);
         if (prefix.isEmpty())
-            imaging::setProgramFolder(m_dir->filePath("nowhere/share/pictavo"));
+            core::setProgramFolder(m_dir->filePath("nowhere/share/pictavo"));
         else
             makeProgram(m_dir->filePath(prefix));
         QCOMPARE(OpenCommand(), QString(expected).replace('@', m_dir->path()));
@@ -379,7 +380,7 @@ private slots:
     {
         QFETCH(QString, programFolder);
         QFETCH(QString, expected);
-        imaging::setProgramFolder(programFolder);
+        core::setProgramFolder(programFolder);
         QCOMPARE(ProgramPath(), expected);
         QVERIFY(AppFolder().endsWith('/'));
         QVERIFY(!AppFolder().endsWith("//"));
@@ -493,7 +494,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(bool, supported);
-        QCOMPARE(IsSupportedImageFile(path), supported);
+        QCOMPARE(core::isSupportedImageFile(path), supported);
     }
 
     void shippedIconsExist_data()

@@ -12,13 +12,13 @@
 
 #include <memory>
 
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
+#include "core/Paths.h"
+#include "support/ScriptedPrompts.h"
 #include "settings/Registry.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/MimeAppsList.h"
 #include "shell/ModAssoc.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using shell::MimeAppsList;
 
@@ -53,7 +53,7 @@ class tst_assoc_mirror : public QObject
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<imaging::ScriptedPrompts> m_prompts;
+    std::unique_ptr<testsupport::ScriptedPrompts> m_prompts;
     std::unique_ptr<shell::FreedesktopIntegration> m_desktop;
 
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
@@ -74,11 +74,11 @@ private slots:
         QVERIFY(
             QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QDir().mkpath(path("prefix/share/pictavo/icons"));
-        imaging::setProgramFolder(path("prefix/share/pictavo"));
+        core::setProgramFolder(path("prefix/share/pictavo"));
         m_desktop = std::make_unique<shell::FreedesktopIntegration>(path("config"),
                                                                     path("data/applications"));
         shell::setDesktopIntegration(m_desktop.get());
-        m_prompts = std::make_unique<imaging::ScriptedPrompts>();
+        m_prompts = std::make_unique<testsupport::ScriptedPrompts>();
     }
 
     void cleanup()
@@ -86,7 +86,7 @@ private slots:
         shell::setDesktopIntegration(nullptr);
         m_desktop.reset();
         m_prompts.reset();
-        imaging::setProgramFolder(QString());
+        core::setProgramFolder(QString());
         settings::Registry::setFolder(QString());
         m_dir.reset();
     }

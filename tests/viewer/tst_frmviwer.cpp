@@ -15,10 +15,10 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "imaging/ImgXCtrl.h"
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
+#include "core/Process.h"
+#include "support/ScriptedPrompts.h"
 #include "settings/CRegister.h"
 #include "viewer/Prefetcher.h"
 #include "viewer/ViewerInstance.h"
@@ -114,7 +114,7 @@ private slots:
         for (const char *key : {"AntiAlias", "Slide Show Delay", "FullScreen"})
             CRegister().REGDeleteSetting(HKEY_LOCAL_MACHINE, QString::fromUtf16(kSettingsSection),
                                          QString::fromLatin1(key));
-        imaging::setEndProcessHandler({});
+        core::setEndProcessHandler({});
     }
 
     void cleanup()
@@ -122,7 +122,7 @@ private slots:
         delete m_v.data();
         viewer::unloadViewer();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        imaging::setEndProcessHandler({});
+        core::setEndProcessHandler({});
     }
 
     // --- window and settings
@@ -195,7 +195,7 @@ private slots:
     void escapeClosesAndCommandLineViewerEndsProcess()
     {
         QList<int> ended;
-        imaging::setEndProcessHandler([&](int status) { ended << status; });
+        core::setEndProcessHandler([&](int status) { ended << status; });
         frmViwer *v = make(false);
         v->bCommand = true;
         v->ViewImage(smallList(1), 0);
@@ -452,7 +452,7 @@ private slots:
 
     void damagedFileShowsEmptyViewAndGoesOn()
     {
-        imaging::ScriptedPrompts prompts;
+        testsupport::ScriptedPrompts prompts;
         QFile bad(path(QStringLiteral("bad.jpg")));
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("not a picture at all");
@@ -550,17 +550,17 @@ private slots:
 
     void openAppendsChosenFiles()
     {
-        imaging::ScriptedPrompts prompts;
+        testsupport::ScriptedPrompts prompts;
         frmViwer *v = make(false);
         const QStringList list = smallList(2);
         v->ViewImage(list, 0);
         const QStringList chosen{makeImage(QStringLiteral("x.png"), 30, 40),
                                  makeImage(QStringLiteral("y.png"), 50, 60),
                                  makeImage(QStringLiteral("z.png"), 70, 80)};
-        prompts.fileAnswers << imaging::FileDialogResult{true, chosen, 0};
+        prompts.fileAnswers << core::FileDialogResult{true, chosen, 0};
         QVERIFY(v->LoadImage());
         QCOMPARE(prompts.shown.last().fileRequest.mode,
-                 imaging::FileDialogRequest::Mode::OpenMultiple);
+                 core::FileDialogRequest::Mode::OpenMultiple);
         QCOMPARE(prompts.shown.last().fileRequest.nameFilters.size(), 14);
         QCOMPARE(v->FilePaths, list + chosen);
         QCOMPARE(v->windowTitle(), QStringLiteral("x.png- Pictavo 1.0"));
@@ -873,7 +873,7 @@ private slots:
         QFETCH(int, interval);
         QFETCH(QString, stored);
         QFETCH(int, messages);
-        imaging::ScriptedPrompts prompts;
+        testsupport::ScriptedPrompts prompts;
         prompts.inputAnswers << (answer.isValid() ? std::optional<QString>(answer.toString())
                                                   : std::nullopt);
         frmViwer *v = make(false);

@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QTest>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace viewer;
 

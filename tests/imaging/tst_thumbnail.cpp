@@ -3,13 +3,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "ExplorerFixtures.h"
-#include "TestSupport.h"
-#include "explorer/Thumbnail.h"
+#include "support/ImageFixtures.h"
+#include "support/TestSupport.h"
+#include "imaging/Thumbnail.h"
 
 #include <sys/stat.h>
 
-using namespace explorer;
+using namespace imaging;
 
 class TestThumbnail : public QObject
 {

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/Prompts.h"
-#include "imaging/ScriptedPrompts.h"
+#include "core/Prompts.h"
 
 #include <QAbstractPrintDialog>
 #include <QApplication>
@@ -13,17 +12,11 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-namespace imaging {
+#include "core/Process.h"
+
+namespace core {
 
 namespace {
-
-QString captionOr(const QString &caption)
-{
-    if (!caption.isEmpty())
-        return caption;
-    const QString title = QGuiApplication::applicationDisplayName();
-    return title.isEmpty() ? QStringLiteral("Pictavo") : title;
-}
 
 class QtPrompts final : public Prompts
 {
@@ -39,7 +32,7 @@ public:
                       const QString &caption) override
     {
         QMessageBox box(dialogParent());
-        box.setWindowTitle(captionOr(caption));
+        box.setWindowTitle(promptCaption(caption));
         box.setText(text);
         switch (icon) {
         case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
@@ -72,7 +65,7 @@ public:
                                  const QString &defaultText) override
     {
         bool ok = false;
-        const QString text = QInputDialog::getText(dialogParent(), captionOr(title), prompt,
+        const QString text = QInputDialog::getText(dialogParent(), promptCaption(title), prompt,
                                                    QLineEdit::Normal, defaultText, &ok);
         if (!ok)
             return std::nullopt;
@@ -177,82 +170,12 @@ void setPromptParent(QWidget *parent)
     realPrompts().parent = parent;
 }
 
-// ---- ScriptedPrompts -------------------------------------------------------
-
-ScriptedPrompts::ScriptedPrompts()
+QString promptCaption(const QString &caption)
 {
-    setPrompts(this);
+    if (!caption.isEmpty())
+        return caption;
+    const QString title = QGuiApplication::applicationDisplayName();
+    return title.isEmpty() ? QString::fromUtf16(kAppTitle) : title;
 }
 
-ScriptedPrompts::~ScriptedPrompts()
-{
-    if (&prompts() == this)
-        setPrompts(nullptr);
-}
-
-int ScriptedPrompts::count(const QString &kind) const
-{
-    return int(std::count_if(shown.cbegin(), shown.cend(),
-                             [&](const Shown &s) { return s.kind == kind; }));
-}
-
-QStringList ScriptedPrompts::texts(const QString &kind) const
-{
-    QStringList out;
-    for (const Shown &s : shown)
-        if (s.kind == kind)
-            out << s.text;
-    return out;
-}
-
-MsgResult ScriptedPrompts::message(const QString &text, MsgIcon icon, MsgButtons buttons,
-                                   const QString &caption)
-{
-    shown.append({QStringLiteral("message"), text, icon, buttons, captionOr(caption), {}});
-    if (!messageAnswers.isEmpty())
-        return messageAnswers.takeFirst();
-    return (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel) ? MsgResult::Yes
-                                                                               : MsgResult::Ok;
-}
-
-std::optional<QString> ScriptedPrompts::input(const QString &prompt, const QString &title,
-                                              const QString &defaultText)
-{
-    Shown s{QStringLiteral("input"), prompt, MsgIcon::None, MsgButtons::OkCancel, captionOr(title), {}};
-    s.fileRequest.fileName = defaultText;
-    shown.append(s);
-    return inputAnswers.isEmpty() ? std::nullopt : inputAnswers.takeFirst();
-}
-
-FileDialogResult ScriptedPrompts::fileDialog(const FileDialogRequest &request)
-{
-    shown.append({QStringLiteral("file"), request.title, MsgIcon::None, MsgButtons::Ok, {}, request});
-    return fileAnswers.isEmpty() ? FileDialogResult{} : fileAnswers.takeFirst();
-}
-
-QString ScriptedPrompts::folderDialog(const QString &title, const QString &startFolder)
-{
-    Shown s{QStringLiteral("folder"), title, MsgIcon::None, MsgButtons::Ok, {}, {}};
-    s.fileRequest.folder = startFolder;
-    shown.append(s);
-    return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
-}
-
-bool ScriptedPrompts::printDialog(QPrinter &printer, PrintRange *range)
-{
-    shown.append({QStringLiteral("print"), {}, MsgIcon::None, MsgButtons::Ok, {}, {}});
-    if (onPrintDialog)
-        onPrintDialog(printer);
-    if (range)
-        *range = printRange;
-    return printAnswers.isEmpty() ? false : printAnswers.takeFirst();
-}
-
-bool ScriptedPrompts::pageSetupDialog(QPrinter &printer)
-{
-    Q_UNUSED(printer);
-    shown.append({QStringLiteral("pageSetup"), {}, MsgIcon::None, MsgButtons::Ok, {}, {}});
-    return printAnswers.isEmpty() ? false : printAnswers.takeFirst();
-}
-
-} // namespace imaging
+} // namespace core

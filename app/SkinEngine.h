@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace imaging {
+namespace app {
 
 // The skin engine every window borrows from the browser. A skin file is
 // plain UTF-8 text made of sections, each headed by an element name in
@@ -59,4 +59,4 @@ private:
     QHash<QString, QString> m_sections; // lower-cased element -> style sheet
 };
 
-} // namespace imaging
+} // namespace app

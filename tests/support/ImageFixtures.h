@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Small image files generated in code for the explorer's tests.
+// Small image files generated in code for the tests.
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include <QSize>
 #include <QString>
 
-namespace explorer {
+namespace imaging {
 
 // A thumbnail is 140 pixels wide; pictures whose long side is 1.8 times
 // their short side or more are fitted into a white 140 x 140 square instead.
@@ -43,4 +43,4 @@ struct ThumbnailResult
 // call from any thread; never throws.
 ThumbnailResult makeThumbnail(const QString &path);
 
-} // namespace explorer
+} // namespace imaging

@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "explorer/Thumbnail.h"
+#include "imaging/Thumbnail.h"
 
 #include <QFileInfo>
 #include <QPainter>
 
-#include "imaging/Formats.h"
+#include "core/Formats.h"
 #include "imaging/ImageEngine.h"
 
 #include <algorithm>
 #include <cmath>
 #include <system_error>
 
-namespace explorer {
+namespace imaging {
 
 double roundHalfEven(double value)
 {
@@ -91,7 +91,7 @@ QSize orientedLike(QSize original, QSize decoded)
 ThumbnailResult makeThumbnail(const QString &path)
 {
     ThumbnailResult r;
-    if (imaging::usesPictureLoader(path)) {
+    if (core::usesPictureLoader(path)) {
         r.picture = imaging::loadPicture(path, &r.error);
         return r;
     }
@@ -119,4 +119,4 @@ ThumbnailResult makeThumbnail(const QString &path)
     return r;
 }
 
-} // namespace explorer
+} // namespace imaging

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
-
 #include <functional>
 
-namespace imaging {
+namespace core {
 
 // The application title, caption of the browser and of every message box
 // that gives no caption of its own.
@@ -23,18 +21,4 @@ struct ProcessEnded
     int status = 0;
 };
 
-// Folder that holds the program's data files (skin, splash, icons, help),
-// without a trailing "/" (except "/" itself). The build tree's copy when run
-// from a build, the installed share folder otherwise; tests may override it.
-QString programFolder();
-void setProgramFolder(const QString &folder); // empty: back to the default
-
-// Twips per pixel, 1440 / logical DPI of the primary screen (15 at 96 dpi).
-double twipsPerPixelX();
-double twipsPerPixelY();
-int twipsToPixelsX(double twips);
-int twipsToPixelsY(double twips);
-double pixelsToTwipsX(int pixels);
-double pixelsToTwipsY(int pixels);
-
-} // namespace imaging
+} // namespace core

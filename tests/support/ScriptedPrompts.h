@@ -1,17 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "imaging/Prompts.h"
+#include "core/Prompts.h"
 
 #include <QList>
 
 #include <functional>
 
-namespace imaging {
+namespace testsupport {
+
+using core::FileDialogRequest;
+using core::FileDialogResult;
+using core::MsgButtons;
+using core::MsgIcon;
+using core::MsgResult;
+using core::PrintRange;
 
 // A Prompts for tests: records every prompt and answers from queues, or with
 // a default answer when its queue is empty. Installs itself while alive.
-class ScriptedPrompts : public Prompts
+class ScriptedPrompts : public core::Prompts
 {
 public:
     struct Shown
@@ -49,4 +56,4 @@ public:
     bool pageSetupDialog(QPrinter &printer) override;
 };
 
-} // namespace imaging
+} // namespace testsupport

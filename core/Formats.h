@@ -3,7 +3,7 @@
 
 #include <QString>
 
-namespace imaging {
+namespace core {
 
 // The extensions the browser lists, handed to the explorer at start-up.
 inline constexpr char16_t kSupportedExtensions[] =
@@ -42,23 +42,14 @@ QString extensionOf(const QString &path);
 // True when the lower-cased extension occurs in kPictureExtensions.
 bool usesPictureLoader(const QString &path);
 
-} // namespace imaging
-
-class QByteArray;
-
-namespace imaging {
-
-// Recognises an image file by its first bytes. Formats with a signature win;
-// the weakly marked ones (TGA, headerless DIB, WBMP) are checked for a
-// consistent header, and the extension only settles between those. Returns
-// FormatUnknown for anything else. `data` may be the whole file: WBMP and
-// TGA checks compare the header with the file length.
-int detectFormat(const QByteArray &data, const QString &extension = {});
-
 // The usual file extension of a format code ("jpg", "tif", ...), empty for
 // unknown codes.
 QString formatExtension(int formatCode);
-// True for the ten codes Output.Save writes (1 to 10).
+// True for the ten codes an image can be saved with (1 to 10).
 bool isSaveCode(int formatCode);
 
-} // namespace imaging
+// True when the file's extension is one the viewer accepts
+// (kSupportedExtensionsWithCur).
+bool isSupportedImageFile(const QString &path);
+
+} // namespace core

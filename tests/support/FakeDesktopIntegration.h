@@ -5,14 +5,14 @@
 
 #include <QMap>
 
-namespace shell {
+namespace testsupport {
 
 // An in-memory DesktopIntegration for tests; installs itself while alive.
-class FakeDesktopIntegration : public DesktopIntegration
+class FakeDesktopIntegration : public shell::DesktopIntegration
 {
 public:
-    FakeDesktopIntegration() { setDesktopIntegration(this); }
-    ~FakeDesktopIntegration() override { setDesktopIntegration(nullptr); }
+    FakeDesktopIntegration() { shell::setDesktopIntegration(this); }
+    ~FakeDesktopIntegration() override { shell::setDesktopIntegration(nullptr); }
     FakeDesktopIntegration(const FakeDesktopIntegration &) = delete;
     FakeDesktopIntegration &operator=(const FakeDesktopIntegration &) = delete;
 
@@ -52,4 +52,4 @@ public:
     void notifyChanged() override { ++notifications; }
 };
 
-} // namespace shell
+} // namespace testsupport

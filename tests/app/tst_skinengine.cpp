@@ -9,10 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "TestSupport.h"
-#include "imaging/SkinEngine.h"
+#include "support/TestSupport.h"
+#include "app/SkinEngine.h"
 
-using imaging::SkinEngine;
+using app::SkinEngine;
 
 class tst_SkinEngine : public QObject
 {

@@ -9,7 +9,7 @@
 class QPrinter;
 class QWidget;
 
-namespace imaging {
+namespace core {
 
 // Every message box, question, input box and file, folder, print or page-setup
 // dialog of the program goes through the Prompts in force, so that tests can
@@ -78,6 +78,9 @@ Prompts &prompts();
 void setPrompts(Prompts *replacement);
 // Parent for the real dialogs (the active window when unset).
 void setPromptParent(QWidget *parent);
+// The caption a prompt shows: the given one, or the application title when
+// it is empty.
+QString promptCaption(const QString &caption);
 
 // Shorthand for the common case.
 inline MsgResult msgBox(const QString &text, MsgIcon icon = MsgIcon::None,
@@ -86,4 +89,4 @@ inline MsgResult msgBox(const QString &text, MsgIcon icon = MsgIcon::None,
     return prompts().message(text, icon, buttons, caption);
 }
 
-} // namespace imaging
+} // namespace core

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/SkinEngine.h"
+#include "app/SkinEngine.h"
 
 #include <QFile>
 #include <QStringConverter>
 #include <QWidget>
 
-namespace imaging {
+namespace app {
 
 namespace {
 
@@ -59,7 +59,11 @@ QString headingOf(const QString &line)
 
 } // namespace
 
-SkinEngine::SkinEngine(QObject *parent) : QObject(parent) {}
+SkinEngine::SkinEngine(QObject *parent) : QObject(parent)
+{
+    // applied() carries a widget pointer, also across queued connections.
+    qRegisterMetaType<QWidget *>();
+}
 
 QStringList SkinEngine::knownElements()
 {
@@ -158,4 +162,4 @@ void SkinEngine::ApplySkinByName(QWidget *child, const QString &element)
     emit applied(child, element);
 }
 
-} // namespace imaging
+} // namespace app
