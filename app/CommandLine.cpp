@@ -7,7 +7,7 @@
 
 #include "app/frmMain.h"
 #include "explorer/ImageExplore.h"
-#include "imaging/ImgXCtrl.h"
+#include "imaging/ImageView.h"
 #include "shell/ModAssoc.h"
 #include "viewer/frmViwer.h"
 

@@ -20,7 +20,7 @@
 #include "dialogs/frmFile.h"
 #include "explorer/ImageExplore.h"
 #include "core/Formats.h"
-#include "imaging/ImgXCtrl.h"
+#include "imaging/ImageView.h"
 #include "core/Process.h"
 #include "core/Paths.h"
 #include "core/Twips.h"
@@ -115,11 +115,14 @@ bool previewZoomStep(double &zoom, bool zoomIn)
     return true;
 }
 
-int previewFitAlignment(QSizeF controlTwips, QSize image, double zoom, double tx, double ty)
+imaging::ViewAlignment previewFitAlignment(QSizeF controlTwips, QSize image, double zoom,
+                                           double tx, double ty)
 {
     const float wide = float(zoom * image.width() * tx);
     const float high = float(zoom * image.height() * ty);
-    return controlTwips.width() < wide || controlTwips.height() < high ? 2 : 0;
+    return controlTwips.width() < wide || controlTwips.height() < high
+               ? imaging::ViewAlignment::Panned
+               : imaging::ViewAlignment::Plain;
 }
 
 } // namespace app
@@ -190,7 +193,7 @@ void frmMain::createControls()
     Splitter1->setGeometry(toPixels(kSplitter1));
     Splitter1->setHandleWidth(twipsToPixelsY(kImageExplore1.top - kImgX.height));
 
-    ImgX = new ImgXCtrl(Splitter1);
+    ImgX = new imaging::ImageView(Splitter1);
     ImgX->setObjectName(QStringLiteral("ImgX"));
     ImgX->setImageCentered(true);
     ImgX->setAntiAlias(true);
@@ -223,7 +226,7 @@ void frmMain::createControls()
             [this](QStringList &paths, int &index, QString &folder) {
                 ImageExplore1_OpenItem(paths, index, folder);
             });
-    connect(ImgX, &ImgXCtrl::DblClick, this, &frmMain::ImgX_DblClick);
+    connect(ImgX, &imaging::ImageView::doubleClicked, this, &frmMain::ImgX_DblClick);
 }
 
 void frmMain::createButtons()
@@ -335,22 +338,22 @@ void frmMain::PreviewZoomOut()
 
 void frmMain::previewZoom(bool zoomIn)
 {
-    if (ImgX->Images.Count() == 0)
+    if (ImgX->engine().pageCount() == 0)
         return;
-    double zoom = ImgX->Zoom();
+    double zoom = ImgX->zoom();
     if (!app::previewZoomStep(zoom, zoomIn))
         return;
     ImgX->setZoom(zoom);
     const double tx = core::twipsPerPixelX();
     const double ty = core::twipsPerPixelY();
     const QSizeF control(ImgX->width() * tx, ImgX->height() * ty);
-    const QSize image(ImgX->ImageInfo.Width(), ImgX->ImageInfo.Height());
-    ImgX->setViewAlignment(app::previewFitAlignment(control, image, ImgX->Zoom(), tx, ty));
+    const QSize image(ImgX->engine().width(), ImgX->engine().height());
+    ImgX->setViewAlignment(app::previewFitAlignment(control, image, ImgX->zoom(), tx, ty));
 }
 
 void frmMain::cmdWallPaper_Click()
 {
-    shell::SetWallpaper(ImgX->Utility());
+    shell::SetWallpaper(ImgX->engine());
 }
 
 // --- folder tree -------------------------------------------------------------
@@ -391,7 +394,7 @@ void frmMain::TV1_DesktopRootClick()
 void frmMain::clearPreview()
 {
     m_picturePath.clear();
-    ImgX->Images.Clear(QString());
+    ImgX->engine().clear();
 }
 
 void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
@@ -410,9 +413,9 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
         const QImage picture = imaging::loadPicture(path);
         ImgX->setFileLoadFlag(false);
         try {
-            ImgX->Loader.LoadPicture(picture, QString());
+            ImgX->engine().loadPicture(picture);
             m_picturePath = path;
-            ImgX->setViewAlignment(0);
+            ImgX->setViewAlignment(imaging::ViewAlignment::Plain);
         } catch (const imaging::ImageError &) {
             clearPreview();
         }
@@ -432,9 +435,9 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
                     return;
                 m_previewPending = false;
                 try {
-                    ImgX->Loader.LoadDecoded(watcher->result());
+                    ImgX->engine().loadDecoded(watcher->result());
                     m_picturePath.clear();
-                    ImgX->setViewAlignment(0);
+                    ImgX->setViewAlignment(imaging::ViewAlignment::Plain);
                 } catch (const imaging::ImageError &) {
                     clearPreview();
                 }
@@ -445,8 +448,8 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
 
 void frmMain::ImgX_DblClick()
 {
-    QString name = ImgX->ImageInfo.FilePath();
-    if (name.isEmpty() && ImgX->Images.Count() > 0)
+    QString name = ImgX->engine().filePath();
+    if (name.isEmpty() && ImgX->engine().pageCount() > 0)
         name = m_picturePath;
     if (name.isEmpty())
         return;

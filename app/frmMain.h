@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "imaging/ImageView.h"
 #include "viewer/BrowserLink.h"
 
 #include <QMainWindow>
@@ -13,13 +14,16 @@
 #include <memory>
 
 class ImageExplore;
-class ImgXCtrl;
 class QSplitter;
 class QToolBar;
 class QToolButton;
 class FolderTree;
 class frmFile;
 class frmViwer;
+
+namespace imaging {
+class ImageView;
+}
 
 namespace app {
 class SingleInstance;
@@ -42,10 +46,11 @@ ContainerLayout containerLayout(QSize innerTwips, int toolbarHeightTwips, int pr
 // One zoom step of the preview: false (zoom unchanged) when the limit is
 // reached: zooming in stops above a factor of 16, zooming out below 0.005.
 bool previewZoomStep(double &zoom, bool zoomIn);
-// View mode of the preview after a zoom: 2 when the zoomed image is wider or
-// taller than the control, else 0. controlTwips is the control's size in
+// View mode of the preview after a zoom: Panned when the zoomed image is
+// wider or taller than the control, else Plain. controlTwips is the control's size in
 // twips, image its size in pixels, tx / ty twips per pixel.
-int previewFitAlignment(QSizeF controlTwips, QSize image, double zoom, double tx, double ty);
+imaging::ViewAlignment previewFitAlignment(QSizeF controlTwips, QSize image, double zoom,
+                                           double tx, double ty);
 } // namespace app
 
 // The browser window, the application's start-up object: Form_Load runs the
@@ -110,7 +115,7 @@ public:
     QWidget *container = nullptr;
     QToolBar *Toolbar = nullptr;
     QSplitter *Splitter1 = nullptr;
-    ImgXCtrl *ImgX = nullptr;
+    imaging::ImageView *ImgX = nullptr;
     ImageExplore *ImageExplore1 = nullptr;
     QToolButton *cmdPrev = nullptr;
     QToolButton *cmdNext = nullptr;

@@ -49,8 +49,8 @@ int convert(const QStringList &args)
         return fail(QStringLiteral("Unknown save code %1 (1 to 10)").arg(args.at(2)));
     try {
         imaging::ImageEngine engine;
-        engine.Loader.LoadFile(args.at(0));
-        engine.Output.Save(args.at(1), code, 0, true);
+        engine.loadFile(args.at(0));
+        engine.save(args.at(1), code);
     } catch (const imaging::ImageError &e) {
         return fail(e.description());
     }

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "imaging/ImgXCtrl.h"
+#include "imaging/ImageView.h"
 #include "settings/CRegister.h"
 #include "viewer/Prefetcher.h"
 #include "viewer/frmViwer.h"

@@ -151,14 +151,14 @@ ViewLayout resizeLayout(QSizeF windowTwips, double toolbarHeight)
     return {windowTwips.width(), windowTwips.height() - toolbarHeight - 600.0, windowTwips.width()};
 }
 
-int viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips, double tppX,
-                double tppY)
+imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight,
+                                   QSizeF windowTwips, double tppX, double tppY)
 {
     const float scaledW = float(zoom * imageWidth * tppX);
     const float scaledH = float(zoom * imageHeight * tppY);
     const bool fits =
         scaledW <= float(windowTwips.width()) && scaledH <= float(windowTwips.height());
-    return fits ? 3 : 2;
+    return fits ? imaging::ViewAlignment::Fitted : imaging::ViewAlignment::Panned;
 }
 
 double fitZoom(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips, double tppX,

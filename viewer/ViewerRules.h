@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "imaging/ImageView.h"
+
 namespace viewer {
 
 // Stored texts of the viewer's three settings, with their defaults.
@@ -74,10 +76,10 @@ struct ViewLayout
 };
 ViewLayout resizeLayout(QSizeF windowTwips, double toolbarHeight);
 
-// The fit test: 3 when the zoomed image fits the window's outer size
-// (equality fits), else 2 (panning).
-int viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips, double tppX,
-                double tppY);
+// The fit test: Fitted when the zoomed image fits the window's outer size
+// (equality fits), else Panned.
+imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight,
+                                   QSizeF windowTwips, double tppX, double tppY);
 
 // The zoom for a large image: window width / image width when the image is
 // larger than the window in both directions, else `zoom` unchanged.

@@ -18,7 +18,7 @@
 #include <QWindow>
 
 #include "core/Formats.h"
-#include "imaging/ImgXCtrl.h"
+#include "imaging/ImageView.h"
 #include "core/Process.h"
 #include "core/Twips.h"
 #include "core/Prompts.h"
@@ -93,18 +93,18 @@ frmViwer::frmViwer(BrowserLink *link, QWidget *parent) : QMainWindow(parent), m_
     setCentralWidget(central);
     central->installEventFilter(this);
 
-    ImgX = new ImgXCtrl(central);
+    ImgX = new imaging::ImageView(central);
     ImgX->setObjectName(QStringLiteral("ImgX"));
     ImgX->setBackgroundColor(Qt::white);
     ImgX->setImageCentered(true);
     ImgX->setBorderThickness(1);
     ImgX->installEventFilter(this);
-    connect(ImgX, &ImgXCtrl::DblClick, this, &frmViwer::ImgX_DblClick);
-    connect(ImgX, &ImgXCtrl::KeyDown, this, &frmViwer::ImgX_KeyDown);
-    connect(ImgX, &ImgXCtrl::Change, this, &frmViwer::ImgX_Change);
-    connect(ImgX, &ImgXCtrl::MouseDown, this, &frmViwer::ImgX_MouseDown);
-    connect(ImgX, &ImgXCtrl::FileDrop, this,
-            [this](const QMimeData *mime, int, int, int, int) { ImgX_FileDrop(mime); });
+    connect(ImgX, &imaging::ImageView::doubleClicked, this, &frmViwer::ImgX_DblClick);
+    connect(ImgX, &imaging::ImageView::keyPressed, this, &frmViwer::ImgX_KeyDown);
+    connect(ImgX, &imaging::ImageView::changed, this, &frmViwer::ImgX_Change);
+    connect(ImgX, &imaging::ImageView::mousePressed, this, &frmViwer::ImgX_MouseDown);
+    connect(ImgX, &imaging::ImageView::filesDropped, this,
+            [this](const QList<QUrl> &urls) { ImgX_FileDrop(urls); });
 
     MenuContainer = new QFrame(central);
     MenuContainer->setObjectName(QStringLiteral("MenuContainer"));
@@ -596,16 +596,16 @@ bool frmViwer::LoadIntoEngine(const QString &path, QString *error)
                 throw imaging::ImageError(reason);
             Image1 = picture;
             ImgX->setFileLoadFlag(false);
-            ImgX->Loader.LoadPicture(Image1, QString());
+            ImgX->engine().loadPicture(Image1);
         } else {
             ImgX->setFileLoadFlag(true);
             std::optional<imaging::Decoded> ready;
             if (m_prefetchEnabled)
                 ready = m_prefetch->take(path);
             if (ready)
-                ImgX->Loader.LoadDecoded(*ready);
+                ImgX->engine().loadDecoded(*ready);
             else
-                ImgX->Loader.LoadFile(path, 0, QString());
+                ImgX->engine().loadFile(path);
         }
         m_lastError.clear();
         return true;
@@ -617,15 +617,15 @@ bool frmViwer::LoadIntoEngine(const QString &path, QString *error)
     }
     if (error)
         *error = m_lastError;
-    ImgX->Images.Clear(QString());
+    ImgX->engine().clear();
     return false;
 }
 
 void frmViwer::FitWindowToImage()
 {
-    const imaging::ImageEngine::ImageItem first = ImgX->Images.Item(0);
-    const int w = first.index < 0 ? 0 : first.Width;
-    const int h = first.index < 0 ? 0 : first.Height;
+    const QSize first = ImgX->engine().pageSize(0);
+    const int w = first.isValid() ? first.width() : 0;
+    const int h = first.isValid() ? first.height() : 0;
     const WindowFit fit = fitWindowToImage(w, h, tppX(), tppY(), toolbarHeightTwips());
     m_fittedMargins = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     m_imgX = QSizeF(fit.imgXWidth, fit.imgXHeight);
@@ -648,9 +648,9 @@ void frmViwer::FitZoomToWindow()
     // In full-screen presentation the window is, or is about to be, the
     // whole screen.
     const QSizeF window = bFullScreen ? screenSizeTwips() : windowSizeTwips();
-    const double zoom = fitZoom(ImgX->Zoom(), ImgX->ImageInfo.Width(), ImgX->ImageInfo.Height(),
+    const double zoom = fitZoom(ImgX->zoom(), ImgX->engine().width(), ImgX->engine().height(),
                                 window, tppX(), tppY());
-    if (zoom != ImgX->Zoom()) {
+    if (zoom != ImgX->zoom()) {
         ImgX->setZoom(zoom);
         m_panels[4]->setText(zoomPanelText(zoom)); // the zoom on screen, not the one loaded with
     }
@@ -676,7 +676,7 @@ void frmViwer::ViewImage(const QStringList &paths, qint16 &index)
     // empty view and changes nothing else.
     if (wrapped < 0 || wrapped >= count || wrapped > std::numeric_limits<qint16>::max() ||
         FilePaths.at(wrapped).isEmpty()) {
-        ImgX->Images.Clear(QString());
+        ImgX->engine().clear();
         return;
     }
     CurrentIndex = index;
@@ -722,7 +722,7 @@ void frmViwer::ReloadCurrentImage()
     const int count = int(FilePaths.size());
     const int k = wrapIndex(CurrentIndex, count);
     if (k < 0 || k >= count) {
-        ImgX->Images.Clear(QString());
+        ImgX->engine().clear();
         return;
     }
     LoadIntoEngine(FilePaths.at(k));
@@ -741,14 +741,14 @@ bool frmViwer::LoadImage()
     // the title, the status bar and the file commands all name the image on
     // screen.
     const QString first = chosen.files.first();
-    ImgX->Images.Clear(QString());
+    ImgX->engine().clear();
     LoadIntoEngine(first);
     const qsizetype firstIndex = FilePaths.size();
     FilePaths += chosen.files;
     if (firstIndex <= std::numeric_limits<qint16>::max())
         CurrentIndex = qint16(firstIndex);
-    if (ImgX->Images.Count() > 0)
-        ImgX->Images.Select(ImgX->Images.Item(0));
+    if (ImgX->engine().pageCount() > 0)
+        ImgX->engine().selectPage(0);
     setWindowTitle(imageTitle(first));
     UpdateStatusBar();
     schedulePrefetch();
@@ -769,7 +769,7 @@ void frmViwer::UpdateStatusBar()
     if (CurrentIndex < 0 || CurrentIndex >= FilePaths.size())
         return;
     const QString p = FilePaths.at(CurrentIndex);
-    if (ImgX->Images.Count() == 0) {
+    if (ImgX->engine().pageCount() == 0) {
         // Nothing on screen: name the entry, or say why it is not shown.
         m_panels[1]->setText(m_lastError.isEmpty() ? fileNamePart(p) : m_lastError);
         m_panels[2]->clear();
@@ -779,16 +779,16 @@ void frmViwer::UpdateStatusBar()
         m_panels[2]->setText(FormatFileSize(float(QFileInfo(p).size())));
         m_panels[3]->clear();
     } else {
-        const QString full = ImgX->ImageInfo.FilePath();
-        m_panels[1]->setText(ImgX->ImageInfo.FileName());
+        const QString full = ImgX->engine().filePath();
+        m_panels[1]->setText(ImgX->engine().fileName());
         m_panels[2]->setText(FormatFileSize(float(QFileInfo(full).size())));
         m_panels[3]->setText(QStringLiteral("%1x%2x%3b %4")
-                                 .arg(ImgX->ImageInfo.Width())
-                                 .arg(ImgX->ImageInfo.Height())
-                                 .arg(ImgX->ImageInfo.BitsPerPixel())
+                                 .arg(ImgX->engine().width())
+                                 .arg(ImgX->engine().height())
+                                 .arg(ImgX->engine().bitsPerPixel())
                                  .arg(core::extensionOf(full)));
     }
-    m_panels[4]->setText(zoomPanelText(ImgX->Zoom()));
+    m_panels[4]->setText(zoomPanelText(ImgX->zoom()));
 }
 
 // --- keys and mouse --------------------------------------------------------------
@@ -835,20 +835,20 @@ void frmViwer::Form_KeyDown(int keyCode, int shift)
         break;
     case Qt::Key_Left:
     case Qt::Key_Right:
-        if (ImgX->ViewAlignment() == 2)
-            ImgX->setScrollX(ImgX->ScrollX() + (keyCode == Qt::Key_Left ? -5 : 5));
+        if (ImgX->viewAlignment() == imaging::ViewAlignment::Panned)
+            ImgX->setScrollX(ImgX->scrollX() + (keyCode == Qt::Key_Left ? -5 : 5));
         break;
     case Qt::Key_Up:
     case Qt::Key_Down:
-        if (ImgX->ViewAlignment() == 2)
-            ImgX->setScrollY(ImgX->ScrollY() + (keyCode == Qt::Key_Up ? -5 : 5));
+        if (ImgX->viewAlignment() == imaging::ViewAlignment::Panned)
+            ImgX->setScrollY(ImgX->scrollY() + (keyCode == Qt::Key_Up ? -5 : 5));
         break;
     default:
         break;
     }
 }
 
-void frmViwer::ImgX_KeyDown(int keyCode, int shift)
+void frmViwer::ImgX_KeyDown(int keyCode, Qt::KeyboardModifiers shift)
 {
     switch (keyCode) {
     case Qt::Key_Return:
@@ -857,7 +857,7 @@ void frmViwer::ImgX_KeyDown(int keyCode, int shift)
     case Qt::Key_Right:
     case Qt::Key_Up:
     case Qt::Key_Down:
-        Form_KeyDown(keyCode, shift);
+        Form_KeyDown(keyCode, int(shift));
         break;
     default:
         break;
@@ -880,12 +880,9 @@ bool frmViwer::IsFolder(const QString &path)
     return QFileInfo(path).isDir();
 }
 
-void frmViwer::ImgX_FileDrop(const QMimeData *mime)
+void frmViwer::ImgX_FileDrop(const QList<QUrl> &urls)
 {
-    if (!mime || !mime->hasUrls())
-        return;
     QStringList list;
-    const QList<QUrl> urls = mime->urls();
     for (const QUrl &url : urls) {
         if (!url.isLocalFile())
             continue;
@@ -904,18 +901,18 @@ void frmViwer::ImgX_FileDrop(const QMimeData *mime)
 
 void frmViwer::ZoomIn()
 {
-    applyZoomStep(zoomInStep(ImgX->Zoom()));
+    applyZoomStep(zoomInStep(ImgX->zoom()));
 }
 
 void frmViwer::ZoomOut()
 {
-    applyZoomStep(zoomOutStep(ImgX->Zoom()));
+    applyZoomStep(zoomOutStep(ImgX->zoom()));
 }
 
 // A step the limits refused leaves everything as it was.
 void frmViwer::applyZoomStep(double zoom)
 {
-    if (zoom == ImgX->Zoom())
+    if (zoom == ImgX->zoom())
         return;
     ImgX->setZoom(zoom);
     UpdateViewMode();
@@ -924,32 +921,32 @@ void frmViwer::applyZoomStep(double zoom)
 
 void frmViwer::UpdateViewMode()
 {
-    const int mode = viewModeFor(ImgX->Zoom(), ImgX->ImageInfo.Width(), ImgX->ImageInfo.Height(),
+    const imaging::ViewAlignment mode = viewModeFor(ImgX->zoom(), ImgX->engine().width(), ImgX->engine().height(),
                                  windowSizeTwips(), tppX(), tppY());
-    if (mode != ImgX->ViewAlignment())
+    if (mode != ImgX->viewAlignment())
         ImgX->setViewAlignment(mode);
 }
 
 void frmViwer::RotatePlus90()
 {
-    if (ImgX->Images.Count() == 0)
+    if (ImgX->engine().pageCount() == 0)
         return; // nothing to turn
-    ImgX->Transform.Rotate(90.0, QString(), 0, QString());
+    ImgX->engine().rotate(90.0);
 }
 
 void frmViwer::RotateMinus90()
 {
-    if (ImgX->Images.Count() == 0)
+    if (ImgX->engine().pageCount() == 0)
         return;
-    ImgX->Transform.Rotate(-90.0, QString(), 0, QString());
+    ImgX->engine().rotate(-90.0);
 }
 
 void frmViwer::ToggleAntiAlias()
 {
-    ImgX->setAntiAlias(!ImgX->AntiAlias());
-    action("mnuAntiAliasDisplay")->setChecked(ImgX->AntiAlias());
+    ImgX->setAntiAlias(!ImgX->antiAlias());
+    action("mnuAntiAliasDisplay")->setChecked(ImgX->antiAlias());
     CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, section(), QString::fromUtf16(kAntiAliasKey),
-                               boolToSetting(ImgX->AntiAlias()));
+                               boolToSetting(ImgX->antiAlias()));
 }
 
 // --- navigation and slide show -------------------------------------------------
@@ -1171,12 +1168,12 @@ void frmViwer::DeleteImage()
 
 void frmViwer::CopyImage()
 {
-    if (ImgX->Images.Count() > 0)
-        ImgX->Output.CopyToClipboard();
+    if (ImgX->engine().pageCount() > 0)
+        ImgX->engine().copyToClipboard();
 }
 
 void frmViwer::SetAsWallpaper() {}
 void frmViwer::ShowAbout() {}
 void frmViwer::HelpIndex() {}
 void frmViwer::RunUpdate() {}
-void frmViwer::ImgX_MouseDown(int, int, int, int) {}
+void frmViwer::ImgX_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, QPoint) {}

@@ -10,13 +10,17 @@
 #include <QSizeF>
 #include <QStringList>
 #include <QToolButton>
+#include <QUrl>
 
-class ImgXCtrl;
 class QLabel;
 class QMenu;
 class QMimeData;
 class QStatusBar;
 class QTimer;
+
+namespace imaging {
+class ImageView;
+}
 
 namespace viewer {
 class Prefetcher;
@@ -58,7 +62,7 @@ public:
     QImage Image1;                          // the last picture decoded by the picture loader
 
     // --- controls
-    ImgXCtrl *ImgX = nullptr;
+    imaging::ImageView *ImgX = nullptr;
     QStatusBar *StatusBar = nullptr;
     QWidget *Toolbar = nullptr;
     QFrame *MenuContainer = nullptr;
@@ -95,10 +99,10 @@ public:
 
     // --- keys and mouse (key codes are Qt's)
     void Form_KeyDown(int keyCode, int shift);
-    void ImgX_KeyDown(int keyCode, int shift);
+    void ImgX_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
     void ImgX_DblClick();
     void ImgX_Change();
-    void ImgX_FileDrop(const QMimeData *mime);
+    void ImgX_FileDrop(const QList<QUrl> &urls);
     static bool IsFolder(const QString &path);
 
     // --- zoom, rotation, view mode
@@ -131,7 +135,8 @@ public:
     virtual void ShowAbout();
     virtual void HelpIndex();
     virtual void RunUpdate();
-    virtual void ImgX_MouseDown(int button, int shift, int x, int y);
+    virtual void ImgX_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                                QPoint position);
 
     // --- sizes as the rules see them (twips)
     QSizeF windowSizeTwips() const; // outer size

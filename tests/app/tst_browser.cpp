@@ -20,7 +20,7 @@
 #include "dialogs/FolderTree.h"
 #include "explorer/ImageExplore.h"
 #include "core/Formats.h"
-#include "imaging/ImgXCtrl.h"
+#include "imaging/ImageView.h"
 #include "core/Process.h"
 #include "core/Paths.h"
 #include "core/Twips.h"
@@ -254,7 +254,7 @@ private slots:
         QFETCH(QSize, image);
         QFETCH(double, zoom);
         QFETCH(int, mode);
-        QCOMPARE(app::previewFitAlignment(control, image, zoom, 15, 15), mode);
+        QCOMPARE(int(app::previewFitAlignment(control, image, zoom, 15, 15)), mode);
     }
 
     void previewZoomButtons()
@@ -264,7 +264,7 @@ private slots:
         // Nothing previewed: the zoom stays.
         w->cmdZoomIn->click();
         w->Toolbar_ButtonClick(5);
-        QCOMPARE(w->ImgX->Zoom(), 1.0);
+        QCOMPARE(w->ImgX->zoom(), 1.0);
 
         w->ImageExplore1_CurrSelectedImage(m_a + "/3.png"); // 20 x 20
         QTRY_VERIFY(!w->previewPending());
@@ -281,21 +281,21 @@ private slots:
         }();
         for (int i = 0; i < fitSteps; ++i) {
             w->cmdZoomIn->click();
-            QCOMPARE(w->ImgX->ViewAlignment(), 0);
+            QCOMPARE(w->ImgX->viewAlignment(), imaging::ViewAlignment::Plain);
         }
         w->Toolbar_ButtonClick(4);
-        QCOMPARE(w->ImgX->ViewAlignment(), 2);
+        QCOMPARE(w->ImgX->viewAlignment(), imaging::ViewAlignment::Panned);
         w->cmdZoomOut->click();
         w->cmdZoomOut->click();
-        QCOMPARE(w->ImgX->ViewAlignment(), 0);
+        QCOMPARE(w->ImgX->viewAlignment(), imaging::ViewAlignment::Plain);
         // Another image keeps the zoom.
-        const double zoom = w->ImgX->Zoom();
+        const double zoom = w->ImgX->zoom();
         w->ImageExplore1_CurrSelectedImage(m_a + "/1.png");
         QTRY_VERIFY(!w->previewPending());
-        QCOMPARE(w->ImgX->Zoom(), zoom);
+        QCOMPARE(w->ImgX->zoom(), zoom);
         // Indices the strip does not know do nothing.
         w->Toolbar_ButtonClick(1);
-        QCOMPARE(w->ImgX->Zoom(), zoom);
+        QCOMPARE(w->ImgX->zoom(), zoom);
     }
 
     void wallpaperButtonHandsOverThePreview()
@@ -305,10 +305,10 @@ private slots:
         imaging::ImageEngine *given = nullptr;
         shell::setWallpaperHandler([&](imaging::ImageEngine &e) { given = &e; });
         w->cmdWallPaper->click();
-        QCOMPARE(given, &w->ImgX->Utility());
+        QCOMPARE(given, &w->ImgX->engine());
         given = nullptr;
         w->Toolbar_ButtonClick(7);
-        QCOMPARE(given, &w->ImgX->Utility());
+        QCOMPARE(given, &w->ImgX->engine());
 
         shell::setWallpaperHandler({});
         w->cmdWallPaper->click();
@@ -354,19 +354,19 @@ private slots:
         // Something shown before, so that clearing is seen.
         w->ImageExplore1_CurrSelectedImage(m_a + "/1.png");
         QTRY_VERIFY(!w->previewPending());
-        QCOMPARE(w->ImgX->Images.Count(), 1);
+        QCOMPARE(w->ImgX->engine().pageCount(), 1);
         w->ImgX->setFileLoadFlag(!fileLoadFlag);
-        w->ImgX->setViewAlignment(2);
+        w->ImgX->setViewAlignment(imaging::ViewAlignment::Panned);
 
         QSignalSpy settled(w.get(), &frmMain::previewSettled);
         w->ImageExplore1_CurrSelectedImage(path);
         QVERIFY(settled.count() == 1 || settled.wait(10000));
-        QCOMPARE(w->ImgX->Images.Count(), count);
+        QCOMPARE(w->ImgX->engine().pageCount(), count);
         if (kind != "folder" && kind != "none")
-            QCOMPARE(w->ImgX->FileLoadFlag(), fileLoadFlag);
+            QCOMPARE(w->ImgX->fileLoadFlag(), fileLoadFlag);
         if (count) {
-            QCOMPARE(w->ImgX->ViewAlignment(), 0);
-            QCOMPARE(w->ImgX->ImageInfo.Width(), kind == "ico" ? 32 : 24);
+            QCOMPARE(w->ImgX->viewAlignment(), imaging::ViewAlignment::Plain);
+            QCOMPARE(w->ImgX->engine().width(), kind == "ico" ? 32 : 24);
         }
         QVERIFY(m_prompts->texts().isEmpty());
     }
@@ -378,7 +378,7 @@ private slots:
         w->ImageExplore1_CurrSelectedImage(m_a + "/2.jpg");
         w->ImageExplore1_CurrSelectedImage(QString());
         QTest::qWait(200);
-        QCOMPARE(w->ImgX->Images.Count(), 0);
+        QCOMPARE(w->ImgX->engine().pageCount(), 0);
     }
 
     // --- tree and explorer ----------------------------------------------------------
@@ -445,16 +445,16 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         listByClick(*w, m_b);
-        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/first.png");
+        QTRY_COMPARE(w->ImgX->engine().filePath(), m_b + "/first.png");
         w->cmdNext->click();
-        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/second.png");
+        QTRY_COMPARE(w->ImgX->engine().filePath(), m_b + "/second.png");
         w->cmdPrev->click();
-        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/first.png");
+        QTRY_COMPARE(w->ImgX->engine().filePath(), m_b + "/first.png");
 
         // A sub-folder item clears the preview.
         listByClick(*w, m_a);
         QCOMPARE(w->ImageExplore1->itemPath(1), m_a + "/sub");
-        QCOMPARE(w->ImgX->Images.Count(), 0);
+        QCOMPARE(w->ImgX->engine().pageCount(), 0);
     }
 
     void checkPath()
@@ -463,7 +463,7 @@ private slots:
         QVERIFY(w);
         listByClick(*w, m_a);
         w->ImageExplore1->SelectItem(3, true); // 2.jpg
-        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_a + "/2.jpg");
+        QTRY_COMPARE(w->ImgX->engine().filePath(), m_a + "/2.jpg");
         QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
 
         // Same folder: nothing moves.
@@ -478,7 +478,7 @@ private slots:
         QCOMPARE(w->TV1->path(), m_b + "/");
         QCOMPARE(w->ImageExplore1->currentPosition(), 2);
         QTRY_VERIFY(!w->previewPending());
-        QCOMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/first.png");
+        QCOMPARE(w->ImgX->engine().filePath(), m_b + "/first.png");
 
         // The root is listed again every time.
         w->CheckPath("/no-such-image.png");
@@ -531,7 +531,7 @@ private slots:
         QVERIFY(!w->isVisible());
         QCOMPARE(view->FilePaths, QStringList{path});
         QCOMPARE(view->CurrentIndex, qint16(0));
-        QCOMPARE(view->ImgX->Zoom(), 1.0);
+        QCOMPARE(view->ImgX->zoom(), 1.0);
         QVERIFY(view->bCommand); // unchanged
         view->bCommand = false;
     }
@@ -544,7 +544,7 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         w->ImageExplore1_CurrSelectedImage(icon);
-        QCOMPARE(w->ImgX->Images.Count(), 1);
+        QCOMPARE(w->ImgX->engine().pageCount(), 1);
         w->ImgX_DblClick();
         QVERIFY(!w->isVisible());
         QCOMPARE(w->Viewer()->FilePaths, QStringList{icon});

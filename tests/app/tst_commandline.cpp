@@ -17,7 +17,7 @@
 #include "support/FakeInstance.h"
 #include "app/Splash.h"
 #include "app/frmMain.h"
-#include "imaging/ImgXCtrl.h"
+#include "imaging/ImageView.h"
 #include "core/Process.h"
 #include "core/Paths.h"
 #include "support/ScriptedPrompts.h"
@@ -313,7 +313,7 @@ private slots:
         QVERIFY(v->bCommand);
         QCOMPARE(v->FilePaths, list);
         QCOMPARE(int(v->CurrentIndex), index);
-        QCOMPARE(v->ImgX->ImageInfo.FilePath(), list.at(index));
+        QCOMPARE(v->ImgX->engine().filePath(), list.at(index));
         // The start-up check ran as on any start.
         QCOMPARE(bindingOf(".png"), QStringLiteral("Pictavo.png"));
     }

@@ -28,7 +28,7 @@
 #include "dialogs/frmFile.h"
 #include "explorer/ImageExplore.h"
 #include "core/Formats.h"
-#include "imaging/ImgXCtrl.h"
+#include "imaging/ImageView.h"
 #include "core/Process.h"
 #include "core/Paths.h"
 #include "core/Twips.h"

@@ -9,6 +9,7 @@
 #include <QImageWriter>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -446,12 +447,12 @@ private slots:
             QVERIFY(samePixels(d.pages.first(), source));
 
         ImageEngine engine;
-        engine.Loader.LoadFile(path(name));
-        QCOMPARE(engine.Images.Count(), pages);
-        QCOMPARE(engine.ImageInfo.FormatCode(), format);
+        engine.loadFile(path(name));
+        QCOMPARE(engine.pageCount(), pages);
+        QCOMPARE(engine.formatCode(), format);
         if (pages > 1) {
-            engine.Images.Select(engine.Images.Item(pages - 1));
-            QCOMPARE(engine.ImageInfo.Width(), engine.Images.Item(pages - 1).Width);
+            engine.selectPage(pages - 1);
+            QCOMPARE(engine.width(), engine.pageSize(pages - 1).width());
         }
     }
 
@@ -564,8 +565,8 @@ private slots:
         QCOMPARE(d.pages.first().size(), expected);
 
         ImageEngine engine;
-        engine.Loader.LoadFile(path("big." + format), 0, QString(), bounding);
-        QCOMPARE(engine.ImageInfo.Width(), expected.width());
+        engine.loadFile(path("big." + format), bounding);
+        QCOMPARE(engine.width(), expected.width());
     }
 
     // Damaged input of every kind fails with a short description, quickly,
@@ -673,8 +674,8 @@ private slots:
         QVERIFY2(timer.elapsed() < 10000, "a damaged file took too long");
 
         ImageEngine engine;
-        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Loader.LoadFile(path(name)));
-        QCOMPARE(engine.Images.Count(), 0);
+        QVERIFY_THROWS_EXCEPTION(ImageError, engine.loadFile(path(name)));
+        QCOMPARE(engine.pageCount(), 0);
     }
 
     void reportsMissingFile()
@@ -709,10 +710,10 @@ private slots:
         QFETCH(bool, blackAndWhite);
         const QImage source = blackAndWhite ? blackWhite(37, 23) : photoLike(37, 23);
         ImageEngine engine;
-        engine.Loader.LoadPicture(source);
+        engine.loadPicture(source);
         const QString target = path("saved." + ext);
         QFile::remove(target);
-        engine.Output.Save(target, code, 0, true);
+        engine.save(target, code);
 
         const Decoded d = decodeFile(target);
         QVERIFY2(d.ok(), qPrintable(d.error));
@@ -743,12 +744,12 @@ private slots:
         const QString target = path("keep.png");
         QVERIFY(writeFile(target, "old contents"));
         ImageEngine engine;
-        engine.Loader.LoadPicture(photoLike(4, 4));
-        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Output.Save(target, 77, 0, true));
-        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Output.Save(target, core::FormatPNG, 0, false));
+        engine.loadPicture(photoLike(4, 4));
+        QVERIFY_THROWS_EXCEPTION(ImageError, engine.save(target, 77));
+        QVERIFY_THROWS_EXCEPTION(ImageError, engine.save(target, core::FormatPNG, false));
         QCOMPARE(readFile(target), QByteArray("old contents"));
         try {
-            engine.Output.Save(path("no-such-folder/x.png"), core::FormatPNG, 0, true);
+            engine.save(path("no-such-folder/x.png"), core::FormatPNG);
             QFAIL("saving into a missing folder succeeded");
         } catch (const ImageError &e) {
             QVERIFY2(e.description().startsWith("Cannot write x.png: "),
@@ -761,11 +762,11 @@ private slots:
     void engineWithoutImageFailsCleanly()
     {
         ImageEngine engine;
-        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Transform.Rotate(90));
-        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Transform.Resize(10, 0));
+        QVERIFY_THROWS_EXCEPTION(ImageError, engine.rotate(90));
+        QVERIFY_THROWS_EXCEPTION(ImageError, engine.resize(10, 0));
         QVERIFY_THROWS_EXCEPTION(ImageError,
-                                 engine.Transform.ResizeCanvas(10, 10, Qt::white, 0, 0));
-        QVERIFY_THROWS_EXCEPTION(ImageError, engine.Output.Save(path("none.png"), core::FormatPNG));
+                                 engine.resizeCanvas(10, 10, Qt::white, 0, 0));
+        QVERIFY_THROWS_EXCEPTION(ImageError, engine.save(path("none.png"), core::FormatPNG));
         QVERIFY(!QFile::exists(path("none.png")));
     }
 
@@ -773,18 +774,17 @@ private slots:
     {
         QVERIFY(writeFile(path("info.PNG"), encodeQt(photoLike(30, 20), "png")));
         ImageEngine engine;
-        int changes = 0;
-        engine.onChanged = [&] { ++changes; };
-        engine.Loader.LoadFile(path("info.PNG"));
-        QCOMPARE(engine.ImageInfo.Width(), 30);
-        QCOMPARE(engine.ImageInfo.Height(), 20);
-        QCOMPARE(engine.ImageInfo.BitsPerPixel(), 24);
-        QCOMPARE(engine.ImageInfo.FormatCode(), int(core::FormatPNG));
-        QCOMPARE(engine.ImageInfo.FileName(), QStringLiteral("info.PNG"));
-        QCOMPARE(engine.ImageInfo.FilePath(), path("info.PNG"));
-        engine.Transform.Rotate(90);
-        QCOMPARE(engine.ImageInfo.Width(), 20);
-        QCOMPARE(changes, 2);
+        QSignalSpy changes(&engine, &ImageEngine::changed);
+        engine.loadFile(path("info.PNG"));
+        QCOMPARE(engine.width(), 30);
+        QCOMPARE(engine.height(), 20);
+        QCOMPARE(engine.bitsPerPixel(), 24);
+        QCOMPARE(engine.formatCode(), int(core::FormatPNG));
+        QCOMPARE(engine.fileName(), QStringLiteral("info.PNG"));
+        QCOMPARE(engine.filePath(), path("info.PNG"));
+        engine.rotate(90);
+        QCOMPARE(engine.width(), 20);
+        QCOMPARE(changes.count(), 2);
     }
 
     // A helper that hangs or crashes fails that one file, and the next
@@ -808,8 +808,8 @@ private slots:
             QSKIP("the helper is fixed by PICTAVO_MAGICK_HELPER");
         const QImage source = photoLike(20, 10);
         ImageEngine engine;
-        engine.Loader.LoadPicture(source);
-        engine.Output.Save(path("ok.psd"), core::FormatPSD);
+        engine.loadPicture(source);
+        engine.save(path("ok.psd"), core::FormatPSD);
 
         const QString fake = path("fake-helper.sh");
         QVERIFY(writeFile(fake, script.toLatin1()));
@@ -836,10 +836,10 @@ private slots:
     {
         const QImage source = photoLike(50, 40);
         ImageEngine engine;
-        engine.Loader.LoadPicture(source);
-        engine.Output.Save(path("w.pcx"), core::FormatPCX);
-        engine.Output.Save(path("w.png"), core::FormatPNG);
-        engine.Output.Save(path("w.jpg"), core::FormatJPG);
+        engine.loadPicture(source);
+        engine.save(path("w.pcx"), core::FormatPCX);
+        engine.save(path("w.png"), core::FormatPNG);
+        engine.save(path("w.jpg"), core::FormatJPG);
         QStringList files;
         for (int i = 0; i < 8; ++i)
             files << path("w.pcx") << path("w.png") << path("w.jpg");

@@ -16,7 +16,7 @@
 #include <QUrl>
 
 #include "support/TestSupport.h"
-#include "imaging/ImgXCtrl.h"
+#include "imaging/ImageView.h"
 #include "core/Process.h"
 #include "support/ScriptedPrompts.h"
 #include "settings/CRegister.h"
@@ -132,7 +132,7 @@ private slots:
         m_v = new frmViwer(&m_link);
         QVERIFY(!m_v->isVisible());
         QCOMPARE(m_v->windowTitle(), QStringLiteral("Caption will be set at run time.."));
-        QVERIFY(m_v->ImgX->AntiAlias());
+        QVERIFY(m_v->ImgX->antiAlias());
         QVERIFY(act(m_v, "mnuAntiAliasDisplay")->isChecked());
         QCOMPARE(m_v->slideShowDelay(), 2000);
         QVERIFY(!m_v->tmrSlideShow->isActive());
@@ -170,7 +170,7 @@ private slots:
         store("Slide Show Delay", delay);
         store("FullScreen", fullScreen);
         m_v = new frmViwer(&m_link);
-        QTEST(m_v->ImgX->AntiAlias(), "expectAntiAlias");
+        QTEST(m_v->ImgX->antiAlias(), "expectAntiAlias");
         QTEST(act(m_v, "mnuAntiAliasDisplay")->isChecked(), "expectAntiAlias");
         QTEST(m_v->slideShowDelay(), "expectDelay");
         QTEST(m_v->bFullScreen, "expectFullScreen");
@@ -228,7 +228,7 @@ private slots:
         else if (how == QLatin1String("enter"))
             QTest::keyClick(v->ImgX, Qt::Key_Return);
         else
-            emit v->ImgX->DblClick();
+            emit v->ImgX->doubleClicked();
         QVERIFY(!v->isVisible());
         QVERIFY(!v->isUnloaded());
         QCOMPARE(m_link.shown, 1);
@@ -273,10 +273,10 @@ private slots:
             QVERIFY(QFile::exists(
                 QStringLiteral(":/viewer/icons/%1_hover.png").arg(QLatin1String(keys[i]))));
         }
-        const double zoom = v->ImgX->Zoom();
+        const double zoom = v->ImgX->zoom();
         v->Toolbar_ButtonClick(0);
         v->Toolbar_ButtonClick(9);
-        QCOMPARE(v->ImgX->Zoom(), zoom);
+        QCOMPARE(v->ImgX->zoom(), zoom);
         QVERIFY(v->findChild<QTimer *>(QStringLiteral("tmrSlideShow")));
         QVERIFY(v->findChild<QStatusBar *>(QStringLiteral("StatusBar")));
     }
@@ -422,7 +422,7 @@ private slots:
         QCOMPARE(int(i), shown);
         QCOMPARE(int(v->CurrentIndex), shown);
         QCOMPARE(v->windowTitle(), viewer::imageTitle(list.at(shown)));
-        QCOMPARE(v->ImgX->ImageInfo.Width(), 120 + shown);
+        QCOMPARE(v->ImgX->engine().width(), 120 + shown);
         QVERIFY(v->isVisible());
     }
 
@@ -441,10 +441,10 @@ private slots:
         QFETCH(int, index);
         frmViwer *v = make(false);
         const QString title = v->windowTitle();
-        v->ImgX->Loader.LoadPicture(QImage(makeImage(QStringLiteral("pic.png"), 10, 10)));
+        v->ImgX->engine().loadPicture(QImage(makeImage(QStringLiteral("pic.png"), 10, 10)));
         v->CurrentIndex = 1;
         v->ViewImage(list, index);
-        QCOMPARE(v->ImgX->Images.Count(), 0);
+        QCOMPARE(v->ImgX->engine().pageCount(), 0);
         QCOMPARE(int(v->CurrentIndex), 1);
         QCOMPARE(v->windowTitle(), title);
         QVERIFY(!v->isVisible());
@@ -460,14 +460,14 @@ private slots:
         frmViwer *v = make(false);
         const QStringList list{smallList(1).first(), bad.fileName(), smallList(2).last()};
         v->ViewImage(list, 1);
-        QCOMPARE(v->ImgX->Images.Count(), 0);
+        QCOMPARE(v->ImgX->engine().pageCount(), 0);
         QCOMPARE(int(v->CurrentIndex), 1);
         QVERIFY(v->isVisible());
         QVERIFY(v->panelText(2).contains(QLatin1String("bad.jpg")));
         QCOMPARE(prompts.count(QStringLiteral("message")), 0);
         v->NextImage(); // the user can move on past it
         QCOMPARE(int(v->CurrentIndex), 2);
-        QCOMPARE(v->ImgX->Images.Count(), 1);
+        QCOMPARE(v->ImgX->engine().pageCount(), 1);
     }
 
     void windowFitsSmallImage()
@@ -480,7 +480,7 @@ private slots:
         QCOMPARE(v->imgXSizeTwips().width(), 7590.0);
         QVERIFY(qAbs(v->imgXSizeTwips().height() - (v->windowSizeTwips().height() - 495 - 600)) <
                 0.01);
-        QCOMPARE(v->ImgX->Zoom(), 1.0);
+        QCOMPARE(v->ImgX->zoom(), 1.0);
         // shown again, the window keeps its size (no shrinking by the toolbar's height)
         v->ViewImage(QStringList{makeImage(QStringLiteral("small.png"), 100, 60)}, 0);
         QVERIFY(qAbs(v->windowSizeTwips().height() - 4600.0) < 15);
@@ -497,8 +497,8 @@ private slots:
             makeImage(QStringLiteral("big.png"), screen.width() * 3 / 2, screen.height() * 3 / 2);
         v->ViewImage(QStringList{big}, 0);
         QCOMPARE(v->outerGeometry().size(), screen); // limited to the screen
-        QVERIFY(qAbs(v->ImgX->Zoom() - double(screen.width()) / (screen.width() * 3 / 2)) < 1e-6);
-        QCOMPARE(v->ImgX->ViewAlignment(), 3);
+        QVERIFY(qAbs(v->ImgX->zoom() - double(screen.width()) / (screen.width() * 3 / 2)) < 1e-6);
+        QCOMPARE(v->ImgX->viewAlignment(), imaging::ViewAlignment::Fitted);
     }
 
     void reloadAndToggleFullScreen()
@@ -530,7 +530,7 @@ private slots:
         QCOMPARE(v->windowTitle(), QString());
         QCOMPARE(v->outerGeometry().size(), before.size());
         QCOMPARE(v->outerGeometry().y(), before.y() + 34); // 510 twips lower
-        QCOMPARE(v->ImgX->Images.Count(), 1);              // reloaded
+        QCOMPARE(v->ImgX->engine().pageCount(), 1);              // reloaded
     }
 
     void presentingInFullScreen()
@@ -542,7 +542,7 @@ private slots:
         QVERIFY(v->isVisible());
         QVERIFY(!v->Toolbar->isVisible());
         // the next image is read once, not again by re-entering full screen
-        QSignalSpy changes(v->ImgX, &ImgXCtrl::Change);
+        QSignalSpy changes(v->ImgX, &imaging::ImageView::changed);
         v->ViewImage(smallList(2), 1);
         QCOMPARE(changes.count(), 1);
         QVERIFY(v->windowState() & Qt::WindowFullScreen);
@@ -564,7 +564,7 @@ private slots:
         QCOMPARE(prompts.shown.last().fileRequest.nameFilters.size(), 14);
         QCOMPARE(v->FilePaths, list + chosen);
         QCOMPARE(v->windowTitle(), QStringLiteral("x.png- Pictavo 1.0"));
-        QCOMPARE(v->ImgX->ImageInfo.Width(), 30);
+        QCOMPARE(v->ImgX->engine().width(), 30);
         QCOMPARE(int(v->CurrentIndex), 2);
         // cancelled: nothing changes
         QVERIFY(!v->LoadImage());
@@ -591,7 +591,7 @@ private slots:
 
         const QString icon = makeImage(QStringLiteral("icon.ico"), 32, 32, "ICO");
         v->ViewImage(QStringList{icon}, 0);
-        QCOMPARE(v->ImgX->Images.Count(), 1);
+        QCOMPARE(v->ImgX->engine().pageCount(), 1);
         QCOMPARE(v->panelText(2), QStringLiteral("icon.ico"));
         QCOMPARE(v->panelText(4), QString());
     }
@@ -623,7 +623,7 @@ private slots:
         v->ViewImage(smallList(5), 2);
         QTest::keyClick(v->ImgX, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QTEST(int(v->CurrentIndex), "index");
-        QTEST(v->ImgX->Zoom(), "zoom");
+        QTEST(v->ImgX->zoom(), "zoom");
     }
 
     void deleteActsOncePerPress()
@@ -648,23 +648,23 @@ private slots:
     {
         frmViwer *v = make(false);
         v->ViewImage(QStringList{makeImage(QStringLiteral("pan.png"), 300, 200)}, 0);
-        QCOMPARE(v->ImgX->ViewAlignment(), 3);
-        const int x = v->ImgX->ScrollX();
+        QCOMPARE(v->ImgX->viewAlignment(), imaging::ViewAlignment::Fitted);
+        const int x = v->ImgX->scrollX();
         QTest::keyClick(v->ImgX, Qt::Key_Right);
-        QCOMPARE(v->ImgX->ScrollX(), x);
+        QCOMPARE(v->ImgX->scrollX(), x);
         for (int i = 0; i < 6; ++i)
             v->ZoomIn();
-        QCOMPARE(v->ImgX->ViewAlignment(), 2);
+        QCOMPARE(v->ImgX->viewAlignment(), imaging::ViewAlignment::Panned);
         v->ImgX->setScrollX(20);
         v->ImgX->setScrollY(20);
         QTest::keyClick(v->ImgX, Qt::Key_Left);
-        QCOMPARE(v->ImgX->ScrollX(), 15);
+        QCOMPARE(v->ImgX->scrollX(), 15);
         QTest::keyClick(v->ImgX, Qt::Key_Right, Qt::ShiftModifier);
-        QCOMPARE(v->ImgX->ScrollX(), 20);
+        QCOMPARE(v->ImgX->scrollX(), 20);
         QTest::keyClick(v->ImgX, Qt::Key_Down);
-        QCOMPARE(v->ImgX->ScrollY(), 25);
+        QCOMPARE(v->ImgX->scrollY(), 25);
         QTest::keyClick(v->ImgX, Qt::Key_Up);
-        QCOMPARE(v->ImgX->ScrollY(), 20);
+        QCOMPARE(v->ImgX->scrollY(), 20);
     }
 
     void drops_data()
@@ -693,24 +693,20 @@ private slots:
         const QStringList before = smallList(3);
         v->ViewImage(before, 1);
         v->ImgX->setZoom(2.0);
-        QMimeData mime;
         QList<QUrl> urls;
         for (const QString &p : dropped)
             urls << QUrl::fromLocalFile(p);
-        mime.setUrls(urls);
-        emit v->ImgX->FileDrop(&mime, 1, 0, 5, 5);
+        emit v->ImgX->filesDropped(urls, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
         if (expected.isEmpty()) {
             QCOMPARE(v->FilePaths, before);
             QCOMPARE(int(v->CurrentIndex), 1);
         } else {
             QCOMPARE(v->FilePaths, expected);
             QCOMPARE(int(v->CurrentIndex), 0);
-            QCOMPARE(v->ImgX->ImageInfo.FilePath(), expected.first());
+            QCOMPARE(v->ImgX->engine().filePath(), expected.first());
         }
-        QCOMPARE(v->ImgX->Zoom(), 2.0); // a drop does not reset the zoom
-        QMimeData plain;
-        plain.setText(QStringLiteral("just text"));
-        emit v->ImgX->FileDrop(&plain, 1, 0, 5, 5);
+        QCOMPARE(v->ImgX->zoom(), 2.0); // a drop does not reset the zoom
+        emit v->ImgX->filesDropped({}, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
         QCOMPARE(v->FilePaths, expected.isEmpty() ? before : expected);
     }
 
@@ -722,18 +718,18 @@ private slots:
         v->ViewImage(QStringList{makeImage(QStringLiteral("z.png"), 200, 150)}, 0);
         v->ImgX->setZoom(16.5);
         v->ZoomIn();
-        QCOMPARE(v->ImgX->Zoom(), 16.5);
+        QCOMPARE(v->ImgX->zoom(), 16.5);
         v->ImgX->setZoom(16.0);
         v->Toolbar_ButtonClick(6);
-        QCOMPARE(v->ImgX->Zoom(), 20.0);
-        QCOMPARE(v->ImgX->ViewAlignment(), 2);
+        QCOMPARE(v->ImgX->zoom(), 20.0);
+        QCOMPARE(v->ImgX->viewAlignment(), imaging::ViewAlignment::Panned);
         v->ImgX->setZoom(0.0045);
         v->Toolbar_ButtonClick(7);
-        QCOMPARE(v->ImgX->Zoom(), 0.0045);
+        QCOMPARE(v->ImgX->zoom(), 0.0045);
         v->ImgX->setZoom(1.25);
         act(v, "mnuZoomOut")->trigger();
-        QCOMPARE(v->ImgX->Zoom(), 0.9375);
-        QCOMPARE(v->ImgX->ViewAlignment(), 3);
+        QCOMPARE(v->ImgX->zoom(), 0.9375);
+        QCOMPARE(v->ImgX->viewAlignment(), imaging::ViewAlignment::Fitted);
     }
 
     void rotate()
@@ -741,25 +737,25 @@ private slots:
         frmViwer *v = make(false);
         v->RotatePlus90(); // nothing loaded: nothing happens
         v->ViewImage(QStringList{makeImage(QStringLiteral("r.png"), 100, 60)}, 0);
-        const double zoom = v->ImgX->Zoom();
+        const double zoom = v->ImgX->zoom();
         act(v, "mnuRotate1")->trigger();
-        QCOMPARE(v->ImgX->ImageInfo.Width(), 60);
-        QCOMPARE(v->ImgX->ImageInfo.Height(), 100);
+        QCOMPARE(v->ImgX->engine().width(), 60);
+        QCOMPARE(v->ImgX->engine().height(), 100);
         act(v, "mnuRotate2")->trigger();
-        QCOMPARE(v->ImgX->ImageInfo.Width(), 100);
-        QCOMPARE(v->ImgX->Zoom(), zoom);
+        QCOMPARE(v->ImgX->engine().width(), 100);
+        QCOMPARE(v->ImgX->zoom(), zoom);
     }
 
     void antiAliasToggle()
     {
         frmViwer *v = make(false);
-        QVERIFY(v->ImgX->AntiAlias());
+        QVERIFY(v->ImgX->antiAlias());
         act(v, "mnuAntiAliasDisplay")->trigger();
-        QVERIFY(!v->ImgX->AntiAlias());
+        QVERIFY(!v->ImgX->antiAlias());
         QVERIFY(!act(v, "mnuAntiAliasDisplay")->isChecked());
         QCOMPARE(setting("AntiAlias"), QStringLiteral("0"));
         v->ToggleAntiAlias();
-        QVERIFY(v->ImgX->AntiAlias());
+        QVERIFY(v->ImgX->antiAlias());
         QVERIFY(act(v, "mnuAntiAliasDisplay")->isChecked());
         QCOMPARE(setting("AntiAlias"), QStringLiteral("-1"));
     }
@@ -803,7 +799,7 @@ private slots:
             act(v, "mnuPrevious")->trigger();
         QTEST(int(v->CurrentIndex), "expected");
         QFETCH(int, expected);
-        QCOMPARE(v->ImgX->ImageInfo.FilePath(), list.at(expected));
+        QCOMPARE(v->ImgX->engine().filePath(), list.at(expected));
     }
 
     void slideShowSteps()
@@ -816,10 +812,10 @@ private slots:
         QVERIFY(v->tmrSlideShow->isActive());
         QCOMPARE(v->tmrSlideShow->interval(), 2000);
         QCOMPARE(int(v->SlidePosition), 3);
-        QCOMPARE(v->ImgX->ImageInfo.FilePath(), list.at(2)); // nothing new yet
+        QCOMPARE(v->ImgX->engine().filePath(), list.at(2)); // nothing new yet
         for (int i = 0; i < 4; ++i) {
             v->tmrSlideShow_Timer();
-            QCOMPARE(v->ImgX->ImageInfo.FilePath(), list.at(3 + i));
+            QCOMPARE(v->ImgX->engine().filePath(), list.at(3 + i));
             QCOMPARE(v->panelText(1), QStringLiteral("%1/10").arg(4 + i));
             QCOMPARE(v->windowTitle(), viewer::imageTitle(list.at(3 + i)));
         }
@@ -840,12 +836,12 @@ private slots:
         v->ViewImage(list, 3); // the last entry
         v->ToggleSlideShow();
         v->tmrSlideShow_Timer();
-        QCOMPARE(v->ImgX->ImageInfo.FilePath(), list.at(0));
+        QCOMPARE(v->ImgX->engine().filePath(), list.at(0));
         v->tmrSlideShow_Timer(); // cannot be read: an empty view, the show goes on
-        QCOMPARE(v->ImgX->Images.Count(), 0);
+        QCOMPARE(v->ImgX->engine().pageCount(), 0);
         QVERIFY(v->slideShowRunning());
         v->tmrSlideShow_Timer();
-        QCOMPARE(v->ImgX->ImageInfo.FilePath(), list.at(2));
+        QCOMPARE(v->ImgX->engine().filePath(), list.at(2));
         v->FilePaths.clear(); // an empty list: ticks do nothing
         v->tmrSlideShow_Timer();
         QVERIFY(v->slideShowRunning());
@@ -913,8 +909,8 @@ private slots:
         QCOMPARE(v->prefetcher()->kept(), (QStringList{list.at(1), list.at(2)}));
         QTRY_VERIFY(v->prefetcher()->isReady(list.at(1)));
         v->NextImage();
-        QCOMPARE(v->ImgX->ImageInfo.Width(), 201);
-        QCOMPARE(v->ImgX->ImageInfo.FilePath(), list.at(1));
+        QCOMPARE(v->ImgX->engine().width(), 201);
+        QCOMPARE(v->ImgX->engine().filePath(), list.at(1));
         QCOMPARE(v->prefetcher()->kept(), (QStringList{list.at(2), list.at(3)}));
         v->PrevImage(); // travel backwards: the one before is wanted
         QCOMPARE(v->prefetcher()->kept(), QStringList{});
@@ -943,7 +939,7 @@ private slots:
                                     QFileDevice::FileModificationTime));
         changed.close();
         v->NextImage();
-        QCOMPARE(v->ImgX->ImageInfo.Width(), 33);
+        QCOMPARE(v->ImgX->engine().width(), 33);
     }
 
     void slideTickWaitsForItsDecode()
@@ -956,7 +952,7 @@ private slots:
         v->prefetcher()->newGeneration(); // nothing decoded yet
         v->ToggleSlideShow();
         v->tmrSlideShow_Timer();
-        QTRY_COMPARE(v->ImgX->ImageInfo.FilePath(), list.at(1));
+        QTRY_COMPARE(v->ImgX->engine().filePath(), list.at(1));
         QCOMPARE(int(v->SlidePosition), 2);
     }
 };

@@ -265,8 +265,10 @@ private slots:
         QFETCH(double, windowWidth);
         QFETCH(double, windowHeight);
         QFETCH(int, expected);
-        QCOMPARE(viewModeFor(zoom, 400, 300, QSizeF(windowWidth, windowHeight), 15, 15), expected);
-        QCOMPARE(viewModeFor(zoom, 0, 0, QSizeF(windowWidth, windowHeight), 15, 15), 3);
+        QCOMPARE(int(viewModeFor(zoom, 400, 300, QSizeF(windowWidth, windowHeight), 15, 15)),
+                 expected);
+        QCOMPARE(viewModeFor(zoom, 0, 0, QSizeF(windowWidth, windowHeight), 15, 15),
+                 imaging::ViewAlignment::Fitted);
     }
 
     void zoomSteps_data()

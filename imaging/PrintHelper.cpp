@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/ImgXPrint6.h"
+#include "imaging/PrintHelper.h"
 
 #include <QPainter>
 #include <QPrinter>
@@ -24,8 +24,6 @@ QRectF placeOnPage(QSizeF image, QSizeF page, bool center, bool fit)
     return {topLeft, size};
 }
 
-} // namespace imaging
-
 namespace {
 
 // The image's own resolution, or the screen's usual 96 dpi when it has none.
@@ -37,11 +35,11 @@ double dpiOf(int dotsPerMeter)
 
 } // namespace
 
-ImgXPrint6::ImgXPrint6() : m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution)) {}
+PrintHelper::PrintHelper() : m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution)) {}
 
-ImgXPrint6::~ImgXPrint6() = default;
+PrintHelper::~PrintHelper() = default;
 
-bool ImgXPrint6::PrintDialog(QWidget *owner)
+bool PrintHelper::printDialog(QWidget *owner)
 {
     Q_UNUSED(owner);
     core::PrintRange range;
@@ -55,14 +53,14 @@ bool ImgXPrint6::PrintDialog(QWidget *owner)
         return false;
     switch (range.kind) {
     case core::PrintRange::Kind::All:
-        m_printRange = AllPages;
+        m_printRange = Range::AllPages;
         break;
     case core::PrintRange::Kind::Selection:
     case core::PrintRange::Kind::CurrentPage:
-        m_printRange = Selection;
+        m_printRange = Range::Selection;
         break;
     case core::PrintRange::Kind::PageRange:
-        m_printRange = PageNumbers;
+        m_printRange = Range::PageNumbers;
         m_fromPage = range.from;
         m_toPage = range.to;
         break;
@@ -70,28 +68,28 @@ bool ImgXPrint6::PrintDialog(QWidget *owner)
     return true;
 }
 
-bool ImgXPrint6::PageSetup(QWidget *owner, int flags)
+bool PrintHelper::pageSetup(QWidget *owner, int flags)
 {
     Q_UNUSED(owner);
     Q_UNUSED(flags);
     return core::prompts().pageSetupDialog(*m_printer);
 }
 
-void ImgXPrint6::PrintImage(const QString &docName, const QImage &image, bool center, bool fit)
+void PrintHelper::printImage(const QString &docName, const QImage &image, bool center, bool fit)
 {
-    PrintImages(docName, {image}, center, fit);
+    printImages(docName, {image}, center, fit);
 }
 
-void ImgXPrint6::PrintImages(const QString &docName, const QList<QImage> &images, bool center,
+void PrintHelper::printImages(const QString &docName, const QList<QImage> &images, bool center,
                              bool fit)
 {
     if (images.isEmpty() ||
         std::any_of(images.cbegin(), images.cend(), [](const QImage &img) { return img.isNull(); }))
-        throw imaging::ImageError(QStringLiteral("There is no image to print"));
+        throw ImageError(QStringLiteral("There is no image to print"));
     m_printer->setDocName(docName);
     QPainter painter;
     if (!painter.begin(m_printer.get()))
-        throw imaging::ImageError(QStringLiteral("The print job could not be started"));
+        throw ImageError(QStringLiteral("The print job could not be started"));
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRectF page = m_printer->pageRect(QPrinter::DevicePixel);
     const double printerDpiX = m_printer->logicalDpiX();
@@ -99,13 +97,15 @@ void ImgXPrint6::PrintImages(const QString &docName, const QList<QImage> &images
     for (qsizetype i = 0; i < images.size(); ++i) {
         if (i > 0 && !m_printer->newPage()) {
             painter.end();
-            throw imaging::ImageError(QStringLiteral("The printer refused a new page"));
+            throw ImageError(QStringLiteral("The printer refused a new page"));
         }
         const QImage &image = images.at(i);
         const QSizeF ownSize(image.width() * printerDpiX / dpiOf(image.dotsPerMeterX()),
                              image.height() * printerDpiY / dpiOf(image.dotsPerMeterY()));
-        painter.drawImage(imaging::placeOnPage(ownSize, page.size(), center, fit), image);
+        painter.drawImage(placeOnPage(ownSize, page.size(), center, fit), image);
     }
     if (!painter.end())
-        throw imaging::ImageError(QStringLiteral("The print job could not be finished"));
+        throw ImageError(QStringLiteral("The print job could not be finished"));
 }
+
+} // namespace imaging

@@ -20,13 +20,11 @@ QList<FilterEntry> parseFilter(const QString &filter);
 // The same filter in the form of Qt's file dialogs: "All Images (*.jpg *.jpeg)".
 QStringList toNameFilters(const QString &filter);
 
-} // namespace imaging
-
-// The file-dialog companion of the imaging control: open and save dialogs
+// The file-dialog companion of the image view: open and save dialogs
 // set up the classic way (filter string, 1-based filter index, flags) and
 // shown through the prompts seam. The filter index and the file name carry
 // over from one use to the next, so that Save As can start where Open was.
-class ImgXDialog6
+class FileDialogHelper
 {
 public:
     // Flag values of the classic open and save dialogs. Flags without a
@@ -42,44 +40,44 @@ public:
         EnableSizing = 0x800000,
     };
 
-    QString Filter() const { return m_filter; }
+    QString filter() const { return m_filter; }
     void setFilter(const QString &filter) { m_filter = filter; }
     // 1-based index of the filter entry shown first; after a confirmed
     // dialog, the entry the user left selected.
-    int FilterIndex() const { return m_filterIndex; }
+    int filterIndex() const { return m_filterIndex; }
     void setFilterIndex(int index) { m_filterIndex = index; }
     // Extension (without the dot) given to a typed name that has none.
-    QString DefaultExt() const { return m_defaultExt; }
-    void setDefaultExt(const QString &ext);
-    long Flags() const { return m_flags; }
+    QString defaultExtension() const { return m_defaultExt; }
+    void setDefaultExtension(const QString &ext);
+    long flags() const { return m_flags; }
     void setFlags(long flags) { m_flags = flags; }
-    QString InitDir() const { return m_initDir; }
-    void setInitDir(const QString &folder) { m_initDir = folder; }
-    QString DialogTitle() const { return m_title; }
-    void setDialogTitle(const QString &title) { m_title = title; }
+    QString initialFolder() const { return m_initDir; }
+    void setInitialFolder(const QString &folder) { m_initDir = folder; }
+    QString title() const { return m_title; }
+    void setTitle(const QString &title) { m_title = title; }
     // Kept for the windows that set it (the open command 1, Save As 0); it
     // changes nothing in the dialog.
-    int Option() const { return m_option; }
+    int option() const { return m_option; }
     void setOption(int option) { m_option = option; }
 
     // Full path of the chosen file (the first one of a multiple selection).
     // Before a dialog: the name suggested in it.
-    QString FileName() const { return m_fileName; }
+    QString fileName() const { return m_fileName; }
     void setFileName(const QString &name) { m_fileName = name; }
     // Number of files chosen by the last confirmed dialog.
-    int FileCount() const { return int(m_names.size()); }
-    // Folder of the chosen files, ending with "/", so that Folder() +
-    // FileTitle(i) is the full path of the i-th file.
-    QString Folder() const { return m_folder; }
-    // i-th chosen file relative to Folder() (0-based; empty when absent).
-    QString FileTitle(int i) const;
+    int fileCount() const { return int(m_names.size()); }
+    // Folder of the chosen files, ending with "/", so that folder() +
+    // fileTitle(i) is the full path of the i-th file.
+    QString folder() const { return m_folder; }
+    // i-th chosen file relative to folder() (0-based; empty when absent).
+    QString fileTitle(int i) const;
     // All chosen files as full paths.
-    QStringList FileNames() const;
+    QStringList fileNames() const;
 
     // Show the dialog; true when the user confirmed. A cancelled dialog
     // leaves the results of the previous one as they were.
-    bool ShowOpen();
-    bool ShowSave();
+    bool showOpen();
+    bool showSave();
 
 private:
     bool show(bool save);
@@ -95,3 +93,5 @@ private:
     QString m_folder;
     QStringList m_names;
 };
+
+} // namespace imaging

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/ImgXDialog6.h"
+#include "imaging/FileDialogHelper.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -47,19 +47,17 @@ QStringList toNameFilters(const QString &filter)
     return out;
 }
 
-} // namespace imaging
-
-void ImgXDialog6::setDefaultExt(const QString &ext)
+void FileDialogHelper::setDefaultExtension(const QString &ext)
 {
     m_defaultExt = ext.startsWith(QLatin1Char('.')) ? ext.mid(1) : ext;
 }
 
-QString ImgXDialog6::FileTitle(int i) const
+QString FileDialogHelper::fileTitle(int i) const
 {
     return i >= 0 && i < m_names.size() ? m_names.at(i) : QString();
 }
 
-QStringList ImgXDialog6::FileNames() const
+QStringList FileDialogHelper::fileNames() const
 {
     QStringList out;
     for (const QString &name : m_names)
@@ -67,17 +65,17 @@ QStringList ImgXDialog6::FileNames() const
     return out;
 }
 
-bool ImgXDialog6::ShowOpen()
+bool FileDialogHelper::showOpen()
 {
     return show(false);
 }
 
-bool ImgXDialog6::ShowSave()
+bool FileDialogHelper::showSave()
 {
     return show(true);
 }
 
-bool ImgXDialog6::show(bool save)
+bool FileDialogHelper::show(bool save)
 {
     using core::FileDialogRequest;
     FileDialogRequest request;
@@ -92,7 +90,7 @@ bool ImgXDialog6::show(bool save)
         request.fileName = m_fileName;
     else if (request.folder.isEmpty() && !m_fileName.isEmpty())
         request.folder = QFileInfo(m_fileName).absolutePath();
-    request.nameFilters = imaging::toNameFilters(m_filter);
+    request.nameFilters = toNameFilters(m_filter);
     if (!request.nameFilters.isEmpty())
         request.filterIndex = std::clamp(m_filterIndex - 1, 0, int(request.nameFilters.size()) - 1);
     request.defaultSuffix = m_defaultExt;
@@ -124,3 +122,5 @@ bool ImgXDialog6::show(bool save)
         m_names << dir.relativeFilePath(file);
     return true;
 }
+
+} // namespace imaging

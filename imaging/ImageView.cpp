@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/ImgXCtrl.h"
+#include "imaging/ImageView.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -27,7 +27,7 @@ int roundedSide(double side)
 }
 
 // Position along one axis: centred or at the start when the image is no
-// larger than the view; otherwise panned (mode 2), centred or at the start.
+// larger than the view; otherwise panned, centred or at the start.
 int place(int size, int view, bool centered, bool pan, int scroll)
 {
     if (pan && size > view)
@@ -37,18 +37,18 @@ int place(int size, int view, bool centered, bool pan, int scroll)
 
 } // namespace
 
-ViewGeometry computeViewGeometry(QSize image, QSize view, double zoom, int mode, bool centered,
-                                 QPoint scroll)
+ViewGeometry computeViewGeometry(QSize image, QSize view, double zoom, ViewAlignment alignment,
+                                 bool centered, QPoint scroll)
 {
     ViewGeometry g;
     if (image.isEmpty())
         return g;
     QSizeF size(image.width() * zoom, image.height() * zoom);
-    if (mode == 3 && (size.width() > view.width() || size.height() > view.height()))
+    if (alignment == ViewAlignment::Fitted && (size.width() > view.width() || size.height() > view.height()))
         size = size.scaled(QSizeF(std::max(1, view.width()), std::max(1, view.height())),
                            Qt::KeepAspectRatio);
     const QSize display(roundedSide(size.width()), roundedSide(size.height()));
-    const bool pan = mode == 2;
+    const bool pan = alignment == ViewAlignment::Panned;
     g.displaySize = display;
     g.topLeft = QPointF(place(display.width(), view.width(), centered, pan, scroll.x()),
                         place(display.height(), view.height(), centered, pan, scroll.y()));
@@ -58,29 +58,7 @@ ViewGeometry computeViewGeometry(QSize image, QSize view, double zoom, int mode,
     return g;
 }
 
-} // namespace imaging
-
 namespace {
-
-int shiftState(Qt::KeyboardModifiers m)
-{
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
-           (m & Qt::AltModifier ? 4 : 0);
-}
-
-int buttonCode(Qt::MouseButton button)
-{
-    switch (button) {
-    case Qt::LeftButton:
-        return 1;
-    case Qt::RightButton:
-        return 2;
-    case Qt::MiddleButton:
-        return 4;
-    default:
-        return 0;
-    }
-}
 
 // Below this many pixels a scaled copy is made at once; above it on a worker.
 constexpr qint64 kScaleInlinePixels = 2'000'000;
@@ -99,7 +77,7 @@ QImage scaleForDisplay(const QImage &source, QSize size, bool smooth)
 
 } // namespace
 
-ImgXCtrl::ImgXCtrl(QWidget *parent) : QAbstractScrollArea(parent)
+ImageView::ImageView(QWidget *parent) : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setAcceptDrops(true);
@@ -109,53 +87,53 @@ ImgXCtrl::ImgXCtrl(QWidget *parent) : QAbstractScrollArea(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The view paints every pixel itself.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-    engine.onChanged = [this] { imageChanged(); };
-    connect(&m_scaler, &QFutureWatcher<QImage>::finished, this, &ImgXCtrl::scalingFinished);
+    connect(&m_engine, &ImageEngine::changed, this, &ImageView::imageChanged);
+    connect(&m_scaler, &QFutureWatcher<QImage>::finished, this, &ImageView::scalingFinished);
 }
 
-ImgXCtrl::~ImgXCtrl()
+ImageView::~ImageView()
 {
-    engine.onChanged = nullptr;
+    m_engine.disconnect(this);
     // A running scale only reads its own copy of the image; its result is
     // simply dropped.
     m_scaler.disconnect(this);
 }
 
-void ImgXCtrl::setZoom(double zoom)
+void ImageView::setZoom(double zoom)
 {
     if (!(zoom > 0) || !std::isfinite(zoom) || zoom == m_zoom)
         return;
     // Keep the point in the middle of the view where it is while panning.
     const QSize view = viewport()->size();
-    const imaging::ViewGeometry before = geometry();
+    const ViewGeometry before = viewGeometry();
     const double fx = before.displaySize.width() > 0
-                          ? (ScrollX() + view.width() / 2.0) / before.displaySize.width()
+                          ? (scrollX() + view.width() / 2.0) / before.displaySize.width()
                           : 0.5;
     const double fy = before.displaySize.height() > 0
-                          ? (ScrollY() + view.height() / 2.0) / before.displaySize.height()
+                          ? (scrollY() + view.height() / 2.0) / before.displaySize.height()
                           : 0.5;
     m_zoom = zoom;
     updateScrollBars();
-    if (m_viewAlignment == 2) {
-        const imaging::ViewGeometry after = geometry();
+    if (m_viewAlignment == ViewAlignment::Panned) {
+        const ViewGeometry after = viewGeometry();
         setScrollX(int(std::lround(fx * after.displaySize.width() - view.width() / 2.0)));
         setScrollY(int(std::lround(fy * after.displaySize.height() - view.height() / 2.0)));
     }
     viewport()->update();
-    emit Change();
+    emit changed();
 }
 
-void ImgXCtrl::setViewAlignment(int mode)
+void ImageView::setViewAlignment(ViewAlignment alignment)
 {
-    if (mode == m_viewAlignment)
+    if (alignment == m_viewAlignment)
         return;
-    m_viewAlignment = mode;
+    m_viewAlignment = alignment;
     updateScrollBars();
     viewport()->update();
-    emit Change();
+    emit changed();
 }
 
-void ImgXCtrl::setAntiAlias(bool on)
+void ImageView::setAntiAlias(bool on)
 {
     if (on == m_antiAlias)
         return;
@@ -163,79 +141,79 @@ void ImgXCtrl::setAntiAlias(bool on)
     viewport()->update();
 }
 
-int ImgXCtrl::ScrollX() const
+int ImageView::scrollX() const
 {
     return horizontalScrollBar()->value();
 }
-void ImgXCtrl::setScrollX(int x)
+void ImageView::setScrollX(int x)
 {
     horizontalScrollBar()->setValue(x);
 }
-int ImgXCtrl::ScrollY() const
+int ImageView::scrollY() const
 {
     return verticalScrollBar()->value();
 }
-void ImgXCtrl::setScrollY(int y)
+void ImageView::setScrollY(int y)
 {
     verticalScrollBar()->setValue(y);
 }
 
-void ImgXCtrl::setImageCentered(bool on)
+void ImageView::setImageCentered(bool on)
 {
     m_centered = on;
     viewport()->update();
 }
 
-void ImgXCtrl::setBackgroundColor(const QColor &color)
+void ImageView::setBackgroundColor(const QColor &color)
 {
     m_background = color;
     viewport()->update();
 }
 
-void ImgXCtrl::setBorderThickness(int pixels)
+void ImageView::setBorderThickness(int pixels)
 {
     m_border = std::max(0, pixels);
     viewport()->update();
 }
 
-void ImgXCtrl::setMousePointer(const QCursor &cursor)
+void ImageView::setMousePointer(const QCursor &cursor)
 {
     viewport()->setCursor(cursor);
 }
 
-void ImgXCtrl::imageChanged()
+void ImageView::imageChanged()
 {
     updateScrollBars();
     viewport()->update();
-    emit Change();
+    emit changed();
 }
 
-imaging::ViewGeometry ImgXCtrl::geometry() const
+ViewGeometry ImageView::viewGeometry() const
 {
-    return imaging::computeViewGeometry(engine.currentImage().size(), viewport()->size(), m_zoom,
-                                        m_viewAlignment, m_centered, QPoint(ScrollX(), ScrollY()));
+    return computeViewGeometry(m_engine.currentImage().size(), viewport()->size(), m_zoom,
+                                        m_viewAlignment, m_centered, QPoint(scrollX(), scrollY()));
 }
 
-QRectF ImgXCtrl::displayRect() const
+QRectF ImageView::displayRect() const
 {
-    if (engine.currentImage().isNull())
+    if (m_engine.currentImage().isNull())
         return {};
-    const imaging::ViewGeometry g = geometry();
+    const ViewGeometry g = viewGeometry();
     return {g.topLeft, g.displaySize};
 }
 
-void ImgXCtrl::updateScrollBars()
+void ImageView::updateScrollBars()
 {
     // Showing a scroll bar narrows the viewport; the resize that follows
     // comes back here and settles the ranges for the new size.
-    const auto policy = m_viewAlignment == 2 ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+    const auto policy = m_viewAlignment == ViewAlignment::Panned ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
     if (horizontalScrollBarPolicy() != policy)
         setHorizontalScrollBarPolicy(policy);
     if (verticalScrollBarPolicy() != policy)
         setVerticalScrollBarPolicy(policy);
     const QSize view = viewport()->size();
-    const imaging::ViewGeometry g = imaging::computeViewGeometry(
-        engine.currentImage().size(), view, m_zoom, m_viewAlignment, m_centered, {});
+    const ViewGeometry g = computeViewGeometry(
+        m_engine.currentImage().size(), view, m_zoom, m_viewAlignment, m_centered, {});
     horizontalScrollBar()->setPageStep(std::max(1, view.width()));
     verticalScrollBar()->setPageStep(std::max(1, view.height()));
     horizontalScrollBar()->setSingleStep(20);
@@ -244,7 +222,7 @@ void ImgXCtrl::updateScrollBars()
     verticalScrollBar()->setRange(0, g.scrollRange.height());
 }
 
-const QImage *ImgXCtrl::scaledCopy(const QImage &source, QSize size)
+const QImage *ImageView::scaledCopy(const QImage &source, QSize size)
 {
     const qint64 key = source.cacheKey();
     if (m_scaled.key == key && m_scaled.size == size && m_scaled.smooth == m_antiAlias)
@@ -266,12 +244,12 @@ const QImage *ImgXCtrl::scaledCopy(const QImage &source, QSize size)
     return nullptr;
 }
 
-void ImgXCtrl::scalingFinished()
+void ImageView::scalingFinished()
 {
     m_scaling = false;
     QImage result = m_scaler.result();
     // Keep it only if it was made from the image still shown.
-    if (engine.currentImage().cacheKey() == m_pendingSpec.key &&
+    if (m_engine.currentImage().cacheKey() == m_pendingSpec.key &&
         result.size() == m_pendingSpec.size) {
         m_scaled = m_pendingSpec;
         m_scaled.image = std::move(result);
@@ -279,16 +257,16 @@ void ImgXCtrl::scalingFinished()
     viewport()->update();
 }
 
-void ImgXCtrl::paintEvent(QPaintEvent *event)
+void ImageView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(viewport());
     painter.fillRect(event->rect(), m_background);
-    const QImage &img = engine.currentImage();
+    const QImage &img = m_engine.currentImage();
     if (img.isNull()) {
         m_scaled = {};
         return;
     }
-    const imaging::ViewGeometry g = geometry();
+    const ViewGeometry g = viewGeometry();
     const QRect target(g.topLeft.toPoint(), g.displaySize.toSize());
     const QRect visible = target.intersected(event->rect());
     // On a high-density screen the copy is made in device pixels, so that a
@@ -330,33 +308,32 @@ void ImgXCtrl::paintEvent(QPaintEvent *event)
     }
 }
 
-void ImgXCtrl::resizeEvent(QResizeEvent *event)
+void ImageView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     updateScrollBars();
 }
 
-void ImgXCtrl::scrollContentsBy(int, int)
+void ImageView::scrollContentsBy(int, int)
 {
     viewport()->update();
 }
 
-void ImgXCtrl::mouseDoubleClickEvent(QMouseEvent *)
+void ImageView::mouseDoubleClickEvent(QMouseEvent *)
 {
-    emit DblClick();
+    emit doubleClicked();
 }
 
-void ImgXCtrl::mousePressEvent(QMouseEvent *event)
+void ImageView::mousePressEvent(QMouseEvent *event)
 {
-    emit MouseDown(buttonCode(event->button()), shiftState(event->modifiers()),
-                   int(event->position().x()), int(event->position().y()));
+    emit mousePressed(event->button(), event->modifiers(), event->position().toPoint());
 }
 
-void ImgXCtrl::keyPressEvent(QKeyEvent *event)
+void ImageView::keyPressEvent(QKeyEvent *event)
 {
-    emit KeyDown(event->key(), shiftState(event->modifiers()));
+    emit keyPressed(event->key(), event->modifiers());
     // The view keeps Enter and the arrow keys (its host acts on them through
-    // KeyDown); every other key goes on to the window's own key handling.
+    // keyPressed); every other key goes on to the window's own key handling.
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -372,24 +349,27 @@ void ImgXCtrl::keyPressEvent(QKeyEvent *event)
     }
 }
 
-void ImgXCtrl::dragEnterEvent(QDragEnterEvent *event)
+void ImageView::dragEnterEvent(QDragEnterEvent *event)
 {
     if (event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
-void ImgXCtrl::dragMoveEvent(QDragMoveEvent *event)
+void ImageView::dragMoveEvent(QDragMoveEvent *event)
 {
     if (event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
-void ImgXCtrl::dropEvent(QDropEvent *event)
+void ImageView::dropEvent(QDropEvent *event)
 {
     if (!event->mimeData()->hasUrls())
         return;
-    const int button = event->buttons() & Qt::RightButton ? 2 : 1;
+    const Qt::MouseButton button =
+        event->buttons() & Qt::RightButton ? Qt::RightButton : Qt::LeftButton;
     event->acceptProposedAction();
-    emit FileDrop(event->mimeData(), button, shiftState(event->modifiers()),
-                  int(event->position().x()), int(event->position().y()));
+    emit filesDropped(event->mimeData()->urls(), button, event->modifiers(),
+                      event->position().toPoint());
 }
+
+} // namespace imaging

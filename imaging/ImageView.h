@@ -1,17 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "imaging/ImageEngine.h"
-
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QCursor>
 #include <QFutureWatcher>
 #include <QImage>
+#include <QList>
+#include <QUrl>
 
-class QMimeData;
+#include "imaging/ImageEngine.h"
 
 namespace imaging {
+
+// How the view places its image:
+//   Plain   the image at the zoom, centred when asked to be, never scrolled;
+//   Panned  the image at the zoom with scroll bars when it is larger than
+//           the view, panned by the scroll offsets or the scroll bars;
+//   Fitted  the image at the zoom, but shrunk (keeping its aspect) when it
+//           would not fit, so that the whole image is always visible.
+// The values are the ones the windows' rules compute with.
+enum class ViewAlignment
+{
+    Plain = 0,
+    Panned = 2,
+    Fitted = 3,
+};
 
 // Where and how large the image is drawn in a view of the given size. Plain
 // arithmetic, kept apart from the widget so that it can be tested directly.
@@ -19,82 +33,64 @@ struct ViewGeometry
 {
     QSizeF displaySize{0, 0}; // the image's size on screen
     QPointF topLeft;          // position of the image's top-left corner in the view
-    QSize scrollRange{0, 0};  // largest ScrollX / ScrollY (0 when not panning)
+    QSize scrollRange{0, 0};  // largest scroll offsets (0 when not panning)
 };
 
-// mode: 0 plain, 2 larger than the view (panned), 3 fitted.
 // scroll is clamped to the scroll range.
-ViewGeometry computeViewGeometry(QSize image, QSize view, double zoom, int mode, bool centered,
-                                 QPoint scroll);
+ViewGeometry computeViewGeometry(QSize image, QSize view, double zoom, ViewAlignment alignment,
+                                 bool centered, QPoint scroll);
 
-} // namespace imaging
-
-// The imaging control: an engine plus the view that draws its current image.
-// The browser's preview and the viewer each hold one named ImgX; the members
-// read as the windows use them (ImgX->Loader.LoadFile(...), ImgX->Zoom()).
-//
-// View modes (ViewAlignment):
-//   0  the image at Zoom, centred when asked to be, never scrolled;
-//   2  the image at Zoom with scroll bars when it is larger than the view,
-//      panned by ScrollX / ScrollY (pixels) or the scroll bars;
-//   3  the image at Zoom, but shrunk (keeping its aspect) when it would not
-//      fit, so that the whole image is always visible.
-// Arrow keys are reported through KeyDown and do not pan by themselves: the
-// viewer pans with ScrollX / ScrollY as its key table says.
-class ImgXCtrl : public QAbstractScrollArea
+// The image view: an engine plus the widget that draws its current image.
+// The browser's preview and the viewer each hold one. Enter and the arrow
+// keys are reported through keyPressed and do not pan by themselves: the
+// viewer pans with the scroll offsets as its key table says.
+class ImageView : public QAbstractScrollArea
 {
     Q_OBJECT
 
 public:
-    explicit ImgXCtrl(QWidget *parent = nullptr);
-    ~ImgXCtrl() override;
+    explicit ImageView(QWidget *parent = nullptr);
+    ~ImageView() override;
 
-    imaging::ImageEngine engine;
-    imaging::ImageEngine::LoaderT &Loader = engine.Loader;
-    imaging::ImageEngine::ImagesT &Images = engine.Images;
-    imaging::ImageEngine::ImageInfoT &ImageInfo = engine.ImageInfo;
-    imaging::ImageEngine::TransformT &Transform = engine.Transform;
-    imaging::ImageEngine::CanvasT &Canvas = engine.Canvas;
-    imaging::ImageEngine::OutputT &Output = engine.Output;
-    // Gives Images, ImageInfo and Output of this instance.
-    imaging::ImageEngine &Utility() { return engine; }
+    ImageEngine &engine() { return m_engine; }
+    const ImageEngine &engine() const { return m_engine; }
 
     // Display scale, 1.0 = 100 %. Values that are not positive and finite
     // are refused (the zoom stays as it was).
-    double Zoom() const { return m_zoom; }
+    double zoom() const { return m_zoom; }
     void setZoom(double zoom);
-    // 0 plain, 2 larger than the view (panned, scroll bars), 3 fitted.
-    int ViewAlignment() const { return m_viewAlignment; }
-    void setViewAlignment(int mode);
-    bool AntiAlias() const { return m_antiAlias; }
+    ViewAlignment viewAlignment() const { return m_viewAlignment; }
+    void setViewAlignment(ViewAlignment alignment);
+    bool antiAlias() const { return m_antiAlias; }
     void setAntiAlias(bool on);
-    // Pan offsets in pixels of the zoomed image; only mode 2 scrolls, the
-    // other modes keep them at 0. Values are clamped to the scroll range.
-    int ScrollX() const;
+    // Pan offsets in pixels of the zoomed image; only Panned scrolls, the
+    // other alignments keep them at 0. Values are clamped to the scroll range.
+    int scrollX() const;
     void setScrollX(int x);
-    int ScrollY() const;
+    int scrollY() const;
     void setScrollY(int y);
-    bool FileLoadFlag() const { return m_fileLoadFlag; }
+    // Whether the image on show came from a file (or from the picture loader).
+    bool fileLoadFlag() const { return m_fileLoadFlag; }
     void setFileLoadFlag(bool on) { m_fileLoadFlag = on; }
 
     // Display settings of the preview and the viewer.
-    bool ImageCentered() const { return m_centered; }
+    bool imageCentered() const { return m_centered; }
     void setImageCentered(bool on);
-    QColor BackgroundColor() const { return m_background; }
+    QColor backgroundColor() const { return m_background; }
     void setBackgroundColor(const QColor &color);
-    int BorderThickness() const { return m_border; }
+    int borderThickness() const { return m_border; }
     void setBorderThickness(int pixels);
     // Settings the windows hand over that have no visible effect here; they
     // are kept so that the windows can set and read them.
-    bool DoubleBuffered() const { return m_doubleBuffered; }
+    bool doubleBuffered() const { return m_doubleBuffered; }
     void setDoubleBuffered(bool on) { m_doubleBuffered = on; }
-    bool ClickLock() const { return m_clickLock; }
+    bool clickLock() const { return m_clickLock; }
     void setClickLock(bool on) { m_clickLock = on; }
-    int SelectionLineType() const { return m_selectionLineType; }
+    int selectionLineType() const { return m_selectionLineType; }
     void setSelectionLineType(int type) { m_selectionLineType = type; }
-    int MouseTool() const { return m_mouseTool; }
+    int mouseTool() const { return m_mouseTool; }
     void setMouseTool(int tool) { m_mouseTool = tool; }
-    int ScrollBarSetting() const { return m_scrollBarSetting; }
+    int scrollBarSetting() const { return m_scrollBarSetting; }
     void setScrollBarSetting(int setting) { m_scrollBarSetting = setting; }
     // The pointer shown over the image.
     void setMousePointer(const QCursor &cursor);
@@ -107,16 +103,17 @@ public:
     bool scalingPending() const { return m_scaling; }
 
 signals:
-    void DblClick();
-    // Qt key code; shift state: 1 Shift, 2 Ctrl, 4 Alt.
-    void KeyDown(int keyCode, int shift);
-    // button: 1 left, 2 right, 4 middle; x, y in pixels of the view.
-    void MouseDown(int button, int shift, int x, int y);
+    void doubleClicked();
+    void keyPressed(int key, Qt::KeyboardModifiers modifiers);
+    // position in pixels of the view.
+    void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
     // After the view changed: image loaded, cleared or transformed, zoom or
-    // view mode changed.
-    void Change();
-    // Files dropped on the view (the data offers text/uri-list).
-    void FileDrop(const QMimeData *data, int button, int shift, int x, int y);
+    // alignment changed.
+    void changed();
+    // Files dropped on the view; button is the right one when it was held,
+    // else the left one.
+    void filesDropped(const QList<QUrl> &urls, Qt::MouseButton button,
+                      Qt::KeyboardModifiers modifiers, QPoint position);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -140,13 +137,14 @@ private:
 
     void imageChanged();
     void updateScrollBars();
-    imaging::ViewGeometry geometry() const;
+    ViewGeometry viewGeometry() const;
     // The scaled copy for drawing at size, or nullptr while it is not ready.
     const QImage *scaledCopy(const QImage &source, QSize size);
     void scalingFinished();
 
+    ImageEngine m_engine;
     double m_zoom = 1.0;
-    int m_viewAlignment = 0;
+    ViewAlignment m_viewAlignment = ViewAlignment::Plain;
     bool m_antiAlias = true;
     bool m_fileLoadFlag = true;
     bool m_centered = true;
@@ -166,3 +164,5 @@ private:
     Scaled m_pendingSpec;
     QFutureWatcher<QImage> m_scaler;
 };
+
+} // namespace imaging

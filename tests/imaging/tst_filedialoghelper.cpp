@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/ImgXDialog6.h"
+#include "imaging/FileDialogHelper.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -41,7 +41,7 @@ FileDialogResult chosen(const QStringList &files, int filterIndex = 0)
 
 } // namespace
 
-class TestImgXDialog : public QObject
+class TestFileDialogHelper : public QObject
 {
     Q_OBJECT
 
@@ -62,7 +62,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestImgXDialog::filterToQt_data()
+void TestFileDialogHelper::filterToQt_data()
 {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QStringList>("expected");
@@ -88,14 +88,14 @@ void TestImgXDialog::filterToQt_data()
         << QStringList{QStringLiteral("Pictures [old] (*.p)")};
 }
 
-void TestImgXDialog::filterToQt()
+void TestFileDialogHelper::filterToQt()
 {
     QFETCH(QString, filter);
     QFETCH(QStringList, expected);
     QCOMPARE(imaging::toNameFilters(filter), expected);
 }
 
-void TestImgXDialog::openSelection_data()
+void TestFileDialogHelper::openSelection_data()
 {
     QTest::addColumn<long>("flags");
     QTest::addColumn<QStringList>("answer");
@@ -112,7 +112,7 @@ void TestImgXDialog::openSelection_data()
                                  << QStringList{"x.png", "y.png", "z.png"}
                                  << QStringLiteral("A/x.png");
     QTest::newRow("single selection keeps the first")
-        << long(ImgXDialog6::FileMustExist)
+        << long(imaging::FileDialogHelper::FileMustExist)
         << QStringList{QStringLiteral("A/x.png"), QStringLiteral("A/y.png")} << QStringList{"x.png"}
         << QStringLiteral("A/x.png");
     QTest::newRow("files from two folders")
@@ -120,7 +120,7 @@ void TestImgXDialog::openSelection_data()
         << QStringList{"x.png", "../B/w.png"} << QStringLiteral("A/x.png");
 }
 
-void TestImgXDialog::openSelection()
+void TestFileDialogHelper::openSelection()
 {
     QFETCH(long, flags);
     QFETCH(QStringList, answer);
@@ -133,33 +133,33 @@ void TestImgXDialog::openSelection()
         files << path(f);
     script.fileAnswers << chosen(files);
 
-    ImgXDialog6 dialog;
+    imaging::FileDialogHelper dialog;
     dialog.setFilter(kOpenFilter);
     dialog.setFlags(flags);
-    QVERIFY(dialog.ShowOpen());
-    QCOMPARE(dialog.FileCount(), titles.size());
-    QCOMPARE(dialog.FileName(), path(fileName));
-    QCOMPARE(dialog.Folder(), path(QStringLiteral("A/")));
+    QVERIFY(dialog.showOpen());
+    QCOMPARE(dialog.fileCount(), titles.size());
+    QCOMPARE(dialog.fileName(), path(fileName));
+    QCOMPARE(dialog.folder(), path(QStringLiteral("A/")));
     // The viewer joins folder and name without a separator.
     for (int i = 0; i < titles.size(); ++i) {
-        QCOMPARE(dialog.FileTitle(i), titles.at(i));
-        QCOMPARE(QFileInfo(dialog.Folder() + dialog.FileTitle(i)).absoluteFilePath(), files.at(i));
+        QCOMPARE(dialog.fileTitle(i), titles.at(i));
+        QCOMPARE(QFileInfo(dialog.folder() + dialog.fileTitle(i)).absoluteFilePath(), files.at(i));
     }
-    QCOMPARE(dialog.FileTitle(titles.size()), QString());
-    QCOMPARE(dialog.FileNames(), files.mid(0, titles.size()));
+    QCOMPARE(dialog.fileTitle(titles.size()), QString());
+    QCOMPARE(dialog.fileNames(), files.mid(0, titles.size()));
 }
 
-void TestImgXDialog::openRequestFollowsTheSettings()
+void TestFileDialogHelper::openRequestFollowsTheSettings()
 {
     ScriptedPrompts script;
     script.fileAnswers << chosen({path(QStringLiteral("a.ico"))}, 2);
-    ImgXDialog6 dialog;
+    imaging::FileDialogHelper dialog;
     dialog.setFilter(kOpenFilter);
     dialog.setFilterIndex(2);
     dialog.setFlags(kOpenFlags);
-    dialog.setInitDir(m_dir.path());
+    dialog.setInitialFolder(m_dir.path());
     dialog.setOption(1);
-    QVERIFY(dialog.ShowOpen());
+    QVERIFY(dialog.showOpen());
     QCOMPARE(script.count(QStringLiteral("file")), 1);
     const FileDialogRequest request = script.shown.last().fileRequest;
     QCOMPARE(request.mode, FileDialogRequest::Mode::OpenMultiple);
@@ -169,46 +169,46 @@ void TestImgXDialog::openRequestFollowsTheSettings()
     QCOMPARE(request.nameFilters.size(), 5);
     QCOMPARE(request.filterIndex, 1);
     // The entry the user left selected comes back 1-based.
-    QCOMPARE(dialog.FilterIndex(), 3);
+    QCOMPARE(dialog.filterIndex(), 3);
 
     // Without the multiple-selection flag a single file is asked for; the
     // title given is used; an index out of range shows the nearest entry.
     script.fileAnswers << chosen({path(QStringLiteral("b.png"))}, 4);
     dialog.setFlags(0);
-    dialog.setDialogTitle(QStringLiteral("Pick"));
+    dialog.setTitle(QStringLiteral("Pick"));
     dialog.setFilterIndex(99);
-    QVERIFY(dialog.ShowOpen());
+    QVERIFY(dialog.showOpen());
     const FileDialogRequest second = script.shown.last().fileRequest;
     QCOMPARE(second.mode, FileDialogRequest::Mode::Open);
     QVERIFY(!second.fileMustExist);
     QCOMPARE(second.title, QStringLiteral("Pick"));
     QCOMPARE(second.filterIndex, 4);
-    QCOMPARE(dialog.FilterIndex(), 5);
+    QCOMPARE(dialog.filterIndex(), 5);
 }
 
-void TestImgXDialog::cancelKeepsThePreviousChoice()
+void TestFileDialogHelper::cancelKeepsThePreviousChoice()
 {
     ScriptedPrompts script;
     script.fileAnswers << chosen({path(QStringLiteral("A/x.png")), path(QStringLiteral("A/y.png"))},
                                  1);
-    ImgXDialog6 dialog;
+    imaging::FileDialogHelper dialog;
     dialog.setFilter(kOpenFilter);
     dialog.setFlags(kOpenFlags);
-    QVERIFY(dialog.ShowOpen());
+    QVERIFY(dialog.showOpen());
     // No answer queued: the dialog is cancelled.
-    QVERIFY(!dialog.ShowOpen());
-    QVERIFY(!dialog.ShowSave());
-    QCOMPARE(dialog.FileCount(), 2);
-    QCOMPARE(dialog.FileName(), path(QStringLiteral("A/x.png")));
-    QCOMPARE(dialog.FilterIndex(), 2);
+    QVERIFY(!dialog.showOpen());
+    QVERIFY(!dialog.showSave());
+    QCOMPARE(dialog.fileCount(), 2);
+    QCOMPARE(dialog.fileName(), path(QStringLiteral("A/x.png")));
+    QCOMPARE(dialog.filterIndex(), 2);
     // An accepted dialog without files counts as cancelled.
     FileDialogResult empty;
     empty.accepted = true;
     script.fileAnswers << empty;
-    QVERIFY(!dialog.ShowOpen());
+    QVERIFY(!dialog.showOpen());
 }
 
-void TestImgXDialog::save_data()
+void TestFileDialogHelper::save_data()
 {
     QTest::addColumn<long>("flags");
     QTest::addColumn<int>("presetIndex");
@@ -228,11 +228,11 @@ void TestImgXDialog::save_data()
         << "copy.png" << 7 << true << "copy.png" << 8;
     QTest::newRow("default extension given with a dot") << kSaveFlags << 8 << ".bmp"
                                                         << "wall" << 7 << true << "wall.bmp" << 8;
-    QTest::newRow("no overwrite prompt") << long(ImgXDialog6::HideReadOnly) << 1 << "jpg"
+    QTest::newRow("no overwrite prompt") << long(imaging::FileDialogHelper::HideReadOnly) << 1 << "jpg"
                                          << "a.jpg" << 0 << false << "a.jpg" << 1;
 }
 
-void TestImgXDialog::save()
+void TestFileDialogHelper::save()
 {
     QFETCH(long, flags);
     QFETCH(int, presetIndex);
@@ -245,14 +245,14 @@ void TestImgXDialog::save()
 
     ScriptedPrompts script;
     script.fileAnswers << chosen({path(typed)}, chosenFilter);
-    ImgXDialog6 dialog;
+    imaging::FileDialogHelper dialog;
     dialog.setOption(0);
     dialog.setFilter(kSaveFilter);
     dialog.setFilterIndex(presetIndex);
-    dialog.setDefaultExt(defaultExt);
+    dialog.setDefaultExtension(defaultExt);
     dialog.setFlags(flags);
     dialog.setFileName(path(QStringLiteral("old.jpg")));
-    QVERIFY(dialog.ShowSave());
+    QVERIFY(dialog.showSave());
 
     const FileDialogRequest request = script.shown.last().fileRequest;
     QCOMPARE(request.mode, FileDialogRequest::Mode::Save);
@@ -263,23 +263,23 @@ void TestImgXDialog::save()
     QCOMPARE(request.filterIndex, presetIndex - 1);
     QCOMPARE(request.defaultSuffix, QString(defaultExt).remove(QLatin1Char('.')));
     QCOMPARE(request.nameFilters.size(), 10);
-    QCOMPARE(dialog.FileName(), path(fileName));
-    QCOMPARE(dialog.FilterIndex(), filterIndex);
-    QCOMPARE(dialog.FileCount(), 1);
+    QCOMPARE(dialog.fileName(), path(fileName));
+    QCOMPARE(dialog.filterIndex(), filterIndex);
+    QCOMPARE(dialog.fileCount(), 1);
 }
 
-void TestImgXDialog::realDialogKeepsTheFilterChoice()
+void TestFileDialogHelper::realDialogKeepsTheFilterChoice()
 {
     // The Qt dialog itself: descriptions with double blanks must still select
     // the entry asked for and report the one the user picked.
     QFile file(path(QStringLiteral("pick.ico")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
-    ImgXDialog6 dialog;
+    imaging::FileDialogHelper dialog;
     dialog.setFilter(kOpenFilter);
     dialog.setFilterIndex(2);
     dialog.setFlags(kOpenFlags);
-    dialog.setInitDir(m_dir.path());
+    dialog.setInitialFolder(m_dir.path());
 
     QString shownFilter;
     QTimer::singleShot(0, this, [&] {
@@ -296,13 +296,13 @@ void TestImgXDialog::realDialogKeepsTheFilterChoice()
         if (QWidget *modal = QApplication::activeModalWidget())
             modal->close();
     });
-    QVERIFY(dialog.ShowOpen());
+    QVERIFY(dialog.showOpen());
     QCOMPARE(shownFilter,
              QStringLiteral("Joint Photographic Experts Group <JPG,JPEG> (*.jpg *.jpeg)"));
-    QCOMPARE(dialog.FilterIndex(), 3);
-    QCOMPARE(dialog.FileName(), file.fileName());
-    QCOMPARE(dialog.FileCount(), 1);
+    QCOMPARE(dialog.filterIndex(), 3);
+    QCOMPARE(dialog.fileName(), file.fileName());
+    QCOMPARE(dialog.fileCount(), 1);
 }
 
-PICTAVO_TEST_MAIN(TestImgXDialog)
-#include "tst_imgxdialog.moc"
+PICTAVO_TEST_MAIN(TestFileDialogHelper)
+#include "tst_filedialoghelper.moc"

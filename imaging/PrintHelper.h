@@ -19,60 +19,66 @@ namespace imaging {
 // shrunk to fit even when not asked to, so that nothing is cut off.
 QRectF placeOnPage(QSizeF image, QSizeF page, bool center, bool fit);
 
-} // namespace imaging
+// Where the viewer's Print commands put the image on the page.
+enum class PrintPlacement
+{
+    TopLeft = 0,
+    Centered = 1,
+    FitToPage = 2,
+};
 
-// The print companion of the imaging control: page setup, a print dialog
+// The print companion of the image view: page setup, a print dialog
 // that returns a page range and its kind, and printing of one image or a
 // whole collection as one document. Dialogs go through the prompts seam.
 // The printer keeps its settings (page setup, chosen printer) for the life
 // of this object.
-class ImgXPrint6
+class PrintHelper
 {
 public:
     // Kinds of range the print dialog returns.
-    enum Range
+    enum class Range
     {
         AllPages = 0,
         Selection = 1,
         PageNumbers = 2
     };
 
-    ImgXPrint6();
-    ~ImgXPrint6();
-    ImgXPrint6(const ImgXPrint6 &) = delete;
-    ImgXPrint6 &operator=(const ImgXPrint6 &) = delete;
+    PrintHelper();
+    ~PrintHelper();
+    PrintHelper(const PrintHelper &) = delete;
+    PrintHelper &operator=(const PrintHelper &) = delete;
 
     // The printer the dialogs set up and the jobs go to.
     QPrinter &printer() { return *m_printer; }
 
     // Page range, 1-based: preset before the print dialog, the user's choice
     // after it.
-    int FromPage() const { return m_fromPage; }
+    int fromPage() const { return m_fromPage; }
     void setFromPage(int page) { m_fromPage = page; }
-    int ToPage() const { return m_toPage; }
+    int toPage() const { return m_toPage; }
     void setToPage(int page) { m_toPage = page; }
     // Lowest and highest page the dialog lets the user choose.
-    int MinPage() const { return m_minPage; }
+    int minPage() const { return m_minPage; }
     void setMinPage(int page) { m_minPage = page; }
-    int MaxPage() const { return m_maxPage; }
+    int maxPage() const { return m_maxPage; }
     void setMaxPage(int page) { m_maxPage = page; }
     // Kept for the viewer, which sets it to false; it changes nothing.
-    bool Option() const { return m_option; }
+    bool option() const { return m_option; }
     void setOption(bool on) { m_option = on; }
-    // Kind of range chosen in the last confirmed print dialog (Range).
-    int PrintRange() const { return m_printRange; }
+    // Kind of range chosen in the last confirmed print dialog.
+    Range printRange() const { return m_printRange; }
 
     // The print dialog; true when the user confirmed. owner is the window
     // the dialog belongs to (the prompts seam picks the parent).
-    bool PrintDialog(QWidget *owner = nullptr);
+    bool printDialog(QWidget *owner = nullptr);
     // The page-setup dialog; true when the user confirmed.
-    bool PageSetup(QWidget *owner = nullptr, int flags = 0);
+    bool pageSetup(QWidget *owner = nullptr, int flags = 0);
 
     // Print one image as a one-page document, or a collection as one
     // document of one page per image. Throws imaging::ImageError when there is
     // nothing to print or the job cannot be started.
-    void PrintImage(const QString &docName, const QImage &image, bool center, bool fit);
-    void PrintImages(const QString &docName, const QList<QImage> &images, bool center, bool fit);
+    void printImage(const QString &docName, const QImage &image, bool center, bool fit);
+    void printImages(const QString &docName, const QList<QImage> &images, bool center, bool fit);
 
 private:
     std::unique_ptr<QPrinter> m_printer;
@@ -81,5 +87,7 @@ private:
     int m_minPage = 1;
     int m_maxPage = 1;
     bool m_option = false;
-    int m_printRange = AllPages;
+    Range m_printRange = Range::AllPages;
 };
+
+} // namespace imaging

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/ImgXPrint6.h"
+#include "imaging/PrintHelper.h"
 
 #include <QApplication>
 #include <QDir>
@@ -54,7 +54,7 @@ bool near(double actual, double expected, double tolerance = 2.5)
 
 } // namespace
 
-class TestImgXPrint : public QObject
+class TestPrintHelper : public QObject
 {
     Q_OBJECT
 
@@ -74,23 +74,23 @@ private:
     // Prints to a fresh PDF and returns its pages at kDpi.
     QList<QImage> rasterise(const QString &pdf);
     QString pdfInfo(const QString &pdf);
-    void toPdf(ImgXPrint6 &printer, const QString &name);
+    void toPdf(imaging::PrintHelper &printer, const QString &name);
 
     QTemporaryDir m_dir;
     int m_run = 0;
 };
 
-void TestImgXPrint::initTestCase()
+void TestPrintHelper::initTestCase()
 {
     QVERIFY(m_dir.isValid());
 }
 
-void TestImgXPrint::init()
+void TestPrintHelper::init()
 {
     ++m_run;
 }
 
-void TestImgXPrint::toPdf(ImgXPrint6 &printer, const QString &name)
+void TestPrintHelper::toPdf(imaging::PrintHelper &printer, const QString &name)
 {
     printer.printer().setOutputFormat(QPrinter::PdfFormat);
     printer.printer().setOutputFileName(m_dir.filePath(name));
@@ -98,7 +98,7 @@ void TestImgXPrint::toPdf(ImgXPrint6 &printer, const QString &name)
     printer.printer().setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
 }
 
-QList<QImage> TestImgXPrint::rasterise(const QString &pdf)
+QList<QImage> TestPrintHelper::rasterise(const QString &pdf)
 {
     const QString prefix = m_dir.filePath(QStringLiteral("page%1").arg(m_run));
     QProcess p;
@@ -116,7 +116,7 @@ QList<QImage> TestImgXPrint::rasterise(const QString &pdf)
     return pages;
 }
 
-QString TestImgXPrint::pdfInfo(const QString &pdf)
+QString TestPrintHelper::pdfInfo(const QString &pdf)
 {
     QProcess p;
     p.start(QStringLiteral("pdfinfo"), {pdf});
@@ -124,7 +124,7 @@ QString TestImgXPrint::pdfInfo(const QString &pdf)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-void TestImgXPrint::placement_data()
+void TestPrintHelper::placement_data()
 {
     QTest::addColumn<QSizeF>("image");
     QTest::addColumn<bool>("center");
@@ -142,7 +142,7 @@ void TestImgXPrint::placement_data()
     QTest::newRow("empty image") << QSizeF() << true << true << QRectF();
 }
 
-void TestImgXPrint::placement()
+void TestPrintHelper::placement()
 {
     QFETCH(QSizeF, image);
     QFETCH(bool, center);
@@ -151,7 +151,7 @@ void TestImgXPrint::placement()
     QCOMPARE(imaging::placeOnPage(image, QSizeF(1000, 800), center, fit), expected);
 }
 
-void TestImgXPrint::placesOnThePage()
+void TestPrintHelper::placesOnThePage()
 {
     // The three placements of the viewer's Print menu, read back from the
     // rasterised printout.
@@ -164,10 +164,10 @@ void TestImgXPrint::placesOnThePage()
     };
     for (const Case &c : {Case{"topleft", false, false}, Case{"centred", true, false},
                           Case{"fitted", true, true}}) {
-        ImgXPrint6 print;
+        imaging::PrintHelper print;
         const QString file = QString::fromLatin1(c.name) + QStringLiteral(".pdf");
         toPdf(print, file);
-        print.PrintImage(kDocName, solid(192, 96), c.center, c.fit);
+        print.printImage(kDocName, solid(192, 96), c.center, c.fit);
         ++m_run;
         const QList<QImage> pages = rasterise(m_dir.filePath(file));
         QCOMPARE(pages.size(), 1);
@@ -205,13 +205,13 @@ void TestImgXPrint::placesOnThePage()
     }
 }
 
-void TestImgXPrint::collectionIsOneDocument()
+void TestPrintHelper::collectionIsOneDocument()
 {
     REQUIRE_POPPLER();
-    ImgXPrint6 print;
+    imaging::PrintHelper print;
     toPdf(print, QStringLiteral("three.pdf"));
     // Pages of different sizes: each is placed on its own page.
-    print.PrintImages(kDocName, {solid(96, 96), solid(192, 96), solid(96, 288)}, true, false);
+    print.printImages(kDocName, {solid(96, 96), solid(192, 96), solid(96, 288)}, true, false);
     const QList<QImage> pages = rasterise(m_dir.filePath(QStringLiteral("three.pdf")));
     QCOMPARE(pages.size(), 3);
     const QList<QSize> own{{30, 30}, {60, 30}, {30, 90}};
@@ -226,21 +226,21 @@ void TestImgXPrint::collectionIsOneDocument()
                 .contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
 }
 
-void TestImgXPrint::nothingToPrintFails()
+void TestPrintHelper::nothingToPrintFails()
 {
-    ImgXPrint6 print;
+    imaging::PrintHelper print;
     toPdf(print, QStringLiteral("none.pdf"));
-    QVERIFY_THROWS_EXCEPTION(imaging::ImageError, print.PrintImages(kDocName, {}, false, false));
+    QVERIFY_THROWS_EXCEPTION(imaging::ImageError, print.printImages(kDocName, {}, false, false));
     QVERIFY_THROWS_EXCEPTION(imaging::ImageError,
-                             print.PrintImage(kDocName, QImage(), false, false));
+                             print.printImage(kDocName, QImage(), false, false));
     QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("none.pdf"))));
     // A job that cannot start: the output folder does not exist.
     print.printer().setOutputFileName(m_dir.filePath(QStringLiteral("missing/out.pdf")));
     QVERIFY_THROWS_EXCEPTION(imaging::ImageError,
-                             print.PrintImage(kDocName, solid(10, 10), false, false));
+                             print.printImage(kDocName, solid(10, 10), false, false));
 }
 
-void TestImgXPrint::printDialogRange_data()
+void TestPrintHelper::printDialogRange_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<bool>("confirmed");
@@ -259,7 +259,7 @@ void TestImgXPrint::printDialogRange_data()
     QTest::newRow("cancelled") << int(K::PageRange) << false << 2 << 3 << 0 << 1 << 4;
 }
 
-void TestImgXPrint::printDialogRange()
+void TestPrintHelper::printDialogRange()
 {
     QFETCH(int, kind);
     QFETCH(bool, confirmed);
@@ -276,29 +276,29 @@ void TestImgXPrint::printDialogRange()
     script.onPrintDialog = [&](QPrinter &printer) {
         offered = {printer.fromPage(), printer.toPage()};
     };
-    ImgXPrint6 print;
+    imaging::PrintHelper print;
     print.setFromPage(1);
     print.setToPage(4);
     print.setMinPage(1);
     print.setMaxPage(4);
     print.setOption(false);
-    QCOMPARE(print.PrintDialog(), confirmed);
+    QCOMPARE(print.printDialog(), confirmed);
     QCOMPARE(script.count(QStringLiteral("print")), 1);
     QCOMPARE(offered, qMakePair(1, 4));
-    QCOMPARE(print.PrintRange(), range);
-    QCOMPARE(print.FromPage(), fromPage);
-    QCOMPARE(print.ToPage(), toPage);
+    QCOMPARE(int(print.printRange()), range);
+    QCOMPARE(print.fromPage(), fromPage);
+    QCOMPARE(print.toPage(), toPage);
 }
 
-void TestImgXPrint::pageSetupGoesThroughThePrompts()
+void TestPrintHelper::pageSetupGoesThroughThePrompts()
 {
     ScriptedPrompts script;
     script.printAnswers << true << false;
-    ImgXPrint6 print;
-    QVERIFY(print.PageSetup(nullptr, 0));
-    QVERIFY(!print.PageSetup(nullptr, 0));
+    imaging::PrintHelper print;
+    QVERIFY(print.pageSetup(nullptr, 0));
+    QVERIFY(!print.pageSetup(nullptr, 0));
     QCOMPARE(script.count(QStringLiteral("pageSetup")), 2);
 }
 
-PICTAVO_TEST_MAIN(TestImgXPrint)
-#include "tst_imgxprint.moc"
+PICTAVO_TEST_MAIN(TestPrintHelper)
+#include "tst_printhelper.moc"
