@@ -12,7 +12,7 @@
 #include <QThread>
 
 #include "imaging/ImageView.h"
-#include "settings/CRegister.h"
+#include "settings/SettingsStore.h"
 #include "viewer/Prefetcher.h"
 #include "viewer/frmViwer.h"
 
@@ -94,7 +94,7 @@ int main(int argc, char *argv[])
         list << path;
     }
 
-    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromUtf16(kSettingsSection),
+    settings::SettingsStore().setValue(settings::Root::LocalMachine, QString::fromUtf16(settings::kPreferencesSection),
                                QStringLiteral("FullScreen"), QStringLiteral("0"));
     auto *v = new frmViwer;
 

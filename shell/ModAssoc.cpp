@@ -105,7 +105,7 @@ bool bindDesktopDefault(const QString &mimeType)
     QStringList ids = shell::desktopIds(current.value_or(QString()));
     if (!ids.isEmpty() && ids.first() == desktopId())
         return changed;
-    SetStringValue(HKEY_CURRENT_USER, DesktopBackupKey(), mimeType, current.value_or(QString()));
+    SetStringValue(settings::Root::CurrentUser, DesktopBackupKey(), mimeType, current.value_or(QString()));
     // The other programs stay behind Pictavo as the desktop's fall-backs.
     ids.removeAll(desktopId());
     ids.prepend(desktopId());
@@ -121,7 +121,7 @@ bool restoreDesktopDefault(const QString &mimeType)
     QStringList ids = shell::desktopIds(desktop.defaultApplications(mimeType).value_or(QString()));
     if (ids.isEmpty() || ids.first() != desktopId())
         return false;
-    const auto backup = Registry::value(HKEY_CURRENT_USER, DesktopBackupKey(), mimeType);
+    const auto backup = Registry::value(settings::Root::CurrentUser, DesktopBackupKey(), mimeType);
     std::optional<QString> previous;
     if (backup) {
         if (!backup->data.trimmed().isEmpty())
@@ -134,7 +134,7 @@ bool restoreDesktopDefault(const QString &mimeType)
     }
     desktop.setDefaultApplications(mimeType, previous);
     if (backup)
-        DeleteValue(HKEY_CURRENT_USER, DesktopBackupKey(), mimeType);
+        DeleteValue(settings::Root::CurrentUser, DesktopBackupKey(), mimeType);
     return true;
 }
 
@@ -203,7 +203,7 @@ void CheckAssociations()
 {
     // Up to a hundred values change on a first start: write each root once.
     settings::Registry::Batch batch;
-    if (!GetStringValue(HKEY_CLASSES_ROOT, QStringLiteral("Pictavo.jpg"), QString(), QString())
+    if (!GetStringValue(settings::Root::ClassesRoot, QStringLiteral("Pictavo.jpg"), QString(), QString())
              .isEmpty()) {
         QString names;
         for (const AssocRow &row : kTable)
@@ -234,16 +234,16 @@ void RemoveAssociations()
 void RegisterProgID(const QString &className, const QString &description, const QString &verb,
                     const QString &iconPath)
 {
-    if (GetStringValue(HKEY_CLASSES_ROOT, description, QString(), QString()) == className)
-        DeleteKey(HKEY_CLASSES_ROOT, description);
+    if (GetStringValue(settings::Root::ClassesRoot, description, QString(), QString()) == className)
+        DeleteKey(settings::Root::ClassesRoot, description);
     const QString shellKey = className + QLatin1String("\\shell");
     const QString verbKey = shellKey + QLatin1Char('\\') + verb;
-    SetStringValue(HKEY_CLASSES_ROOT, className, QString(), description);
-    SetStringValue(HKEY_CLASSES_ROOT, shellKey, QString(), QString());
-    SetStringValue(HKEY_CLASSES_ROOT, verbKey, QString(), QString());
-    SetStringValue(HKEY_CLASSES_ROOT, verbKey + QLatin1String("\\command"), QString(),
+    SetStringValue(settings::Root::ClassesRoot, className, QString(), description);
+    SetStringValue(settings::Root::ClassesRoot, shellKey, QString(), QString());
+    SetStringValue(settings::Root::ClassesRoot, verbKey, QString(), QString());
+    SetStringValue(settings::Root::ClassesRoot, verbKey + QLatin1String("\\command"), QString(),
                    OpenCommand());
-    SetStringValue(HKEY_CLASSES_ROOT, className + QLatin1String("\\DefaultIcon"), QString(),
+    SetStringValue(settings::Root::ClassesRoot, className + QLatin1String("\\DefaultIcon"), QString(),
                    iconPath.isEmpty() ? GetShortPath(ProgramPath()) : iconPath);
     // The desktop's counterpart of a class is Pictavo's desktop entry.
     if (ensureDesktopEntry())
@@ -254,14 +254,14 @@ void AssociateExtension(const QString &extension, const QString &className)
 {
     bool changed = false;
     if (IsAssociated(extension, className) != 1) {
-        const QString old = GetStringValue(HKEY_CLASSES_ROOT, extension, QString(), QString());
-        SetStringValue(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"), old);
-        SetStringValue(HKEY_CLASSES_ROOT, extension, QString(), className);
+        const QString old = GetStringValue(settings::Root::ClassesRoot, extension, QString(), QString());
+        SetStringValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"), old);
+        SetStringValue(settings::Root::ClassesRoot, extension, QString(), className);
         const QString choiceKey = FileExtsKey(extension);
         const QString oldChoice =
-            GetStringValue(HKEY_CURRENT_USER, choiceKey, QStringLiteral("ProgID"), QString());
-        SetStringValue(HKEY_CURRENT_USER, choiceKey, QStringLiteral("OldProgID"), oldChoice);
-        SetStringValue(HKEY_CURRENT_USER, choiceKey, QStringLiteral("ProgID"), className);
+            GetStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"), QString());
+        SetStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"), oldChoice);
+        SetStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"), className);
         changed = true;
     }
     const QString mimeType = mimeTypeOf(extension);
@@ -276,14 +276,14 @@ void RestoreExtension(const QString &extension, const QString &className)
     bool changed = false;
     if (IsAssociated(extension, className) == 1) {
         SetStringValue(
-            HKEY_CLASSES_ROOT, extension, QString(),
-            GetStringValue(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"), QString()));
-        DeleteValue(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"));
+            settings::Root::ClassesRoot, extension, QString(),
+            GetStringValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"), QString()));
+        DeleteValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"));
         const QString choiceKey = FileExtsKey(extension);
         SetStringValue(
-            HKEY_CURRENT_USER, choiceKey, QStringLiteral("ProgID"),
-            GetStringValue(HKEY_CURRENT_USER, choiceKey, QStringLiteral("OldProgID"), QString()));
-        DeleteValue(HKEY_CURRENT_USER, choiceKey, QStringLiteral("OldProgID"));
+            settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"),
+            GetStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"), QString()));
+        DeleteValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"));
         changed = true;
     }
     const QString mimeType = mimeTypeOf(extension);
@@ -295,10 +295,10 @@ void RestoreExtension(const QString &extension, const QString &className)
 
 int IsAssociated(const QString &extension, const QString &className)
 {
-    return GetStringValue(HKEY_CLASSES_ROOT, extension, QString(), QString()) == className ? 1 : 0;
+    return GetStringValue(settings::Root::ClassesRoot, extension, QString(), QString()) == className ? 1 : 0;
 }
 
-QString GetStringValue(RegistryRoot root, const QString &key, const QString &name,
+QString GetStringValue(settings::Root root, const QString &key, const QString &name,
                        const QString &defaultValue)
 {
     const std::optional<Registry::Value> value = Registry::value(root, key, name);
@@ -310,17 +310,17 @@ QString GetStringValue(RegistryRoot root, const QString &key, const QString &nam
     return text;
 }
 
-void SetStringValue(RegistryRoot root, const QString &key, const QString &name, const QString &data)
+void SetStringValue(settings::Root root, const QString &key, const QString &name, const QString &data)
 {
     Registry::setValue(root, key, name, {data, false});
 }
 
-void DeleteValue(RegistryRoot root, const QString &key, const QString &name)
+void DeleteValue(settings::Root root, const QString &key, const QString &name)
 {
     Registry::deleteValue(root, key, name);
 }
 
-void DeleteKey(RegistryRoot root, const QString &key)
+void DeleteKey(settings::Root root, const QString &key)
 {
     Registry::deleteKey(root, key);
 }

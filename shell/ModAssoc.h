@@ -48,12 +48,12 @@ void RestoreExtension(const QString &extension, const QString &className);
 // 1 when the extension's unnamed value is className exactly, else 0.
 int IsAssociated(const QString &extension, const QString &className);
 
-QString GetStringValue(RegistryRoot root, const QString &key, const QString &name,
+QString GetStringValue(settings::Root root, const QString &key, const QString &name,
                        const QString &defaultValue);
-void SetStringValue(RegistryRoot root, const QString &key, const QString &name,
+void SetStringValue(settings::Root root, const QString &key, const QString &name,
                     const QString &data);
-void DeleteValue(RegistryRoot root, const QString &key, const QString &name);
-void DeleteKey(RegistryRoot root, const QString &key);
+void DeleteValue(settings::Root root, const QString &key, const QString &name);
+void DeleteKey(settings::Root root, const QString &key);
 // Expands %NAME% references to environment variables; unknown names stay.
 QString ExpandEnvStrings(const QString &text);
 QString TrimAtNull(const QString &text);

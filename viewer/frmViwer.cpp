@@ -22,7 +22,7 @@
 #include "core/Process.h"
 #include "core/Twips.h"
 #include "core/Prompts.h"
-#include "settings/CRegister.h"
+#include "settings/SettingsStore.h"
 #include "viewer/Prefetcher.h"
 #include "viewer/ViewerRules.h"
 
@@ -42,7 +42,7 @@ constexpr int kFullScreenTopOffset = 510;
 
 QString section()
 {
-    return QString::fromUtf16(kSettingsSection);
+    return QString::fromUtf16(settings::kPreferencesSection);
 }
 
 double tppX()
@@ -301,24 +301,24 @@ void frmViwer::Form_Load()
 
 void frmViwer::LoadSettings()
 {
-    const CRegister reg;
+    const settings::SettingsStore reg;
     const QString sec = section();
     const QString aaDefault = QString::fromUtf16(kAntiAliasDefault);
     const bool aa = settingToBool(
-        reg.REGGetSetting(HKEY_LOCAL_MACHINE, sec, QString::fromUtf16(kAntiAliasKey), aaDefault),
+        reg.value(settings::Root::LocalMachine, sec, QString::fromUtf16(kAntiAliasKey), aaDefault),
         aaDefault);
     ImgX->setAntiAlias(aa);
     action("mnuAntiAliasDisplay")->setChecked(aa);
 
     const QString delayDefault = QString::fromUtf16(kSlideShowDelayDefault);
     tmrSlideShow->setInterval(
-        settingToDelay(reg.REGGetSetting(HKEY_LOCAL_MACHINE, sec,
+        settingToDelay(reg.value(settings::Root::LocalMachine, sec,
                                          QString::fromUtf16(kSlideShowDelayKey), delayDefault),
                        delayDefault));
 
     const QString fsDefault = QString::fromUtf16(kFullScreenDefault);
     bFullScreen = settingToBool(
-        reg.REGGetSetting(HKEY_LOCAL_MACHINE, sec, QString::fromUtf16(kFullScreenKey), fsDefault),
+        reg.value(settings::Root::LocalMachine, sec, QString::fromUtf16(kFullScreenKey), fsDefault),
         fsDefault);
 }
 
@@ -338,7 +338,7 @@ void frmViwer::closeEvent(QCloseEvent *event)
 // start, drop the list and its background decodes, stop the slide show.
 void frmViwer::storeAndRelease()
 {
-    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, section(), QString::fromUtf16(kFullScreenKey),
+    settings::SettingsStore().setValue(settings::Root::LocalMachine, section(), QString::fromUtf16(kFullScreenKey),
                                boolToSetting(bFullScreen));
     FilePaths.clear();
     m_prefetch->newGeneration();
@@ -945,7 +945,7 @@ void frmViwer::ToggleAntiAlias()
 {
     ImgX->setAntiAlias(!ImgX->antiAlias());
     action("mnuAntiAliasDisplay")->setChecked(ImgX->antiAlias());
-    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, section(), QString::fromUtf16(kAntiAliasKey),
+    settings::SettingsStore().setValue(settings::Root::LocalMachine, section(), QString::fromUtf16(kAntiAliasKey),
                                boolToSetting(ImgX->antiAlias()));
 }
 
@@ -1111,7 +1111,7 @@ void frmViwer::SetSlideShowDelay()
     if (slideShowRunning())
         ToggleSlideShow();
     tmrSlideShow->setInterval(delay.milliseconds);
-    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, section(),
+    settings::SettingsStore().setValue(settings::Root::LocalMachine, section(),
                                QString::fromUtf16(kSlideShowDelayKey),
                                QString::number(delay.milliseconds));
 }

@@ -69,7 +69,7 @@ void writeText(const QString &path)
 
 QString bindingOf(const QString &extension)
 {
-    return ModAssoc::GetStringValue(HKEY_CLASSES_ROOT, extension, QString(), QString());
+    return ModAssoc::GetStringValue(settings::Root::ClassesRoot, extension, QString(), QString());
 }
 
 } // namespace
@@ -111,7 +111,7 @@ private:
     // Another program took the PNG type over since the last start.
     static void takeOverPng()
     {
-        ModAssoc::SetStringValue(HKEY_CLASSES_ROOT, ".png", QString(), "OtherViewer.png");
+        ModAssoc::SetStringValue(settings::Root::ClassesRoot, ".png", QString(), "OtherViewer.png");
     }
 
 private slots:
@@ -189,7 +189,7 @@ private slots:
         QFETCH(int, questions);
         QFETCH(QString, pngAfter);
         QFETCH(QString, jpgAfter);
-        ModAssoc::SetStringValue(HKEY_CLASSES_ROOT, ".jpg", QString(), "jpgfile");
+        ModAssoc::SetStringValue(settings::Root::ClassesRoot, ".jpg", QString(), "jpgfile");
         if (registeredBefore) {
             ModAssoc::CheckAssociations();
             QCOMPARE(bindingOf(".jpg"), QStringLiteral("Pictavo.jpg"));

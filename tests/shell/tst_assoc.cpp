@@ -34,7 +34,7 @@ QString str(const char16_t *text)
     return QString::fromUtf16(text);
 }
 
-std::optional<QString> storeValue(RegistryRoot root, const QString &key, const QString &name)
+std::optional<QString> storeValue(settings::Root root, const QString &key, const QString &name)
 {
     const auto v = Registry::value(root, key, name);
     if (!v)
@@ -85,9 +85,9 @@ private:
 
     QList<FileState> storeState() const
     {
-        return {stateOf(Registry::fileOf(HKEY_CLASSES_ROOT)),
-                stateOf(Registry::fileOf(HKEY_CURRENT_USER)),
-                stateOf(Registry::fileOf(HKEY_LOCAL_MACHINE))};
+        return {stateOf(Registry::fileOf(settings::Root::ClassesRoot)),
+                stateOf(Registry::fileOf(settings::Root::CurrentUser)),
+                stateOf(Registry::fileOf(settings::Root::LocalMachine))};
     }
 
     // Another program takes the types over: in the store or on the desktop.
@@ -95,7 +95,7 @@ private:
                          testsupport::FakeDesktopIntegration &desktop)
     {
         for (const QString &ext : extensions)
-            SetStringValue(HKEY_CLASSES_ROOT, ext, QString(), QLatin1String("Other") + ext);
+            SetStringValue(settings::Root::ClassesRoot, ext, QString(), QLatin1String("Other") + ext);
         for (const QString &mime : mimeTypes)
             desktop.defaults.insert(mime, QStringLiteral("other.desktop;"));
     }
@@ -135,9 +135,9 @@ private slots:
     void firstStartRegistersAndBindsEverything()
     {
         // Previous bindings of one type, in the store and on the desktop.
-        SetStringValue(HKEY_CLASSES_ROOT, QStringLiteral(".png"), QString(),
+        SetStringValue(settings::Root::ClassesRoot, QStringLiteral(".png"), QString(),
                        QStringLiteral("pngfile"));
-        SetStringValue(HKEY_CURRENT_USER, FileExtsKey(QStringLiteral(".png")),
+        SetStringValue(settings::Root::CurrentUser, FileExtsKey(QStringLiteral(".png")),
                        QStringLiteral("ProgID"), QStringLiteral("Viewer.png"));
         m_desktop->defaults.insert(QStringLiteral("image/png"), QStringLiteral("eog.desktop;"));
 
@@ -148,29 +148,29 @@ private slots:
         for (const AssocRow &row : AssocTable()) {
             const QString cls = str(row.progId);
             const QString ext = str(row.extension);
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, cls, {}), str(row.description));
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, cls + "\\shell", {}), QString());
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, cls + "\\shell\\open", {}), QString());
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, cls + "\\shell\\open\\command", {}), command);
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, cls + "\\DefaultIcon", {}),
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls, {}), str(row.description));
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell", {}), QString());
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell\\open", {}), QString());
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell\\open\\command", {}), command);
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\DefaultIcon", {}),
                      AppFolder() + str(row.icon).mid(1));
             QCOMPARE(IsAssociated(ext, cls), 1);
-            QCOMPARE(storeValue(HKEY_CURRENT_USER, FileExtsKey(ext), "ProgID"), cls);
+            QCOMPARE(storeValue(settings::Root::CurrentUser, FileExtsKey(ext), "ProgID"), cls);
             const bool png = ext == QLatin1String(".png");
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ext, "OldAss"), png ? "pngfile" : QString());
-            QCOMPARE(storeValue(HKEY_CURRENT_USER, FileExtsKey(ext), "OldProgID"),
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, "OldAss"), png ? "pngfile" : QString());
+            QCOMPARE(storeValue(settings::Root::CurrentUser, FileExtsKey(ext), "OldProgID"),
                      png ? "Viewer.png" : QString());
         }
-        QCOMPARE(Registry::subKeys(HKEY_CLASSES_ROOT, {}).size(), 30);
+        QCOMPARE(Registry::subKeys(settings::Root::ClassesRoot, {}).size(), 30);
         QCOMPARE(AppFolder() + str(AssocTable()[1].icon).mid(1), AppFolder() + "icons/jpg.ico");
 
         // The desktop: Pictavo first, the previous programs behind it and in the backups.
         QCOMPARE(m_desktop->defaults.value("image/png"), "pictavo.desktop;eog.desktop;");
         QCOMPARE(m_desktop->defaults.value("image/gif"), "pictavo.desktop;");
         QCOMPARE(m_desktop->defaults.size(), 12);
-        QCOMPARE(storeValue(HKEY_CURRENT_USER, DesktopBackupKey(), "image/png"), "eog.desktop;");
-        QCOMPARE(storeValue(HKEY_CURRENT_USER, DesktopBackupKey(), "image/jpeg"), QString());
-        QCOMPARE(Registry::valueNames(HKEY_CURRENT_USER, DesktopBackupKey()).size(), 12);
+        QCOMPARE(storeValue(settings::Root::CurrentUser, DesktopBackupKey(), "image/png"), "eog.desktop;");
+        QCOMPARE(storeValue(settings::Root::CurrentUser, DesktopBackupKey(), "image/jpeg"), QString());
+        QCOMPARE(Registry::valueNames(settings::Root::CurrentUser, DesktopBackupKey()).size(), 12);
         QCOMPARE(m_desktop->entries.value("pictavo.desktop"), DesktopEntryText());
         QVERIFY(m_desktop->notifications > 0);
     }
@@ -223,11 +223,11 @@ private slots:
         QCOMPARE(shown.caption, QGuiApplication::applicationDisplayName()); // the application title
         for (const QString &ext : storeTaken) {
             QCOMPARE(IsAssociated(ext, "Pictavo" + ext), 1);
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ext, "OldAss"), "Other" + ext);
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, "OldAss"), "Other" + ext);
         }
         for (const QString &mime : desktopTaken) {
             QCOMPARE(m_desktop->defaults.value(mime), "pictavo.desktop;other.desktop;");
-            QCOMPARE(storeValue(HKEY_CURRENT_USER, DesktopBackupKey(), mime), "other.desktop;");
+            QCOMPARE(storeValue(settings::Root::CurrentUser, DesktopBackupKey(), mime), "other.desktop;");
         }
         // Answered: nothing more to ask.
         CheckAssociations();
@@ -256,8 +256,8 @@ private slots:
 
     void removeRestoresPreviousBindings()
     {
-        SetStringValue(HKEY_CLASSES_ROOT, ".png", {}, "pngfile");
-        SetStringValue(HKEY_CURRENT_USER, FileExtsKey(".png"), "ProgID", "Viewer.png");
+        SetStringValue(settings::Root::ClassesRoot, ".png", {}, "pngfile");
+        SetStringValue(settings::Root::CurrentUser, FileExtsKey(".png"), "ProgID", "Viewer.png");
         m_desktop->defaults.insert("image/png", "eog.desktop;");
         m_desktop->defaults.insert("text/plain", "editor.desktop;");
         const auto desktopBefore = m_desktop->defaults;
@@ -268,16 +268,16 @@ private slots:
         for (const AssocRow &row : AssocTable()) {
             const QString ext = str(row.extension);
             const bool png = ext == QLatin1String(".png");
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ext, {}), png ? "pngfile" : QString());
-            QCOMPARE(storeValue(HKEY_CURRENT_USER, FileExtsKey(ext), "ProgID"),
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, {}), png ? "pngfile" : QString());
+            QCOMPARE(storeValue(settings::Root::CurrentUser, FileExtsKey(ext), "ProgID"),
                      png ? "Viewer.png" : QString());
-            QVERIFY(!storeValue(HKEY_CLASSES_ROOT, ext, "OldAss"));
-            QVERIFY(!storeValue(HKEY_CURRENT_USER, FileExtsKey(ext), "OldProgID"));
+            QVERIFY(!storeValue(settings::Root::ClassesRoot, ext, "OldAss"));
+            QVERIFY(!storeValue(settings::Root::CurrentUser, FileExtsKey(ext), "OldProgID"));
             // The classes stay registered.
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, str(row.progId), {}), str(row.description));
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, str(row.progId), {}), str(row.description));
         }
         QCOMPARE(m_desktop->defaults, desktopBefore);
-        QVERIFY(Registry::valueNames(HKEY_CURRENT_USER, DesktopBackupKey()).isEmpty());
+        QVERIFY(Registry::valueNames(settings::Root::CurrentUser, DesktopBackupKey()).isEmpty());
 
         // The next start finds the classes and asks for every type.
         m_prompts->messageAnswers = {MsgResult::No};
@@ -292,11 +292,11 @@ private slots:
 
         RemoveAssociations();
 
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ".png", {}), "Other.png");
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ".png", "OldAss"), QString());
-        QCOMPARE(storeValue(HKEY_CURRENT_USER, FileExtsKey(".png"), "ProgID"), "Pictavo.png");
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, ".png", {}), "Other.png");
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, ".png", "OldAss"), QString());
+        QCOMPARE(storeValue(settings::Root::CurrentUser, FileExtsKey(".png"), "ProgID"), "Pictavo.png");
         QCOMPARE(m_desktop->defaults.value("image/gif"), "other.desktop;");
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ".gif", {}),
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, ".gif", {}),
                  QString()); // its store binding went back
         QVERIFY(!m_desktop->defaults.contains("image/jpeg"));
     }
@@ -306,7 +306,7 @@ private slots:
         // A store lost after binding: Pictavo leaves the list, the others stay.
         m_desktop->defaults.insert("image/png", "pictavo.desktop;eog.desktop;");
         m_desktop->defaults.insert("image/gif", "pictavo.desktop;");
-        SetStringValue(HKEY_CLASSES_ROOT, ".png", {}, "Pictavo.png");
+        SetStringValue(settings::Root::ClassesRoot, ".png", {}, "Pictavo.png");
 
         RestoreExtension(".png", "Pictavo.png");
         RestoreExtension(".gif", "Pictavo.gif");
@@ -327,11 +327,11 @@ private slots:
     {
         QFETCH(QString, pointsTo);
         QFETCH(bool, kept);
-        SetStringValue(HKEY_CLASSES_ROOT, "Pictavo JPG image", {}, pointsTo);
+        SetStringValue(settings::Root::ClassesRoot, "Pictavo JPG image", {}, pointsTo);
         RegisterProgID("Pictavo.jpg", "Pictavo JPG image", "open", QString());
-        QCOMPARE(Registry::keyExists(HKEY_CLASSES_ROOT, "Pictavo JPG image"), kept);
+        QCOMPARE(Registry::keyExists(settings::Root::ClassesRoot, "Pictavo JPG image"), kept);
         // No icon given: the program stands for it.
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, "Pictavo.jpg\\DefaultIcon", {}), m_program);
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.jpg\\DefaultIcon", {}), m_program);
     }
 
     void openCommand_data()
@@ -358,7 +358,7 @@ private slots:
             makeProgram(m_dir->filePath(prefix));
         QCOMPARE(OpenCommand(), QString(expected).replace('@', m_dir->path()));
         CheckAssociations();
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, "Pictavo.gif\\shell\\open\\command", {}),
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.gif\\shell\\open\\command", {}),
                  OpenCommand());
     }
 
@@ -440,10 +440,10 @@ private slots:
         QFETCH(bool, expand);
         QFETCH(QString, expected);
         qputenv("PICTAVO_T", "/tmp/t ");
-        Registry::setValue(HKEY_CURRENT_USER, "Software\\T", "v", {data, expand});
-        QCOMPARE(GetStringValue(HKEY_CURRENT_USER, "Software\\T", "v", "def"), expected);
-        QCOMPARE(GetStringValue(HKEY_CURRENT_USER, "Software\\T", "missing", "def"), "def");
-        QCOMPARE(GetStringValue(HKEY_CURRENT_USER, "Software\\Missing", "v", "def"), "def");
+        Registry::setValue(settings::Root::CurrentUser, "Software\\T", "v", {data, expand});
+        QCOMPARE(GetStringValue(settings::Root::CurrentUser, "Software\\T", "v", "def"), expected);
+        QCOMPARE(GetStringValue(settings::Root::CurrentUser, "Software\\T", "missing", "def"), "def");
+        QCOMPARE(GetStringValue(settings::Root::CurrentUser, "Software\\Missing", "v", "def"), "def");
     }
 
     void primitives()
@@ -451,19 +451,19 @@ private slots:
         QCOMPARE(GetShortPath(m_program), m_program);
         QCOMPARE(GetShortPath(m_program + "x"), QString());
         QCOMPARE(GetShortPath(QString()), QString());
-        SetStringValue(HKEY_CLASSES_ROOT, "A\\B", "n", "v");
-        DeleteKey(HKEY_CLASSES_ROOT, "A"); // has a sub-key: stays
-        QVERIFY(Registry::keyExists(HKEY_CLASSES_ROOT, "A\\B"));
-        DeleteValue(HKEY_CLASSES_ROOT, "A\\B", "n");
-        QVERIFY(!storeValue(HKEY_CLASSES_ROOT, "A\\B", "n"));
-        DeleteKey(HKEY_CLASSES_ROOT, "A\\B");
-        QVERIFY(!Registry::keyExists(HKEY_CLASSES_ROOT, "A\\B"));
+        SetStringValue(settings::Root::ClassesRoot, "A\\B", "n", "v");
+        DeleteKey(settings::Root::ClassesRoot, "A"); // has a sub-key: stays
+        QVERIFY(Registry::keyExists(settings::Root::ClassesRoot, "A\\B"));
+        DeleteValue(settings::Root::ClassesRoot, "A\\B", "n");
+        QVERIFY(!storeValue(settings::Root::ClassesRoot, "A\\B", "n"));
+        DeleteKey(settings::Root::ClassesRoot, "A\\B");
+        QVERIFY(!Registry::keyExists(settings::Root::ClassesRoot, "A\\B"));
     }
 
     void damagedStoreActsAsFirstStart()
     {
         QDir().mkpath(Registry::folder());
-        for (RegistryRoot root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) {
+        for (settings::Root root : {settings::Root::ClassesRoot, settings::Root::CurrentUser}) {
             QFile file(Registry::fileOf(root));
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("{\"keys\": [{\"name\": \"Pictavo.jpg\", \"values\": [[1, 2]], \"keys\": "
@@ -472,7 +472,7 @@ private slots:
         CheckAssociations();
         QCOMPARE(m_prompts->shown.size(), 0);
         QCOMPARE(IsAssociated(".tla", "Pictavo.tla"), 1);
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, "Pictavo.tla", {}), "Pictavo TLA image");
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.tla", {}), "Pictavo TLA image");
     }
 
     void isSupportedImageFile_data()

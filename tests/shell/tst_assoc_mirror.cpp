@@ -213,7 +213,7 @@ private slots:
         ModAssoc::RemoveAssociations();
 
         QCOMPARE(readAll(mimeApps()), original);
-        QVERIFY(settings::Registry::valueNames(HKEY_CURRENT_USER, ModAssoc::DesktopBackupKey())
+        QVERIFY(settings::Registry::valueNames(settings::Root::CurrentUser, ModAssoc::DesktopBackupKey())
                     .isEmpty());
     }
 

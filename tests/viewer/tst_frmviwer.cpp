@@ -19,7 +19,7 @@
 #include "imaging/ImageView.h"
 #include "core/Process.h"
 #include "support/ScriptedPrompts.h"
-#include "settings/CRegister.h"
+#include "settings/SettingsStore.h"
 #include "viewer/Prefetcher.h"
 #include "viewer/ViewerInstance.h"
 #include "viewer/ViewerRules.h"
@@ -48,13 +48,13 @@ public:
 
 QString setting(const char *key)
 {
-    return CRegister().REGGetSetting(HKEY_LOCAL_MACHINE, QString::fromUtf16(kSettingsSection),
+    return settings::SettingsStore().value(settings::Root::LocalMachine, QString::fromUtf16(settings::kPreferencesSection),
                                      QString::fromLatin1(key), QStringLiteral("<absent>"));
 }
 
 void store(const char *key, const QString &value)
 {
-    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromUtf16(kSettingsSection),
+    settings::SettingsStore().setValue(settings::Root::LocalMachine, QString::fromUtf16(settings::kPreferencesSection),
                                QString::fromLatin1(key), value);
 }
 
@@ -112,7 +112,7 @@ private slots:
     {
         m_link = FakeLink();
         for (const char *key : {"AntiAlias", "Slide Show Delay", "FullScreen"})
-            CRegister().REGDeleteSetting(HKEY_LOCAL_MACHINE, QString::fromUtf16(kSettingsSection),
+            settings::SettingsStore().remove(settings::Root::LocalMachine, QString::fromUtf16(settings::kPreferencesSection),
                                          QString::fromLatin1(key));
         core::setEndProcessHandler({});
     }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The settings store as the program uses it through CRegister: defaults,
+// The settings store as the program uses it through SettingsStore: defaults,
 // section and value naming, deletion and enumeration, and the store's
 // robustness: damaged files, writers killed mid-write, two writers at once
 // and read-only roots.
@@ -18,13 +18,13 @@
 #include <unistd.h>
 
 #include "support/TestSupport.h"
-#include "settings/CRegister.h"
+#include "settings/SettingsStore.h"
 #include "settings/Registry.h"
 
 using settings::Registry;
 
 namespace {
-const QString kSection = QString::fromUtf16(kSettingsSection);
+const QString kSection = QString::fromUtf16(settings::kPreferencesSection);
 const QString kWriterSection = QStringLiteral("SOFTWARE\\Test\\Writer\\");
 
 QByteArray readAll(const QString &path)
@@ -41,15 +41,15 @@ void writeFile(const QString &path, const QByteArray &data)
 }
 } // namespace
 
-class tst_CRegister : public QObject
+class tst_SettingsStore : public QObject
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    CRegister reg;
+    settings::SettingsStore reg;
 
-    QString storeFile() const { return Registry::fileOf(HKEY_LOCAL_MACHINE); }
+    QString storeFile() const { return Registry::fileOf(settings::Root::LocalMachine); }
 
 private slots:
     void init()
@@ -91,7 +91,7 @@ private slots:
         QFETCH(QString, section);
         QFETCH(QString, name);
         QFETCH(QString, fallback);
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, name, fallback), fallback);
+        QCOMPARE(reg.value(settings::Root::LocalMachine, section, name, fallback), fallback);
         // Reading creates nothing.
         QVERIFY(!QFile::exists(storeFile()));
     }
@@ -121,8 +121,8 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, expected);
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Value", text));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Value", "default"), expected);
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, kSection, "Value", text));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kSection, "Value", "default"), expected);
     }
 
     void sectionNaming_data()
@@ -142,16 +142,16 @@ private slots:
     {
         QFETCH(QString, saveAs);
         QFETCH(QString, readAs);
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, saveAs, "AntiAlias", "0"));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, readAs, "ANTIALIAS", "1"),
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, saveAs, "AntiAlias", "0"));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, readAs, "ANTIALIAS", "1"),
                  QStringLiteral("0"));
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, readAs, "antialias", "-1"));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, saveAs, "AntiAlias", "1"),
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, readAs, "antialias", "-1"));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, saveAs, "AntiAlias", "1"),
                  QStringLiteral("-1"));
-        QCOMPARE(Registry::valueNames(HKEY_LOCAL_MACHINE, CRegister::NormalizeSection(saveAs)),
+        QCOMPARE(Registry::valueNames(settings::Root::LocalMachine, settings::SettingsStore::normalizeSection(saveAs)),
                  QStringList{"AntiAlias"}); // one value, under the name first written
-        QVERIFY(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, readAs, "AntiAlias"));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, saveAs, "AntiAlias", "1"),
+        QVERIFY(reg.remove(settings::Root::LocalMachine, readAs, "AntiAlias"));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, saveAs, "AntiAlias", "1"),
                  QStringLiteral("1"));
     }
 
@@ -175,22 +175,22 @@ private slots:
     {
         QFETCH(QString, section);
         QFETCH(QString, normalized);
-        QCOMPARE(CRegister::NormalizeSection(section), normalized);
+        QCOMPARE(settings::SettingsStore::normalizeSection(section), normalized);
     }
 
     void unnamedValue()
     {
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "*", "default text"));
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Other", "x"));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "*", "-"),
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, kSection, "*", "default text"));
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, kSection, "Other", "x"));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kSection, "*", "-"),
                  QStringLiteral("default text"));
         const auto unnamed =
-            Registry::value(HKEY_LOCAL_MACHINE, CRegister::NormalizeSection(kSection), "");
+            Registry::value(settings::Root::LocalMachine, settings::SettingsStore::normalizeSection(kSection), "");
         QVERIFY(unnamed);
         QCOMPARE(unnamed->data, QStringLiteral("default text"));
-        QVERIFY(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, kSection, "*"));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "*", "-"), QStringLiteral("-"));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Other", "-"),
+        QVERIFY(reg.remove(settings::Root::LocalMachine, kSection, "*"));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kSection, "*", "-"), QStringLiteral("-"));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kSection, "Other", "-"),
                  QStringLiteral("x"));
     }
 
@@ -210,22 +210,22 @@ private slots:
         QFETCH(QString, section);
         QFETCH(QString, name);
         QFETCH(bool, deleted);
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "FullScreen", "0"));
-        QCOMPARE(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, section, name), deleted);
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, kSection, "FullScreen", "0"));
+        QCOMPARE(reg.remove(settings::Root::LocalMachine, section, name), deleted);
     }
 
     void deleteKeyOnlyWithoutSubKeys()
     {
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf", "v", "1"));
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf\\Child", "v", "1"));
-        QVERIFY(!reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf", ""));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf", "v", "-"),
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, "SOFTWARE\\Q\\Leaf", "v", "1"));
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, "SOFTWARE\\Q\\Leaf\\Child", "v", "1"));
+        QVERIFY(!reg.remove(settings::Root::LocalMachine, "SOFTWARE\\Q\\Leaf", ""));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, "SOFTWARE\\Q\\Leaf", "v", "-"),
                  QStringLiteral("1"));
-        QVERIFY(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf\\Child", ""));
-        QVERIFY(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf", ""));
-        QVERIFY(!Registry::keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf"));
-        QVERIFY(Registry::keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q"));
-        QVERIFY(!reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q\\Leaf", ""));
+        QVERIFY(reg.remove(settings::Root::LocalMachine, "SOFTWARE\\Q\\Leaf\\Child", ""));
+        QVERIFY(reg.remove(settings::Root::LocalMachine, "SOFTWARE\\Q\\Leaf", ""));
+        QVERIFY(!Registry::keyExists(settings::Root::LocalMachine, "SOFTWARE\\Q\\Leaf"));
+        QVERIFY(Registry::keyExists(settings::Root::LocalMachine, "SOFTWARE\\Q"));
+        QVERIFY(!reg.remove(settings::Root::LocalMachine, "SOFTWARE\\Q\\Leaf", ""));
     }
 
     void getAllKeys_data()
@@ -247,16 +247,16 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QStringList, keys);
         for (const QString &k : create)
-            QVERIFY(Registry::createKey(HKEY_LOCAL_MACHINE, k));
-        QCOMPARE(reg.GetAllKeys(HKEY_LOCAL_MACHINE, path), keys);
+            QVERIFY(Registry::createKey(settings::Root::LocalMachine, k));
+        QCOMPARE(reg.allKeys(settings::Root::LocalMachine, path), keys);
     }
 
     void rootsAreSeparate()
     {
-        QVERIFY(reg.REGSaveSetting(HKEY_CURRENT_USER, kSection, "AntiAlias", "0"));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "AntiAlias", "1"),
+        QVERIFY(reg.setValue(settings::Root::CurrentUser, kSection, "AntiAlias", "0"));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kSection, "AntiAlias", "1"),
                  QStringLiteral("1"));
-        QCOMPARE(reg.REGGetSetting(HKEY_CURRENT_USER, kSection, "AntiAlias", "1"),
+        QCOMPARE(reg.value(settings::Root::CurrentUser, kSection, "AntiAlias", "1"),
                  QStringLiteral("0"));
     }
 
@@ -266,12 +266,12 @@ private slots:
         QTest::addColumn<bool>("keptAside"); // unreadable files are kept as ".damaged"
         QByteArray sound;
         {
-            CRegister r;
+            settings::SettingsStore r;
             QTemporaryDir dir;
             Registry::setFolder(dir.path());
-            r.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "AntiAlias", "0");
-            r.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay", "900");
-            sound = readAll(Registry::fileOf(HKEY_LOCAL_MACHINE));
+            r.setValue(settings::Root::LocalMachine, kSection, "AntiAlias", "0");
+            r.setValue(settings::Root::LocalMachine, kSection, "Slide Show Delay", "900");
+            sound = readAll(Registry::fileOf(settings::Root::LocalMachine));
             Registry::setFolder({});
         }
         QVERIFY(sound.size() > 40);
@@ -294,14 +294,14 @@ private slots:
         QVERIFY(QDir().mkpath(Registry::folder()));
         writeFile(storeFile(), content);
 
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "AntiAlias", "1"),
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kSection, "AntiAlias", "1"),
                  QStringLiteral("1"));
-        QCOMPARE(reg.GetAllKeys(HKEY_LOCAL_MACHINE, "SOFTWARE"), QStringList{});
+        QCOMPARE(reg.allKeys(settings::Root::LocalMachine, "SOFTWARE"), QStringList{});
 
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "FullScreen", "0"));
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, kSection, "FullScreen", "0"));
         QJsonParseError error;
         QVERIFY(QJsonDocument::fromJson(readAll(storeFile()), &error).isObject());
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "FullScreen", "1"),
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kSection, "FullScreen", "1"),
                  QStringLiteral("0"));
         // What could not be read is kept aside, not thrown away.
         QCOMPARE(QFile::exists(storeFile() + ".damaged"), keptAside);
@@ -313,8 +313,8 @@ private slots:
     void saveCreatesMissingFolders()
     {
         Registry::setFolder(m_dir->path() + "/a/b/c/registry");
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kWriterSection, "x", "1"));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kWriterSection, "x", "-"),
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, kWriterSection, "x", "1"));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kWriterSection, "x", "-"),
                  QStringLiteral("1"));
     }
 
@@ -335,8 +335,8 @@ private slots:
         if (how == "file") {
             writeFile(folder, "not a folder");
         } else {
-            QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay", "900"));
-            QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection + "Sub", "x", "1"));
+            QVERIFY(reg.setValue(settings::Root::LocalMachine, kSection, "Slide Show Delay", "900"));
+            QVERIFY(reg.setValue(settings::Root::LocalMachine, kSection + "Sub", "x", "1"));
         }
         if (how == "chmod") {
             if (::geteuid() == 0)
@@ -345,19 +345,19 @@ private slots:
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         } else if (how == "check") {
             Registry::setWritableCheck(
-                [](RegistryRoot root) { return root != HKEY_LOCAL_MACHINE; });
+                [](settings::Root root) { return root != settings::Root::LocalMachine; });
         }
         const QByteArray before = readAll(storeFile());
 
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay", "2000"),
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kSection, "Slide Show Delay", "2000"),
                  readsValue ? QStringLiteral("900") : QStringLiteral("2000"));
-        QCOMPARE(reg.GetAllKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quenbrook\\Pictavo Settings"),
+        QCOMPARE(reg.allKeys(settings::Root::LocalMachine, "SOFTWARE\\Quenbrook\\Pictavo Settings"),
                  readsValue ? QStringList{"Sub"} : QStringList{});
-        QVERIFY(!reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay", "100"));
-        QVERIFY(!reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay"));
-        QVERIFY(!reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, kSection + "Sub", ""));
+        QVERIFY(!reg.setValue(settings::Root::LocalMachine, kSection, "Slide Show Delay", "100"));
+        QVERIFY(!reg.remove(settings::Root::LocalMachine, kSection, "Slide Show Delay"));
+        QVERIFY(!reg.remove(settings::Root::LocalMachine, kSection + "Sub", ""));
         QCOMPARE(readAll(storeFile()), before);
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Slide Show Delay", "2000"),
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kSection, "Slide Show Delay", "2000"),
                  readsValue ? QStringLiteral("900") : QStringLiteral("2000"));
     }
 
@@ -366,9 +366,9 @@ private slots:
         // A large value makes every write long enough to be caught mid-way.
         constexpr int kKeys = 5;
         const QString payload(100000, 'p');
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kWriterSection, "payload", payload));
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, kWriterSection, "payload", payload));
         for (int k = 0; k < kKeys; ++k)
-            QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kWriterSection, QString("k%1").arg(k),
+            QVERIFY(reg.setValue(settings::Root::LocalMachine, kWriterSection, QString("k%1").arg(k),
                                        "g0"));
 
         QList<int> seen(kKeys, 0);
@@ -385,10 +385,10 @@ private slots:
             QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
 
             // Every value is there, whole, and never older than before.
-            QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kWriterSection, "payload", "-").size(),
+            QCOMPARE(reg.value(settings::Root::LocalMachine, kWriterSection, "payload", "-").size(),
                      payload.size());
             for (int k = 0; k < kKeys; ++k) {
-                const QString v = reg.REGGetSetting(HKEY_LOCAL_MACHINE, kWriterSection,
+                const QString v = reg.value(settings::Root::LocalMachine, kWriterSection,
                                                     QString("k%1").arg(k), "-");
                 const auto match = generation.match(v);
                 QVERIFY2(match.hasMatch(), qPrintable(v));
@@ -401,8 +401,8 @@ private slots:
         }
         QVERIFY2(writesSeen > 0, "the writer never got to write before it was killed");
         // The store still takes writes after all those kills.
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kWriterSection, "after", "yes"));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kWriterSection, "after", "-"),
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, kWriterSection, "after", "yes"));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, kWriterSection, "after", "-"),
                  QStringLiteral("yes"));
     }
 
@@ -410,8 +410,8 @@ private slots:
     // untouched but reads inside the batch see the new values.
     void batchWritesOnceAtTheEnd()
     {
-        const QString section = QString::fromUtf16(kSettingsSection);
-        QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, section, "kept", "old"));
+        const QString section = QString::fromUtf16(settings::kPreferencesSection);
+        QVERIFY(reg.setValue(settings::Root::LocalMachine, section, "kept", "old"));
         const QByteArray before = [&] {
             QFile f(storeFile());
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -419,23 +419,23 @@ private slots:
         {
             Registry::Batch batch;
             for (int i = 0; i < 50; ++i)
-                QVERIFY(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, section,
+                QVERIFY(reg.setValue(settings::Root::LocalMachine, section,
                                            "v" + QString::number(i), QString::number(i)));
-            QVERIFY(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, section, "kept"));
-            QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, "v49", "-"),
+            QVERIFY(reg.remove(settings::Root::LocalMachine, section, "kept"));
+            QCOMPARE(reg.value(settings::Root::LocalMachine, section, "v49", "-"),
                      QStringLiteral("49"));
-            QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, "kept", "-"),
+            QCOMPARE(reg.value(settings::Root::LocalMachine, section, "kept", "-"),
                      QStringLiteral("-"));
             QFile f(storeFile());
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), before);
         }
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, "v0", "-"),
+        QCOMPARE(reg.value(settings::Root::LocalMachine, section, "v0", "-"),
                  QStringLiteral("0"));
-        QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, "kept", "-"),
+        QCOMPARE(reg.value(settings::Root::LocalMachine, section, "kept", "-"),
                  QStringLiteral("-"));
-        QCOMPARE(Registry::valueNames(HKEY_LOCAL_MACHINE,
-                                      CRegister::NormalizeSection(section))
+        QCOMPARE(Registry::valueNames(settings::Root::LocalMachine,
+                                      settings::SettingsStore::normalizeSection(section))
                      .size(),
                  50);
     }
@@ -451,15 +451,15 @@ private slots:
         QCOMPARE(a.exitCode(), 0);
         QCOMPARE(b.exitCode(), 0);
         const QStringList names =
-            Registry::valueNames(HKEY_LOCAL_MACHINE, CRegister::NormalizeSection(kWriterSection));
+            Registry::valueNames(settings::Root::LocalMachine, settings::SettingsStore::normalizeSection(kWriterSection));
         QCOMPARE(names.size(), 2 * kCount);
         for (const QString prefix : {"a", "b"})
             for (int i = 0; i < kCount; ++i) {
                 const QString name = prefix + QString::number(i);
-                QCOMPARE(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kWriterSection, name, "-"), name);
+                QCOMPARE(reg.value(settings::Root::LocalMachine, kWriterSection, name, "-"), name);
             }
     }
 };
 
-PICTAVO_TEST_MAIN(tst_CRegister)
-#include "tst_cregister.moc"
+PICTAVO_TEST_MAIN(tst_SettingsStore)
+#include "tst_settingsstore.moc"
