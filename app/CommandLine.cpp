@@ -8,7 +8,7 @@
 #include "app/frmMain.h"
 #include "explorer/ImageExplore.h"
 #include "imaging/ImageView.h"
-#include "shell/ModAssoc.h"
+#include "shell/Associations.h"
 #include "viewer/frmViwer.h"
 
 namespace modMain {
@@ -66,9 +66,9 @@ void frmMain::HandleCommandLine(const QString &commandText)
     // check runs: on "/Associate" and on every ordinary start, before any
     // window but the splash is up, so that its question comes first.
     if (deassociate)
-        ModAssoc::RemoveAssociations();
+        shell::associations::restorePrevious();
     else
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
 
     // A switch is all this start was for: the process ends without a window.
     if (deassociate || associate) {

@@ -353,7 +353,7 @@ void frmMain::previewZoom(bool zoomIn)
 
 void frmMain::cmdWallPaper_Click()
 {
-    shell::SetWallpaper(ImgX->engine());
+    shell::setWallpaper(ImgX->engine());
 }
 
 // --- folder tree -------------------------------------------------------------

@@ -13,7 +13,7 @@
 #include "core/Paths.h"
 #include "settings/Registry.h"
 #include "shell/DesktopIntegration.h"
-#include "shell/ModAssoc.h"
+#include "shell/Associations.h"
 
 namespace {
 
@@ -43,12 +43,12 @@ int main(int argc, char *argv[])
                                           dir.filePath(QStringLiteral("data/applications")));
     shell::setDesktopIntegration(&desktop);
 
-    const double first = millis([] { ModAssoc::CheckAssociations(); });
+    const double first = millis([] { shell::associations::ensureAssociated(); });
     double unchanged = 0;
     const int rounds = 5;
     for (int i = 0; i < rounds; ++i)
-        unchanged += millis([] { ModAssoc::CheckAssociations(); });
-    const double remove = millis([] { ModAssoc::RemoveAssociations(); });
+        unchanged += millis([] { shell::associations::ensureAssociated(); });
+    const double remove = millis([] { shell::associations::restorePrevious(); });
 
     std::printf("assoc_first_start %.1f ms\n", first);
     std::printf("assoc_unchanged_start %.1f ms\n", unchanged / rounds);

@@ -24,7 +24,7 @@ WallpaperHandler &handler()
 
 } // namespace
 
-void SetWallpaper(imaging::ImageEngine &image)
+void setWallpaper(imaging::ImageEngine &image)
 {
     handler()(image);
 }

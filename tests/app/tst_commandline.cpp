@@ -23,7 +23,7 @@
 #include "support/ScriptedPrompts.h"
 #include "settings/Registry.h"
 #include "support/FakeDesktopIntegration.h"
-#include "shell/ModAssoc.h"
+#include "shell/Associations.h"
 #include "viewer/ViewerInstance.h"
 #include "viewer/frmViwer.h"
 
@@ -69,7 +69,7 @@ void writeText(const QString &path)
 
 QString bindingOf(const QString &extension)
 {
-    return ModAssoc::GetStringValue(settings::Root::ClassesRoot, extension, QString(), QString());
+    return shell::associations::stringValue(settings::Root::ClassesRoot, extension, QString(), QString());
 }
 
 } // namespace
@@ -111,7 +111,7 @@ private:
     // Another program took the PNG type over since the last start.
     static void takeOverPng()
     {
-        ModAssoc::SetStringValue(settings::Root::ClassesRoot, ".png", QString(), "OtherViewer.png");
+        shell::associations::setStringValue(settings::Root::ClassesRoot, ".png", QString(), "OtherViewer.png");
     }
 
 private slots:
@@ -189,9 +189,9 @@ private slots:
         QFETCH(int, questions);
         QFETCH(QString, pngAfter);
         QFETCH(QString, jpgAfter);
-        ModAssoc::SetStringValue(settings::Root::ClassesRoot, ".jpg", QString(), "jpgfile");
+        shell::associations::setStringValue(settings::Root::ClassesRoot, ".jpg", QString(), "jpgfile");
         if (registeredBefore) {
-            ModAssoc::CheckAssociations();
+            shell::associations::ensureAssociated();
             QCOMPARE(bindingOf(".jpg"), QStringLiteral("Pictavo.jpg"));
             takeOverPng();
         }
@@ -230,7 +230,7 @@ private slots:
     void otherTextsStartTheBrowser()
     {
         QFETCH(QString, commandText);
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
         takeOverPng();
 
         frmMain *w = startBrowser(commandText);
@@ -251,10 +251,9 @@ private slots:
         frmMain *w = startBrowser({});
         QVERIFY(w->isVisible());
         QCOMPARE(m_prompts->shown.size(), 0);
-        for (const ModAssoc::AssocRow &row : ModAssoc::AssocTable())
-            QCOMPARE(ModAssoc::IsAssociated(QString::fromUtf16(row.extension),
-                                            QString::fromUtf16(row.progId)),
-                     1);
+        for (const shell::associations::Association &row : shell::associations::table())
+            QVERIFY(shell::associations::isAssociated(QString::fromUtf16(row.extension),
+                                                      QString::fromUtf16(row.progId)));
     }
 
     void existingPathOpensTheViewer_data()

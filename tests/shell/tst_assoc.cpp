@@ -16,10 +16,10 @@
 #include "support/ScriptedPrompts.h"
 #include "settings/Registry.h"
 #include "support/FakeDesktopIntegration.h"
-#include "shell/ModAssoc.h"
+#include "shell/Associations.h"
 #include "support/TestSupport.h"
 
-using namespace ModAssoc;
+using namespace shell::associations;
 using core::MsgResult;
 using settings::Registry;
 
@@ -95,7 +95,7 @@ private:
                          testsupport::FakeDesktopIntegration &desktop)
     {
         for (const QString &ext : extensions)
-            SetStringValue(settings::Root::ClassesRoot, ext, QString(), QLatin1String("Other") + ext);
+            setStringValue(settings::Root::ClassesRoot, ext, QString(), QLatin1String("Other") + ext);
         for (const QString &mime : mimeTypes)
             desktop.defaults.insert(mime, QStringLiteral("other.desktop;"));
     }
@@ -103,7 +103,7 @@ private:
     static QString allNames()
     {
         QString names;
-        for (const AssocRow &row : AssocTable())
+        for (const Association &row : table())
             names += str(row.questionName);
         return names;
     }
@@ -135,17 +135,17 @@ private slots:
     void firstStartRegistersAndBindsEverything()
     {
         // Previous bindings of one type, in the store and on the desktop.
-        SetStringValue(settings::Root::ClassesRoot, QStringLiteral(".png"), QString(),
+        setStringValue(settings::Root::ClassesRoot, QStringLiteral(".png"), QString(),
                        QStringLiteral("pngfile"));
-        SetStringValue(settings::Root::CurrentUser, FileExtsKey(QStringLiteral(".png")),
+        setStringValue(settings::Root::CurrentUser, fileExtsKey(QStringLiteral(".png")),
                        QStringLiteral("ProgID"), QStringLiteral("Viewer.png"));
         m_desktop->defaults.insert(QStringLiteral("image/png"), QStringLiteral("eog.desktop;"));
 
-        CheckAssociations();
+        ensureAssociated();
 
         QCOMPARE(m_prompts->shown.size(), 0);
         const QString command = m_program + QLatin1String(" %1");
-        for (const AssocRow &row : AssocTable()) {
+        for (const Association &row : table()) {
             const QString cls = str(row.progId);
             const QString ext = str(row.extension);
             QCOMPARE(storeValue(settings::Root::ClassesRoot, cls, {}), str(row.description));
@@ -153,37 +153,37 @@ private slots:
             QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell\\open", {}), QString());
             QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell\\open\\command", {}), command);
             QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\DefaultIcon", {}),
-                     AppFolder() + str(row.icon).mid(1));
-            QCOMPARE(IsAssociated(ext, cls), 1);
-            QCOMPARE(storeValue(settings::Root::CurrentUser, FileExtsKey(ext), "ProgID"), cls);
+                     appFolder() + str(row.icon).mid(1));
+            QVERIFY(isAssociated(ext, cls));
+            QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "ProgID"), cls);
             const bool png = ext == QLatin1String(".png");
             QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, "OldAss"), png ? "pngfile" : QString());
-            QCOMPARE(storeValue(settings::Root::CurrentUser, FileExtsKey(ext), "OldProgID"),
+            QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "OldProgID"),
                      png ? "Viewer.png" : QString());
         }
         QCOMPARE(Registry::subKeys(settings::Root::ClassesRoot, {}).size(), 30);
-        QCOMPARE(AppFolder() + str(AssocTable()[1].icon).mid(1), AppFolder() + "icons/jpg.ico");
+        QCOMPARE(appFolder() + str(table()[1].icon).mid(1), appFolder() + "icons/jpg.ico");
 
         // The desktop: Pictavo first, the previous programs behind it and in the backups.
         QCOMPARE(m_desktop->defaults.value("image/png"), "pictavo.desktop;eog.desktop;");
         QCOMPARE(m_desktop->defaults.value("image/gif"), "pictavo.desktop;");
         QCOMPARE(m_desktop->defaults.size(), 12);
-        QCOMPARE(storeValue(settings::Root::CurrentUser, DesktopBackupKey(), "image/png"), "eog.desktop;");
-        QCOMPARE(storeValue(settings::Root::CurrentUser, DesktopBackupKey(), "image/jpeg"), QString());
-        QCOMPARE(Registry::valueNames(settings::Root::CurrentUser, DesktopBackupKey()).size(), 12);
-        QCOMPARE(m_desktop->entries.value("pictavo.desktop"), DesktopEntryText());
+        QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), "image/png"), "eog.desktop;");
+        QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), "image/jpeg"), QString());
+        QCOMPARE(Registry::valueNames(settings::Root::CurrentUser, desktopBackupKey()).size(), 12);
+        QCOMPARE(m_desktop->entries.value("pictavo.desktop"), desktopEntryText());
         QVERIFY(m_desktop->notifications > 0);
     }
 
     void unchangedSecondStartWritesNothing()
     {
-        CheckAssociations();
+        ensureAssociated();
         const QList<FileState> before = storeState();
         const int writes = m_desktop->writes;
         const int notifications = m_desktop->notifications;
         QTest::qWait(20); // a write now would show in the modification time
 
-        CheckAssociations();
+        ensureAssociated();
 
         QCOMPARE(m_prompts->shown.size(), 0);
         QCOMPARE(storeState(), before);
@@ -209,11 +209,11 @@ private slots:
         QFETCH(QStringList, storeTaken);
         QFETCH(QStringList, desktopTaken);
         QFETCH(QString, names);
-        CheckAssociations();
+        ensureAssociated();
         takeOver(storeTaken, desktopTaken, *m_desktop);
 
         m_prompts->messageAnswers = {MsgResult::Yes};
-        CheckAssociations();
+        ensureAssociated();
 
         QCOMPARE(m_prompts->shown.size(), 1);
         const auto &shown = m_prompts->shown.first();
@@ -222,79 +222,79 @@ private slots:
         QCOMPARE(shown.buttons, core::MsgButtons::YesNo);
         QCOMPARE(shown.caption, QGuiApplication::applicationDisplayName()); // the application title
         for (const QString &ext : storeTaken) {
-            QCOMPARE(IsAssociated(ext, "Pictavo" + ext), 1);
+            QVERIFY(isAssociated(ext, "Pictavo" + ext));
             QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, "OldAss"), "Other" + ext);
         }
         for (const QString &mime : desktopTaken) {
             QCOMPARE(m_desktop->defaults.value(mime), "pictavo.desktop;other.desktop;");
-            QCOMPARE(storeValue(settings::Root::CurrentUser, DesktopBackupKey(), mime), "other.desktop;");
+            QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), mime), "other.desktop;");
         }
         // Answered: nothing more to ask.
-        CheckAssociations();
+        ensureAssociated();
         QCOMPARE(m_prompts->shown.size(), 1);
     }
 
     void answerNoWritesNothing()
     {
-        CheckAssociations();
+        ensureAssociated();
         takeOver({".png", ".gif"}, {"image/tiff"}, *m_desktop);
         const QList<FileState> before = storeState();
         const int writes = m_desktop->writes;
         QTest::qWait(20);
 
         m_prompts->messageAnswers = {MsgResult::No};
-        CheckAssociations();
+        ensureAssociated();
 
         QCOMPARE(m_prompts->texts(), QStringList{kQuestion + " gif  png  tif "});
         QCOMPARE(storeState(), before);
         QCOMPARE(m_desktop->writes, writes);
         // The question comes back at the next start.
         m_prompts->messageAnswers = {MsgResult::No};
-        CheckAssociations();
+        ensureAssociated();
         QCOMPARE(m_prompts->shown.size(), 2);
     }
 
     void removeRestoresPreviousBindings()
     {
-        SetStringValue(settings::Root::ClassesRoot, ".png", {}, "pngfile");
-        SetStringValue(settings::Root::CurrentUser, FileExtsKey(".png"), "ProgID", "Viewer.png");
+        setStringValue(settings::Root::ClassesRoot, ".png", {}, "pngfile");
+        setStringValue(settings::Root::CurrentUser, fileExtsKey(".png"), "ProgID", "Viewer.png");
         m_desktop->defaults.insert("image/png", "eog.desktop;");
         m_desktop->defaults.insert("text/plain", "editor.desktop;");
         const auto desktopBefore = m_desktop->defaults;
-        CheckAssociations();
+        ensureAssociated();
 
-        RemoveAssociations();
+        restorePrevious();
 
-        for (const AssocRow &row : AssocTable()) {
+        for (const Association &row : table()) {
             const QString ext = str(row.extension);
             const bool png = ext == QLatin1String(".png");
             QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, {}), png ? "pngfile" : QString());
-            QCOMPARE(storeValue(settings::Root::CurrentUser, FileExtsKey(ext), "ProgID"),
+            QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "ProgID"),
                      png ? "Viewer.png" : QString());
             QVERIFY(!storeValue(settings::Root::ClassesRoot, ext, "OldAss"));
-            QVERIFY(!storeValue(settings::Root::CurrentUser, FileExtsKey(ext), "OldProgID"));
+            QVERIFY(!storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "OldProgID"));
             // The classes stay registered.
             QCOMPARE(storeValue(settings::Root::ClassesRoot, str(row.progId), {}), str(row.description));
         }
         QCOMPARE(m_desktop->defaults, desktopBefore);
-        QVERIFY(Registry::valueNames(settings::Root::CurrentUser, DesktopBackupKey()).isEmpty());
+        QVERIFY(Registry::valueNames(settings::Root::CurrentUser, desktopBackupKey()).isEmpty());
 
         // The next start finds the classes and asks for every type.
         m_prompts->messageAnswers = {MsgResult::No};
-        CheckAssociations();
+        ensureAssociated();
         QCOMPARE(m_prompts->texts(), QStringList{kQuestion + allNames()});
     }
 
     void removeLeavesOtherProgramsAlone()
     {
-        CheckAssociations();
+        ensureAssociated();
         takeOver({".png"}, {"image/gif"}, *m_desktop);
 
-        RemoveAssociations();
+        restorePrevious();
 
         QCOMPARE(storeValue(settings::Root::ClassesRoot, ".png", {}), "Other.png");
         QCOMPARE(storeValue(settings::Root::ClassesRoot, ".png", "OldAss"), QString());
-        QCOMPARE(storeValue(settings::Root::CurrentUser, FileExtsKey(".png"), "ProgID"), "Pictavo.png");
+        QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(".png"), "ProgID"), "Pictavo.png");
         QCOMPARE(m_desktop->defaults.value("image/gif"), "other.desktop;");
         QCOMPARE(storeValue(settings::Root::ClassesRoot, ".gif", {}),
                  QString()); // its store binding went back
@@ -306,10 +306,10 @@ private slots:
         // A store lost after binding: Pictavo leaves the list, the others stay.
         m_desktop->defaults.insert("image/png", "pictavo.desktop;eog.desktop;");
         m_desktop->defaults.insert("image/gif", "pictavo.desktop;");
-        SetStringValue(settings::Root::ClassesRoot, ".png", {}, "Pictavo.png");
+        setStringValue(settings::Root::ClassesRoot, ".png", {}, "Pictavo.png");
 
-        RestoreExtension(".png", "Pictavo.png");
-        RestoreExtension(".gif", "Pictavo.gif");
+        restoreExtension(".png", "Pictavo.png");
+        restoreExtension(".gif", "Pictavo.gif");
 
         QCOMPARE(m_desktop->defaults.value("image/png"), "eog.desktop;");
         QVERIFY(!m_desktop->defaults.contains("image/gif"));
@@ -327,14 +327,14 @@ private slots:
     {
         QFETCH(QString, pointsTo);
         QFETCH(bool, kept);
-        SetStringValue(settings::Root::ClassesRoot, "Pictavo JPG image", {}, pointsTo);
-        RegisterProgID("Pictavo.jpg", "Pictavo JPG image", "open", QString());
+        setStringValue(settings::Root::ClassesRoot, "Pictavo JPG image", {}, pointsTo);
+        registerProgId("Pictavo.jpg", "Pictavo JPG image", "open", QString());
         QCOMPARE(Registry::keyExists(settings::Root::ClassesRoot, "Pictavo JPG image"), kept);
         // No icon given: the program stands for it.
         QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.jpg\\DefaultIcon", {}), m_program);
     }
 
-    void openCommand_data()
+    void openCommandQuoting_data()
     {
         QTest::addColumn<QString>("prefix");   // below the temporary folder; empty: no program
         QTest::addColumn<QString>("expected"); // with @ for the temporary folder
@@ -348,7 +348,7 @@ private slots:
                                          << " %1";
     }
 
-    void openCommand()
+    void openCommandQuoting()
     {
         QFETCH(QString, prefix);
         QFETCH(QString, expected);
@@ -356,13 +356,13 @@ private slots:
             core::setProgramFolder(m_dir->filePath("nowhere/share/pictavo"));
         else
             makeProgram(m_dir->filePath(prefix));
-        QCOMPARE(OpenCommand(), QString(expected).replace('@', m_dir->path()));
-        CheckAssociations();
+        QCOMPARE(openCommand(), QString(expected).replace('@', m_dir->path()));
+        ensureAssociated();
         QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.gif\\shell\\open\\command", {}),
-                 OpenCommand());
+                 openCommand());
     }
 
-    void programPath_data()
+    void programPathFromFolder_data()
     {
         QTest::addColumn<QString>("programFolder");
         QTest::addColumn<QString>("expected");
@@ -376,17 +376,17 @@ private slots:
                               << "/pictavo";
     }
 
-    void programPath()
+    void programPathFromFolder()
     {
         QFETCH(QString, programFolder);
         QFETCH(QString, expected);
         core::setProgramFolder(programFolder);
-        QCOMPARE(ProgramPath(), expected);
-        QVERIFY(AppFolder().endsWith('/'));
-        QVERIFY(!AppFolder().endsWith("//"));
+        QCOMPARE(programPath(), expected);
+        QVERIFY(appFolder().endsWith('/'));
+        QVERIFY(!appFolder().endsWith("//"));
     }
 
-    void desktopExec_data()
+    void desktopExecQuoting_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("exec");
@@ -402,20 +402,20 @@ private slots:
                                  << "/100%%/pictavo %f";
     }
 
-    void desktopExec()
+    void desktopExecQuoting()
     {
         QFETCH(QString, path);
         QFETCH(QString, exec);
-        QCOMPARE(DesktopExec(path), exec);
+        QCOMPARE(desktopExec(path), exec);
     }
 
     void desktopEntryNamesProgramAndTypes()
     {
-        const QString text = QString::fromUtf8(DesktopEntryText());
+        const QString text = QString::fromUtf8(desktopEntryText());
         QVERIFY(text.startsWith("[Desktop Entry]\n"));
         QVERIFY(text.contains("\nName=Pictavo\n"));
         QVERIFY(text.contains("\nExec=" + m_program + " %f\n"));
-        for (const AssocRow &row : AssocTable())
+        for (const Association &row : table())
             if (row.mimeType[0])
                 QVERIFY(text.contains(str(row.mimeType) + ';'));
     }
@@ -441,22 +441,22 @@ private slots:
         QFETCH(QString, expected);
         qputenv("PICTAVO_T", "/tmp/t ");
         Registry::setValue(settings::Root::CurrentUser, "Software\\T", "v", {data, expand});
-        QCOMPARE(GetStringValue(settings::Root::CurrentUser, "Software\\T", "v", "def"), expected);
-        QCOMPARE(GetStringValue(settings::Root::CurrentUser, "Software\\T", "missing", "def"), "def");
-        QCOMPARE(GetStringValue(settings::Root::CurrentUser, "Software\\Missing", "v", "def"), "def");
+        QCOMPARE(stringValue(settings::Root::CurrentUser, "Software\\T", "v", "def"), expected);
+        QCOMPARE(stringValue(settings::Root::CurrentUser, "Software\\T", "missing", "def"), "def");
+        QCOMPARE(stringValue(settings::Root::CurrentUser, "Software\\Missing", "v", "def"), "def");
     }
 
     void primitives()
     {
-        QCOMPARE(GetShortPath(m_program), m_program);
-        QCOMPARE(GetShortPath(m_program + "x"), QString());
-        QCOMPARE(GetShortPath(QString()), QString());
-        SetStringValue(settings::Root::ClassesRoot, "A\\B", "n", "v");
-        DeleteKey(settings::Root::ClassesRoot, "A"); // has a sub-key: stays
+        QCOMPARE(shortPath(m_program), m_program);
+        QCOMPARE(shortPath(m_program + "x"), QString());
+        QCOMPARE(shortPath(QString()), QString());
+        setStringValue(settings::Root::ClassesRoot, "A\\B", "n", "v");
+        deleteKey(settings::Root::ClassesRoot, "A"); // has a sub-key: stays
         QVERIFY(Registry::keyExists(settings::Root::ClassesRoot, "A\\B"));
-        DeleteValue(settings::Root::ClassesRoot, "A\\B", "n");
+        deleteValue(settings::Root::ClassesRoot, "A\\B", "n");
         QVERIFY(!storeValue(settings::Root::ClassesRoot, "A\\B", "n"));
-        DeleteKey(settings::Root::ClassesRoot, "A\\B");
+        deleteKey(settings::Root::ClassesRoot, "A\\B");
         QVERIFY(!Registry::keyExists(settings::Root::ClassesRoot, "A\\B"));
     }
 
@@ -469,9 +469,9 @@ private slots:
             file.write("{\"keys\": [{\"name\": \"Pictavo.jpg\", \"values\": [[1, 2]], \"keys\": "
                        "7}\x01\xff");
         }
-        CheckAssociations();
+        ensureAssociated();
         QCOMPARE(m_prompts->shown.size(), 0);
-        QCOMPARE(IsAssociated(".tla", "Pictavo.tla"), 1);
+        QVERIFY(isAssociated(".tla", "Pictavo.tla"));
         QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.tla", {}), "Pictavo TLA image");
     }
 
@@ -500,7 +500,7 @@ private slots:
     void shippedIconsExist_data()
     {
         QTest::addColumn<QString>("file");
-        for (const AssocRow &row : AssocTable())
+        for (const Association &row : table())
             QTest::newRow(qPrintable(str(row.extension))) << str(row.icon).mid(1);
         QTest::newRow("application") << "icons/pictavo.png";
     }

@@ -17,7 +17,7 @@
 #include "settings/Registry.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/MimeAppsList.h"
-#include "shell/ModAssoc.h"
+#include "shell/Associations.h"
 #include "support/TestSupport.h"
 
 using shell::MimeAppsList;
@@ -182,7 +182,7 @@ private slots:
                                   "image/jpeg=gimp.desktop;\n");
         QVERIFY(writeAll(mimeApps(), original));
 
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
 
         QByteArray expected("# kept by hand\n"
                             "[Default Applications]\n"
@@ -199,7 +199,7 @@ private slots:
                     "image/jpeg=gimp.desktop;\n";
         QCOMPARE(readAll(mimeApps()), expected);
         const QString entry = path("data/applications/pictavo.desktop");
-        QCOMPARE(readAll(entry), ModAssoc::DesktopEntryText());
+        QCOMPARE(readAll(entry), shell::associations::desktopEntryText());
         if (!QStandardPaths::findExecutable("update-desktop-database").isEmpty())
             QVERIFY(QFileInfo::exists(path("data/applications/mimeinfo.cache")));
         const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
@@ -210,10 +210,10 @@ private slots:
             QVERIFY2(validate.exitCode() == 0, validate.readAllStandardOutput().constData());
         }
 
-        ModAssoc::RemoveAssociations();
+        shell::associations::restorePrevious();
 
         QCOMPARE(readAll(mimeApps()), original);
-        QVERIFY(settings::Registry::valueNames(settings::Root::CurrentUser, ModAssoc::DesktopBackupKey())
+        QVERIFY(settings::Registry::valueNames(settings::Root::CurrentUser, shell::associations::desktopBackupKey())
                     .isEmpty());
     }
 
@@ -225,7 +225,7 @@ private slots:
         damaged += QByteArray(3000, '\x7f');
         QVERIFY(writeAll(mimeApps(), damaged));
 
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
         const QByteArray bound = readAll(mimeApps());
         QVERIFY(bound.startsWith(damaged.left(damaged.indexOf("image/gif="))));
         QVERIFY2(
@@ -233,7 +233,7 @@ private slots:
             bound.left(300).constData());
         QVERIFY(bound.endsWith(damaged.mid(damaged.indexOf("[unterminated"))));
 
-        ModAssoc::RemoveAssociations();
+        shell::associations::restorePrevious();
         QCOMPARE(readAll(mimeApps()), damaged);
     }
 
@@ -242,9 +242,9 @@ private slots:
         // A list that cannot be read (here a folder in its place) is never
         // overwritten; the store side still binds.
         QVERIFY(QDir().mkpath(mimeApps()));
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
         QVERIFY(QFileInfo(mimeApps()).isDir());
-        QCOMPARE(ModAssoc::IsAssociated(".png", "Pictavo.png"), 1);
+        QVERIFY(shell::associations::isAssociated(".png", "Pictavo.png"));
         QVERIFY(!m_desktop->setDefaultApplications("image/png", QStringLiteral("x;")));
     }
 
@@ -279,9 +279,9 @@ private slots:
 
         const QString before = query();
         QCOMPARE(before, "other-viewer.desktop"); // xdg-mime reads XDG_CONFIG_HOME/mimeapps.list
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
         QCOMPARE(query(), "pictavo.desktop");
-        ModAssoc::RemoveAssociations();
+        shell::associations::restorePrevious();
         QCOMPARE(query(), before);
     }
 
@@ -291,9 +291,9 @@ private slots:
             readAll(qEnvironmentVariable("PICTAVO_SOURCE_DIR") + "/packaging/pictavo.desktop");
         QVERIFY(!packaged.isEmpty());
         const QByteArray line =
-            "\nMimeType=" + ModAssoc::DesktopMimeTypes().join(';').toUtf8() + ";\n";
+            "\nMimeType=" + shell::associations::desktopMimeTypes().join(';').toUtf8() + ";\n";
         QVERIFY(packaged.contains(line));
-        QVERIFY(ModAssoc::DesktopEntryText().contains(line));
+        QVERIFY(shell::associations::desktopEntryText().contains(line));
     }
 };
 

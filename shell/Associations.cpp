@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/ModAssoc.h"
+#include "shell/Associations.h"
 
 #include <QFileInfo>
 
@@ -9,13 +9,13 @@
 #include "shell/DesktopIntegration.h"
 #include "shell/MimeAppsList.h"
 
-namespace ModAssoc {
+namespace shell::associations {
 
 namespace {
 
 using settings::Registry;
 
-const std::array<AssocRow, 15> kTable{{
+const std::array<Association, 15> kTable{{
     {u".jpg", u"Pictavo.jpg", u"Pictavo JPG image", u"/icons/jpg.ico", u" jpg ", u"image/jpeg"},
     {u".jpeg", u"Pictavo.jpeg", u"Pictavo JPEG image", u"/icons/jpg.ico", u" jpeg ", u"image/jpeg"},
     {u".gif", u"Pictavo.gif", u"Pictavo GIF image", u"/icons/gif.ico", u" gif ", u"image/gif"},
@@ -60,7 +60,7 @@ QString desktopId()
 
 QString mimeTypeOf(const QString &extension)
 {
-    for (const AssocRow &row : kTable)
+    for (const Association &row : kTable)
         if (extension.compare(str(row.extension), Qt::CaseInsensitive) == 0)
             return str(row.mimeType);
     return {};
@@ -68,9 +68,9 @@ QString mimeTypeOf(const QString &extension)
 
 void registerAll()
 {
-    for (const AssocRow &row : kTable)
-        RegisterProgID(str(row.progId), str(row.description), QStringLiteral("open"),
-                       AppFolder() + str(row.icon).mid(1));
+    for (const Association &row : kTable)
+        registerProgId(str(row.progId), str(row.description), QStringLiteral("open"),
+                       appFolder() + str(row.icon).mid(1));
 }
 
 // True when the desktop opens the type with Pictavo (or the type is not mirrored).
@@ -87,7 +87,7 @@ bool desktopBound(const QString &mimeType)
 bool ensureDesktopEntry()
 {
     shell::DesktopIntegration &desktop = shell::desktopIntegration();
-    const QByteArray text = DesktopEntryText();
+    const QByteArray text = desktopEntryText();
     if (desktop.desktopEntry(desktopId()) == text)
         return false;
     desktop.writeDesktopEntry(desktopId(), text);
@@ -105,7 +105,7 @@ bool bindDesktopDefault(const QString &mimeType)
     QStringList ids = shell::desktopIds(current.value_or(QString()));
     if (!ids.isEmpty() && ids.first() == desktopId())
         return changed;
-    SetStringValue(settings::Root::CurrentUser, DesktopBackupKey(), mimeType, current.value_or(QString()));
+    setStringValue(settings::Root::CurrentUser, desktopBackupKey(), mimeType, current.value_or(QString()));
     // The other programs stay behind Pictavo as the desktop's fall-backs.
     ids.removeAll(desktopId());
     ids.prepend(desktopId());
@@ -121,7 +121,7 @@ bool restoreDesktopDefault(const QString &mimeType)
     QStringList ids = shell::desktopIds(desktop.defaultApplications(mimeType).value_or(QString()));
     if (ids.isEmpty() || ids.first() != desktopId())
         return false;
-    const auto backup = Registry::value(settings::Root::CurrentUser, DesktopBackupKey(), mimeType);
+    const auto backup = Registry::value(settings::Root::CurrentUser, desktopBackupKey(), mimeType);
     std::optional<QString> previous;
     if (backup) {
         if (!backup->data.trimmed().isEmpty())
@@ -134,7 +134,7 @@ bool restoreDesktopDefault(const QString &mimeType)
     }
     desktop.setDefaultApplications(mimeType, previous);
     if (backup)
-        DeleteValue(settings::Root::CurrentUser, DesktopBackupKey(), mimeType);
+        deleteValue(settings::Root::CurrentUser, desktopBackupKey(), mimeType);
     return true;
 }
 
@@ -183,31 +183,31 @@ QString desktopString(const QString &value)
 
 } // namespace
 
-const std::array<AssocRow, 15> &AssocTable()
+const std::array<Association, 15> &table()
 {
     return kTable;
 }
 
-QString FileExtsKey(const QString &extension)
+QString fileExtsKey(const QString &extension)
 {
     return QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\") +
            extension;
 }
 
-QString DesktopBackupKey()
+QString desktopBackupKey()
 {
     return QStringLiteral("Software\\Quenbrook\\Pictavo\\Desktop Defaults");
 }
 
-void CheckAssociations()
+void ensureAssociated()
 {
     // Up to a hundred values change on a first start: write each root once.
     settings::Registry::Batch batch;
-    if (!GetStringValue(settings::Root::ClassesRoot, QStringLiteral("Pictavo.jpg"), QString(), QString())
+    if (!stringValue(settings::Root::ClassesRoot, QStringLiteral("Pictavo.jpg"), QString(), QString())
              .isEmpty()) {
         QString names;
-        for (const AssocRow &row : kTable)
-            if (IsAssociated(str(row.extension), str(row.progId)) != 1 ||
+        for (const Association &row : kTable)
+            if (!isAssociated(str(row.extension), str(row.progId)) ||
                 !desktopBound(str(row.mimeType)))
                 names += str(row.questionName);
         if (!names.isEmpty()) {
@@ -220,48 +220,48 @@ void CheckAssociations()
     } else {
         registerAll();
     }
-    for (const AssocRow &row : kTable)
-        AssociateExtension(str(row.extension), str(row.progId));
+    for (const Association &row : kTable)
+        associateExtension(str(row.extension), str(row.progId));
 }
 
-void RemoveAssociations()
+void restorePrevious()
 {
     settings::Registry::Batch batch;
-    for (const AssocRow &row : kTable)
-        RestoreExtension(str(row.extension), str(row.progId));
+    for (const Association &row : kTable)
+        restoreExtension(str(row.extension), str(row.progId));
 }
 
-void RegisterProgID(const QString &className, const QString &description, const QString &verb,
+void registerProgId(const QString &className, const QString &description, const QString &verb,
                     const QString &iconPath)
 {
-    if (GetStringValue(settings::Root::ClassesRoot, description, QString(), QString()) == className)
-        DeleteKey(settings::Root::ClassesRoot, description);
+    if (stringValue(settings::Root::ClassesRoot, description, QString(), QString()) == className)
+        deleteKey(settings::Root::ClassesRoot, description);
     const QString shellKey = className + QLatin1String("\\shell");
     const QString verbKey = shellKey + QLatin1Char('\\') + verb;
-    SetStringValue(settings::Root::ClassesRoot, className, QString(), description);
-    SetStringValue(settings::Root::ClassesRoot, shellKey, QString(), QString());
-    SetStringValue(settings::Root::ClassesRoot, verbKey, QString(), QString());
-    SetStringValue(settings::Root::ClassesRoot, verbKey + QLatin1String("\\command"), QString(),
-                   OpenCommand());
-    SetStringValue(settings::Root::ClassesRoot, className + QLatin1String("\\DefaultIcon"), QString(),
-                   iconPath.isEmpty() ? GetShortPath(ProgramPath()) : iconPath);
+    setStringValue(settings::Root::ClassesRoot, className, QString(), description);
+    setStringValue(settings::Root::ClassesRoot, shellKey, QString(), QString());
+    setStringValue(settings::Root::ClassesRoot, verbKey, QString(), QString());
+    setStringValue(settings::Root::ClassesRoot, verbKey + QLatin1String("\\command"), QString(),
+                   openCommand());
+    setStringValue(settings::Root::ClassesRoot, className + QLatin1String("\\DefaultIcon"), QString(),
+                   iconPath.isEmpty() ? shortPath(programPath()) : iconPath);
     // The desktop's counterpart of a class is Pictavo's desktop entry.
     if (ensureDesktopEntry())
         shell::desktopIntegration().notifyChanged();
 }
 
-void AssociateExtension(const QString &extension, const QString &className)
+void associateExtension(const QString &extension, const QString &className)
 {
     bool changed = false;
-    if (IsAssociated(extension, className) != 1) {
-        const QString old = GetStringValue(settings::Root::ClassesRoot, extension, QString(), QString());
-        SetStringValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"), old);
-        SetStringValue(settings::Root::ClassesRoot, extension, QString(), className);
-        const QString choiceKey = FileExtsKey(extension);
+    if (!isAssociated(extension, className)) {
+        const QString old = stringValue(settings::Root::ClassesRoot, extension, QString(), QString());
+        setStringValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"), old);
+        setStringValue(settings::Root::ClassesRoot, extension, QString(), className);
+        const QString choiceKey = fileExtsKey(extension);
         const QString oldChoice =
-            GetStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"), QString());
-        SetStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"), oldChoice);
-        SetStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"), className);
+            stringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"), QString());
+        setStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"), oldChoice);
+        setStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"), className);
         changed = true;
     }
     const QString mimeType = mimeTypeOf(extension);
@@ -271,19 +271,19 @@ void AssociateExtension(const QString &extension, const QString &className)
         shell::desktopIntegration().notifyChanged();
 }
 
-void RestoreExtension(const QString &extension, const QString &className)
+void restoreExtension(const QString &extension, const QString &className)
 {
     bool changed = false;
-    if (IsAssociated(extension, className) == 1) {
-        SetStringValue(
+    if (isAssociated(extension, className)) {
+        setStringValue(
             settings::Root::ClassesRoot, extension, QString(),
-            GetStringValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"), QString()));
-        DeleteValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"));
-        const QString choiceKey = FileExtsKey(extension);
-        SetStringValue(
+            stringValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"), QString()));
+        deleteValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"));
+        const QString choiceKey = fileExtsKey(extension);
+        setStringValue(
             settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"),
-            GetStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"), QString()));
-        DeleteValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"));
+            stringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"), QString()));
+        deleteValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"));
         changed = true;
     }
     const QString mimeType = mimeTypeOf(extension);
@@ -293,39 +293,39 @@ void RestoreExtension(const QString &extension, const QString &className)
         shell::desktopIntegration().notifyChanged();
 }
 
-int IsAssociated(const QString &extension, const QString &className)
+bool isAssociated(const QString &extension, const QString &className)
 {
-    return GetStringValue(settings::Root::ClassesRoot, extension, QString(), QString()) == className ? 1 : 0;
+    return stringValue(settings::Root::ClassesRoot, extension, QString(), QString()) == className;
 }
 
-QString GetStringValue(settings::Root root, const QString &key, const QString &name,
+QString stringValue(settings::Root root, const QString &key, const QString &name,
                        const QString &defaultValue)
 {
     const std::optional<Registry::Value> value = Registry::value(root, key, name);
     if (!value)
         return defaultValue;
-    QString text = TrimAtNull(value->data);
+    QString text = trimAtNull(value->data);
     if (value->expand)
-        text = TrimAtNull(ExpandEnvStrings(text));
+        text = trimAtNull(expandEnvStrings(text));
     return text;
 }
 
-void SetStringValue(settings::Root root, const QString &key, const QString &name, const QString &data)
+void setStringValue(settings::Root root, const QString &key, const QString &name, const QString &data)
 {
     Registry::setValue(root, key, name, {data, false});
 }
 
-void DeleteValue(settings::Root root, const QString &key, const QString &name)
+void deleteValue(settings::Root root, const QString &key, const QString &name)
 {
     Registry::deleteValue(root, key, name);
 }
 
-void DeleteKey(settings::Root root, const QString &key)
+void deleteKey(settings::Root root, const QString &key)
 {
     Registry::deleteKey(root, key);
 }
 
-QString ExpandEnvStrings(const QString &text)
+QString expandEnvStrings(const QString &text)
 {
     QString out;
     qsizetype i = 0;
@@ -354,20 +354,20 @@ QString ExpandEnvStrings(const QString &text)
     return out;
 }
 
-QString TrimAtNull(const QString &text)
+QString trimAtNull(const QString &text)
 {
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     return nul < 0 ? text : text.left(nul);
 }
 
-QString GetShortPath(const QString &path)
+QString shortPath(const QString &path)
 {
     if (path.isEmpty() || !QFileInfo::exists(path))
         return {};
     return path;
 }
 
-QString AppFolder()
+QString appFolder()
 {
     QString folder = core::programFolder();
     if (!folder.endsWith(QLatin1Char('/')))
@@ -375,18 +375,18 @@ QString AppFolder()
     return folder;
 }
 
-QString ProgramPath()
+QString programPath()
 {
     const QString folder = core::programFolder();
     const QString share = QStringLiteral("/share/pictavo");
     if (folder.endsWith(share))
         return folder.chopped(share.size()) + QLatin1String("/bin/pictavo");
-    return AppFolder() + QLatin1String("pictavo");
+    return appFolder() + QLatin1String("pictavo");
 }
 
-QString OpenCommand()
+QString openCommand()
 {
-    QString program = GetShortPath(ProgramPath());
+    QString program = shortPath(programPath());
     bool quote = false;
     for (const QChar c : program)
         quote = quote || c.isSpace() || c == QLatin1Char('"');
@@ -398,15 +398,15 @@ QString OpenCommand()
     return program + QLatin1String(" %1");
 }
 
-QString DesktopExec(const QString &programPath)
+QString desktopExec(const QString &programPath)
 {
     return desktopString(desktopArgument(programPath)) + QLatin1String(" %f");
 }
 
-QStringList DesktopMimeTypes()
+QStringList desktopMimeTypes()
 {
     QStringList types;
-    for (const AssocRow &row : kTable)
+    for (const Association &row : kTable)
         if (row.mimeType[0] != u'\0' && !types.contains(str(row.mimeType)))
             types << str(row.mimeType);
     for (const char16_t *alias : kMimeAliases)
@@ -414,13 +414,13 @@ QStringList DesktopMimeTypes()
     return types;
 }
 
-QByteArray DesktopEntryText()
+QByteArray desktopEntryText()
 {
     // An installed program; a missing one (a moved build) is looked up on PATH.
-    QString program = GetShortPath(ProgramPath());
+    QString program = shortPath(programPath());
     if (program.isEmpty())
         program = QStringLiteral("pictavo");
-    const QString iconFile = AppFolder() + QLatin1String("icons/pictavo.png");
+    const QString iconFile = appFolder() + QLatin1String("icons/pictavo.png");
     const QString icon = QFileInfo::exists(iconFile) ? iconFile : QStringLiteral("pictavo");
     QString text;
     text += QLatin1String("[Desktop Entry]\n"
@@ -428,13 +428,13 @@ QByteArray DesktopEntryText()
                           "Name=Pictavo\n"
                           "GenericName=Image Viewer\n"
                           "Comment=Browse and view images\n");
-    text += QLatin1String("Exec=") + DesktopExec(program) + QLatin1Char('\n');
+    text += QLatin1String("Exec=") + desktopExec(program) + QLatin1Char('\n');
     text += QLatin1String("Icon=") + desktopString(icon) + QLatin1Char('\n');
     text += QLatin1String("Terminal=false\n"
                           "Categories=Graphics;Viewer;2DGraphics;RasterGraphics;\n");
-    text += QLatin1String("MimeType=") + DesktopMimeTypes().join(QLatin1Char(';')) +
+    text += QLatin1String("MimeType=") + desktopMimeTypes().join(QLatin1Char(';')) +
             QLatin1String(";\n");
     return text.toUtf8();
 }
 
-} // namespace ModAssoc
+} // namespace shell::associations
