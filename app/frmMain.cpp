@@ -17,7 +17,7 @@
 #include "app/SingleInstance.h"
 #include "app/Splash.h"
 #include "dialogs/FolderTree.h"
-#include "dialogs/frmFile.h"
+#include "dialogs/DestinationDialog.h"
 #include "explorer/ImageExplore.h"
 #include "core/Formats.h"
 #include "imaging/ImageView.h"
@@ -164,7 +164,7 @@ void frmMain::createControls()
     Splitter2->setGeometry(toPixels(kSplitter2));
     Splitter2->setHandleWidth(twipsToPixelsX(kContainer.left - kTV1.left - kTV1.width - kTV1.left));
 
-    TV1 = new FolderTree(Splitter2);
+    TV1 = new dialogs::FolderTree(Splitter2);
     TV1->setObjectName(QStringLiteral("TV1"));
 
     container = new QWidget(Splitter2);
@@ -216,10 +216,10 @@ void frmMain::createControls()
 
     createButtons();
 
-    connect(TV1, &FolderTree::Click, this, &frmMain::TV1_Click);
-    connect(TV1, &FolderTree::NodeClick, this, [this] { TV1_NodeClick(); });
-    connect(TV1, &FolderTree::FolderSelected, this, [this] { TV1_FolderSelected(); });
-    connect(TV1, &FolderTree::DesktopRootClick, this, &frmMain::TV1_DesktopRootClick);
+    connect(TV1, &dialogs::FolderTree::clicked, this, &frmMain::TV1_Click);
+    connect(TV1, &dialogs::FolderTree::nodeActivated, this, [this] { TV1_NodeClick(); });
+    connect(TV1, &dialogs::FolderTree::folderSelected, this, [this] { TV1_FolderSelected(); });
+    connect(TV1, &dialogs::FolderTree::desktopRootClicked, this, &frmMain::TV1_DesktopRootClick);
     connect(ImageExplore1, &ImageExplore::CurrSelectedImage, this,
             &frmMain::ImageExplore1_CurrSelectedImage);
     connect(ImageExplore1, &ImageExplore::OpenItem, this,
@@ -492,10 +492,10 @@ void frmMain::setSingleInstance(std::unique_ptr<app::SingleInstance> instance)
     m_instance = std::move(instance);
 }
 
-frmFile *frmMain::FileForm()
+dialogs::DestinationDialog *frmMain::destinationDialog()
 {
     if (!m_fileForm) {
-        m_fileForm = new frmFile(this);
+        m_fileForm = new dialogs::DestinationDialog(this);
         m_fileForm->setObjectName(QStringLiteral("frmFile"));
     }
     return m_fileForm;

@@ -17,9 +17,12 @@ class ImageExplore;
 class QSplitter;
 class QToolBar;
 class QToolButton;
-class FolderTree;
-class frmFile;
 class frmViwer;
+
+namespace dialogs {
+class DestinationDialog;
+class FolderTree;
+} // namespace dialogs
 
 namespace imaging {
 class ImageView;
@@ -104,14 +107,14 @@ public:
     // filled in by whoever owns the viewer.
     std::function<void()> unloadViewer;
     // The destination-folder dialog, made on first use.
-    frmFile *FileForm();
-    bool isFileFormLoaded() const { return !m_fileForm.isNull(); }
+    dialogs::DestinationDialog *destinationDialog();
+    bool isDestinationDialogLoaded() const { return !m_fileForm.isNull(); }
 
     // Controls, named as in the rest of the program.
     app::SkinEngine *Skin1 = nullptr;
     app::Splash *Splash1 = nullptr;
     QSplitter *Splitter2 = nullptr;
-    FolderTree *TV1 = nullptr;
+    dialogs::FolderTree *TV1 = nullptr;
     QWidget *container = nullptr;
     QToolBar *Toolbar = nullptr;
     QSplitter *Splitter1 = nullptr;
@@ -171,7 +174,7 @@ private:
     void listTreeFolder();
 
     std::unique_ptr<app::SingleInstance> m_instance;
-    QPointer<frmFile> m_fileForm;
+    QPointer<dialogs::DestinationDialog> m_fileForm;
     bool m_shuttingDown = false;
     // Each preview request has a number; a decode that finishes after a newer
     // request is dropped.

@@ -14,6 +14,8 @@
 
 #include "core/Paths.h"
 
+namespace dialogs {
+
 namespace {
 
 // Folder text as the model knows it: no trailing "/" except for the root.
@@ -81,7 +83,7 @@ FolderTree::FolderTree(QWidget *parent) : QWidget(parent)
             [this](const QModelIndex &current) { currentChanged(current); });
     connect(m_view, &QTreeView::clicked, this, [this](const QModelIndex &index) {
         if (index.isValid())
-            emit Click();
+            emit clicked();
     });
     // Rows arrive in the background; keep the selected folder in sight.
     connect(m_model, &QFileSystemModel::directoryLoaded, this, [this] {
@@ -92,11 +94,11 @@ FolderTree::FolderTree(QWidget *parent) : QWidget(parent)
         const QString desktop = desktopFolder();
         if (!desktop.isEmpty())
             selectSilently(desktop);
-        emit DesktopRootClick();
+        emit desktopRootClicked();
     });
     connect(m_home, &QToolButton::clicked, this, [this] {
         selectSilently(QDir::homePath());
-        emit Click();
+        emit clicked();
     });
 }
 
@@ -145,11 +147,11 @@ void FolderTree::selectSilently(const QString &folder)
 
 void FolderTree::currentChanged(const QModelIndex &current)
 {
-    // A mouse click reports itself as Click once the button is released; the
+    // A mouse click reports itself as clicked once the button is released; the
     // selection it makes on the way is not reported twice.
     if (m_silent || m_mousePressed || !current.isValid())
         return;
-    emit FolderSelected(folderOf(current));
+    emit folderSelected(folderOf(current));
 }
 
 bool FolderTree::eventFilter(QObject *watched, QEvent *event)
@@ -162,9 +164,11 @@ bool FolderTree::eventFilter(QObject *watched, QEvent *event)
     } else if (watched == m_view && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_view->currentIndex().isValid()) {
-            emit NodeClick(path());
+            emit nodeActivated(path());
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
 }
+
+} // namespace dialogs

@@ -25,7 +25,7 @@
 #include "app/Splash.h"
 #include "app/frmMain.h"
 #include "dialogs/FolderTree.h"
-#include "dialogs/frmFile.h"
+#include "dialogs/DestinationDialog.h"
 #include "explorer/ImageExplore.h"
 #include "core/Formats.h"
 #include "imaging/ImageView.h"
@@ -312,10 +312,10 @@ private slots:
         QStringList log;
         w->unloadViewer = [&] {
             log << "viewer";
-            QCOMPARE(w->isFileFormLoaded(), fileFormLoaded); // still there: unloaded after
+            QCOMPARE(w->isDestinationDialogLoaded(), fileFormLoaded); // still there: unloaded after
         };
         if (fileFormLoaded)
-            QVERIFY(w->FileForm());
+            QVERIFY(w->destinationDialog());
         QVERIFY(instance->held);
 
         if (viaClose)
@@ -324,8 +324,8 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(core::ProcessEnded, w->EndMe());
 
         QCOMPARE(log, QStringList{"viewer"});
-        QVERIFY(!w->isFileFormLoaded());
-        QVERIFY(!w->findChild<frmFile *>()); // never made when never used
+        QVERIFY(!w->isDestinationDialogLoaded());
+        QVERIFY(!w->findChild<dialogs::DestinationDialog *>()); // never made when never used
         QCOMPARE(m_ended, QList<int>{0});
         QVERIFY(!instance->held);
     }

@@ -14,6 +14,8 @@
 #include "support/TestSupport.h"
 #include "dialogs/FolderTree.h"
 
+using dialogs::FolderTree;
+
 class tst_FolderTree : public QObject
 {
     Q_OBJECT
@@ -50,8 +52,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&tree));
         QCOMPARE(tree.path(), QString());
         tree.setPath(m_dir.filePath("a"));
-        QSignalSpy click(&tree, &FolderTree::Click);
-        QSignalSpy selected(&tree, &FolderTree::FolderSelected);
+        QSignalSpy click(&tree, &FolderTree::clicked);
+        QSignalSpy selected(&tree, &FolderTree::folderSelected);
         const auto abs = [&](const QString &p) { return p.startsWith('/') ? p : m_dir.filePath(p); };
         tree.setPath(abs(set));
         QCOMPARE(tree.path(), abs(read));
@@ -83,10 +85,10 @@ private slots:
         tree.resize(300, 400);
         tree.show();
         QVERIFY(QTest::qWaitForWindowExposed(&tree));
-        QSignalSpy click(&tree, &FolderTree::Click);
-        QSignalSpy node(&tree, &FolderTree::NodeClick);
-        QSignalSpy selected(&tree, &FolderTree::FolderSelected);
-        QSignalSpy desktop(&tree, &FolderTree::DesktopRootClick);
+        QSignalSpy click(&tree, &FolderTree::clicked);
+        QSignalSpy node(&tree, &FolderTree::nodeActivated);
+        QSignalSpy selected(&tree, &FolderTree::folderSelected);
+        QSignalSpy desktop(&tree, &FolderTree::desktopRootClicked);
         QTreeView *view = tree.view();
 
         // Mouse: one click notification, the folder becomes the path.

@@ -3,15 +3,19 @@
 
 #include <QDialog>
 
+namespace dialogs {
+
 // The destination-folder dialog used by Copy To and Move To.
-class frmFile : public QDialog
+class DestinationDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit frmFile(QWidget *parent = nullptr);
+    explicit DestinationDialog(QWidget *parent = nullptr);
 
     // Asks for a destination folder; returns it with a trailing "/", or an
     // empty text when the user cancels.
-    QString ShowFileForm(const QString &caption);
+    QString chooseFolder(const QString &caption);
 };
+
+} // namespace dialogs

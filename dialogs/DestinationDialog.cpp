@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "dialogs/frmFile.h"
-
-#include "core/Prompts.h"
+#include "dialogs/DestinationDialog.h"
 
 #include <QDir>
 
-frmFile::frmFile(QWidget *parent) : QDialog(parent)
-{
-}
+#include "core/Prompts.h"
 
-QString frmFile::ShowFileForm(const QString &caption)
+namespace dialogs {
+
+DestinationDialog::DestinationDialog(QWidget *parent) : QDialog(parent) {}
+
+QString DestinationDialog::chooseFolder(const QString &caption)
 {
     QString folder = core::prompts().folderDialog(caption, QDir::homePath());
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return folder;
 }
+
+} // namespace dialogs
