@@ -6,7 +6,7 @@
 #include <QFileInfo>
 
 #include "app/frmMain.h"
-#include "explorer/ImageExplore.h"
+#include "explorer/ThumbnailExplorer.h"
 #include "imaging/ImageView.h"
 #include "shell/Associations.h"
 #include "viewer/frmViwer.h"
@@ -83,7 +83,7 @@ void frmMain::HandleCommandLine(const QString &commandText)
         return;
     const QString path = modMain::AbsoluteCommandPath(commandText);
     const QStringList list =
-        ImageExplore1->GetImageList(modMain::ParentFolder(path), QStringLiteral("*.*"));
+        ImageExplore1->imageList(modMain::ParentFolder(path), QStringLiteral("*.*"));
     // A folder without images would leave an empty viewer and a hidden
     // browser, so nothing on screen: the browser starts instead.
     if (list.isEmpty())

@@ -18,7 +18,7 @@
 #include "app/Splash.h"
 #include "dialogs/FolderTree.h"
 #include "dialogs/DestinationDialog.h"
-#include "explorer/ImageExplore.h"
+#include "explorer/ThumbnailExplorer.h"
 #include "core/Formats.h"
 #include "imaging/ImageView.h"
 #include "core/Process.h"
@@ -203,7 +203,7 @@ void frmMain::createControls()
     ImgX->setClickLock(false);
     ImgX->setSelectionLineType(4);
 
-    ImageExplore1 = new ImageExplore(Splitter1);
+    ImageExplore1 = new explorer::ThumbnailExplorer(Splitter1);
     ImageExplore1->setObjectName(QStringLiteral("ImageExplore1"));
 
     Splitter1->addWidget(ImgX);
@@ -220,10 +220,10 @@ void frmMain::createControls()
     connect(TV1, &dialogs::FolderTree::nodeActivated, this, [this] { TV1_NodeClick(); });
     connect(TV1, &dialogs::FolderTree::folderSelected, this, [this] { TV1_FolderSelected(); });
     connect(TV1, &dialogs::FolderTree::desktopRootClicked, this, &frmMain::TV1_DesktopRootClick);
-    connect(ImageExplore1, &ImageExplore::CurrSelectedImage, this,
+    connect(ImageExplore1, &explorer::ThumbnailExplorer::selectedImageChanged, this,
             &frmMain::ImageExplore1_CurrSelectedImage);
-    connect(ImageExplore1, &ImageExplore::OpenItem, this,
-            [this](QStringList &paths, int &index, QString &folder) {
+    connect(ImageExplore1, &explorer::ThumbnailExplorer::openRequested, this,
+            [this](const QStringList &paths, int index, const QString &folder) {
                 ImageExplore1_OpenItem(paths, index, folder);
             });
     connect(ImgX, &imaging::ImageView::doubleClicked, this, &frmMain::ImgX_DblClick);
@@ -249,8 +249,8 @@ void frmMain::createButtons()
     cmdZoomOut = Toolbar->findChild<QToolButton *>(QStringLiteral("cmdZoomOut"));
     cmdWallPaper = Toolbar->findChild<QToolButton *>(QStringLiteral("cmdWallPaper"));
     cmdView = Toolbar->findChild<QToolButton *>(QStringLiteral("cmdView"));
-    connect(cmdPrev, &QToolButton::clicked, ImageExplore1, &ImageExplore::PrevItem);
-    connect(cmdNext, &QToolButton::clicked, ImageExplore1, &ImageExplore::NextItem);
+    connect(cmdPrev, &QToolButton::clicked, ImageExplore1, &explorer::ThumbnailExplorer::selectPrevious);
+    connect(cmdNext, &QToolButton::clicked, ImageExplore1, &explorer::ThumbnailExplorer::selectNext);
     connect(cmdZoomIn, &QToolButton::clicked, this, &frmMain::PreviewZoomIn);
     connect(cmdZoomOut, &QToolButton::clicked, this, &frmMain::PreviewZoomOut);
     connect(cmdWallPaper, &QToolButton::clicked, this, &frmMain::cmdWallPaper_Click);
@@ -362,7 +362,7 @@ void frmMain::listTreeFolder()
 {
     const QString folder = TV1->path();
     if (!folder.isEmpty())
-        ImageExplore1->ExplorePath(folder);
+        ImageExplore1->explorePath(folder);
 }
 
 void frmMain::TV1_Click()
@@ -386,7 +386,7 @@ void frmMain::TV1_FolderSelected()
 
 void frmMain::TV1_DesktopRootClick()
 {
-    ImageExplore1->ExplorePath(core::desktopFolder());
+    ImageExplore1->explorePath(core::desktopFolder());
 }
 
 // --- preview -------------------------------------------------------------------
@@ -465,7 +465,7 @@ void frmMain::ImgX_DblClick()
     }
 }
 
-void frmMain::ImageExplore1_OpenItem(QStringList &ImagePaths, int &Index, QString &sFolderPath)
+void frmMain::ImageExplore1_OpenItem(const QStringList &ImagePaths, int Index, const QString &sFolderPath)
 {
     if (!sFolderPath.isEmpty()) {
         TV1->setPath(sFolderPath);
@@ -530,7 +530,7 @@ void frmMain::Form_Load(const QString &commandText)
 
     // 5. The extensions the explorer lists.
     emit startupStep(StartupStep::Extensions, {});
-    ImageExplore1->SetExt(QString::fromUtf16(core::kSupportedExtensions));
+    ImageExplore1->setExtensions(QString::fromUtf16(core::kSupportedExtensions));
 
     // 6. Command line.
     emit startupStep(StartupStep::CommandLine, commandText);
@@ -577,10 +577,10 @@ void frmMain::CheckPath(const QString &path)
     const QString folder = TV1->path();
     if (folder.isEmpty())
         return;
-    ImageExplore1->ExplorePath(folder);
+    ImageExplore1->explorePath(folder);
     try {
-        ImageExplore1->SetSelectedFocus(path);
-    } catch (const ExplorerError &) {
+        ImageExplore1->selectPath(path);
+    } catch (const explorer::ExplorerError &) {
         // The image is gone (or the tree could not reach its folder): the
         // listing stays on its first item.
     }
@@ -588,7 +588,7 @@ void frmMain::CheckPath(const QString &path)
 
 void frmMain::RefreshImages(QString &oldPath, QString &newPath)
 {
-    ImageExplore1->UpdateAfterOperation(oldPath, newPath);
+    ImageExplore1->updateAfterOperation(oldPath, newPath);
 }
 
 void frmMain::EndMe()

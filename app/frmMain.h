@@ -13,7 +13,6 @@
 #include <functional>
 #include <memory>
 
-class ImageExplore;
 class QSplitter;
 class QToolBar;
 class QToolButton;
@@ -23,6 +22,10 @@ namespace dialogs {
 class DestinationDialog;
 class FolderTree;
 } // namespace dialogs
+
+namespace explorer {
+class ThumbnailExplorer;
+}
 
 namespace imaging {
 class ImageView;
@@ -119,7 +122,7 @@ public:
     QToolBar *Toolbar = nullptr;
     QSplitter *Splitter1 = nullptr;
     imaging::ImageView *ImgX = nullptr;
-    ImageExplore *ImageExplore1 = nullptr;
+    explorer::ThumbnailExplorer *ImageExplore1 = nullptr;
     QToolButton *cmdPrev = nullptr;
     QToolButton *cmdNext = nullptr;
     QToolButton *cmdZoomIn = nullptr;
@@ -142,7 +145,7 @@ public:
     void TV1_FolderSelected();
     void TV1_DesktopRootClick();
     void ImageExplore1_CurrSelectedImage(const QString &path);
-    void ImageExplore1_OpenItem(QStringList &ImagePaths, int &Index, QString &sFolderPath);
+    void ImageExplore1_OpenItem(const QStringList &ImagePaths, int Index, const QString &sFolderPath);
     // Double-click on the preview and View Image: the previewed image in the
     // viewer, with the browser hidden.
     void ImgX_DblClick();

@@ -18,7 +18,7 @@
 #include "support/TestSupport.h"
 #include "app/frmMain.h"
 #include "dialogs/FolderTree.h"
-#include "explorer/ImageExplore.h"
+#include "explorer/ThumbnailExplorer.h"
 #include "core/Formats.h"
 #include "imaging/ImageView.h"
 #include "core/Process.h"
@@ -66,7 +66,7 @@ class tst_Browser : public QObject
     std::unique_ptr<frmMain> makeBrowser()
     {
         auto w = std::make_unique<frmMain>();
-        w->ImageExplore1->SetExt(QString::fromUtf16(core::kSupportedExtensions));
+        w->ImageExplore1->setExtensions(QString::fromUtf16(core::kSupportedExtensions));
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
@@ -77,7 +77,7 @@ class tst_Browser : public QObject
     // listing and the first item's preview.
     static void listByClick(frmMain &w, const QString &folder)
     {
-        QSignalSpy finished(w.ImageExplore1, &ImageExplore::listingFinished);
+        QSignalSpy finished(w.ImageExplore1, &explorer::ThumbnailExplorer::listingFinished);
         w.TV1->setPath(folder);
         w.TV1_Click();
         QVERIFY(finished.count() > 0 || finished.wait(10000));
@@ -389,7 +389,7 @@ private slots:
         QVERIFY(w);
         QVERIFY(!w->bTreeUsed);
         // Selecting by keyboard before any click lists nothing.
-        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
+        QSignalSpy shown(w->ImageExplore1, &explorer::ThumbnailExplorer::placeholdersShown);
         w->TV1->setPath(m_a);
         w->TV1->view()->setCurrentIndex(w->TV1->model()->index(m_b));
         QCOMPARE(w->TV1->path(), m_b + "/");
@@ -402,7 +402,7 @@ private slots:
         const QRect rect = view->visualRect(view->currentIndex());
         QVERIFY(rect.isValid());
         w->TV1->setPath(m_b);
-        QSignalSpy finished(w->ImageExplore1, &ImageExplore::listingFinished);
+        QSignalSpy finished(w->ImageExplore1, &explorer::ThumbnailExplorer::listingFinished);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
         QCOMPARE(w->TV1->path(), m_a + "/");
         QVERIFY(finished.count() > 0 || finished.wait(10000));
@@ -421,7 +421,7 @@ private slots:
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
+        QSignalSpy shown(w->ImageExplore1, &explorer::ThumbnailExplorer::placeholdersShown);
         w->TV1->setPath(m_b);
         QTest::keyClick(w->TV1->view(), Qt::Key_Return);
         QTRY_COMPARE(shown.count(), 1);
@@ -462,9 +462,9 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         listByClick(*w, m_a);
-        w->ImageExplore1->SelectItem(3, true); // 2.jpg
+        w->ImageExplore1->selectItem(3, true); // 2.jpg
         QTRY_COMPARE(w->ImgX->engine().filePath(), m_a + "/2.jpg");
-        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
+        QSignalSpy shown(w->ImageExplore1, &explorer::ThumbnailExplorer::placeholdersShown);
 
         // Same folder: nothing moves.
         w->CheckPath(m_a + "/3.png");
@@ -564,7 +564,7 @@ private slots:
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
+        QSignalSpy shown(w->ImageExplore1, &explorer::ThumbnailExplorer::placeholdersShown);
         QStringList paths;
         int index = 0;
         QString folder = m_b;

@@ -26,7 +26,7 @@
 #include "app/frmMain.h"
 #include "dialogs/FolderTree.h"
 #include "dialogs/DestinationDialog.h"
-#include "explorer/ImageExplore.h"
+#include "explorer/ThumbnailExplorer.h"
 #include "core/Formats.h"
 #include "imaging/ImageView.h"
 #include "core/Process.h"
@@ -150,7 +150,7 @@ private slots:
         QVERIFY(w->isVisible());
         QCOMPARE(w->windowTitle(), QStringLiteral("Pictavo"));
         QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Pictavo"));
-        QCOMPARE(w->ImageExplore1->ExtList(),
+        QCOMPARE(w->ImageExplore1->extensions(),
                  QString::fromUtf16(core::kSupportedExtensions).toLower());
         QVERIFY(m_ended.isEmpty());
         // The splash goes once the browser is up.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "explorer/ImageExplore.h"
+#include "explorer/ThumbnailExplorer.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -28,8 +28,7 @@
 
 #include <algorithm>
 
-using explorer::ExplorerItem;
-using explorer::ExplorerModel;
+namespace explorer {
 
 namespace {
 
@@ -80,51 +79,51 @@ void sortByName(QStringList &paths)
 
 } // namespace
 
-ImageExplore::ImageExplore(QWidget *parent) : QWidget(parent)
+ThumbnailExplorer::ThumbnailExplorer(QWidget *parent) : QWidget(parent)
 {
     setMinimumWidth(core::twipsToPixelsX(kMinWidthTwips));
     setFocusPolicy(Qt::StrongFocus);
 
-    imgFolder = folderPicture();
-    imgLoading = loadingPicture();
+    m_folderPicture = folderPicture();
+    m_loadingPicture = loadingPicture();
 
-    iList = new explorer::PictureList(this);
-    iList->setObjectName(QStringLiteral("iList"));
-    m_model = new ExplorerModel(iList, this);
+    m_pictures = new PictureList(this);
+    m_pictures->setObjectName(QStringLiteral("iList"));
+    m_model = new ExplorerModel(m_pictures, this);
 
-    lv = new QListView(this);
-    lv->setObjectName(QStringLiteral("lv"));
-    lv->setViewMode(QListView::IconMode);
+    m_listView = new QListView(this);
+    m_listView->setObjectName(QStringLiteral("lv"));
+    m_listView->setViewMode(QListView::IconMode);
     // Columns from the left edge, scrolling sideways, cells that stay put.
-    lv->setFlow(QListView::TopToBottom);
-    lv->setWrapping(true);
-    lv->setMovement(QListView::Static);
-    lv->setResizeMode(QListView::Adjust);
-    lv->setUniformItemSizes(true);
-    lv->setWordWrap(true);
-    lv->setTextElideMode(Qt::ElideMiddle);
-    lv->setIconSize(kCellSize);
-    const int textHeight = 2 * lv->fontMetrics().lineSpacing();
-    lv->setGridSize(QSize(kCellSize.width() + 12, kCellSize.height() + textHeight + 12));
-    lv->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lv->setDragEnabled(true);
-    lv->setDragDropMode(QAbstractItemView::DragOnly);
-    lv->setAcceptDrops(false);
-    lv->setModel(m_model);
-    lv->setItemDelegate(new CellDelegate(lv));
-    lv->installEventFilter(this);
-    lv->viewport()->installEventFilter(this);
+    m_listView->setFlow(QListView::TopToBottom);
+    m_listView->setWrapping(true);
+    m_listView->setMovement(QListView::Static);
+    m_listView->setResizeMode(QListView::Adjust);
+    m_listView->setUniformItemSizes(true);
+    m_listView->setWordWrap(true);
+    m_listView->setTextElideMode(Qt::ElideMiddle);
+    m_listView->setIconSize(kCellSize);
+    const int textHeight = 2 * m_listView->fontMetrics().lineSpacing();
+    m_listView->setGridSize(QSize(kCellSize.width() + 12, kCellSize.height() + textHeight + 12));
+    m_listView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listView->setDragEnabled(true);
+    m_listView->setDragDropMode(QAbstractItemView::DragOnly);
+    m_listView->setAcceptDrops(false);
+    m_listView->setModel(m_model);
+    m_listView->setItemDelegate(new CellDelegate(m_listView));
+    m_listView->installEventFilter(this);
+    m_listView->viewport()->installEventFilter(this);
 
-    Text1 = new QLineEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setReadOnly(true);
-    Text1->setFrame(false);
-    Text1->setFocusPolicy(Qt::NoFocus);
-    Text1->setText(QStringLiteral("there are no items to show."));
-    Text1->setAlignment(Qt::AlignHCenter);
-    Text1->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: #707680; }"));
-    Text1->hide();
+    m_emptyNote = new QLineEdit(this);
+    m_emptyNote->setObjectName(QStringLiteral("Text1"));
+    m_emptyNote->setReadOnly(true);
+    m_emptyNote->setFrame(false);
+    m_emptyNote->setFocusPolicy(Qt::NoFocus);
+    m_emptyNote->setText(QStringLiteral("there are no items to show."));
+    m_emptyNote->setAlignment(Qt::AlignHCenter);
+    m_emptyNote->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: #707680; }"));
+    m_emptyNote->hide();
 
     m_pool = std::make_unique<QThreadPool>();
     m_pool->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
@@ -133,7 +132,7 @@ ImageExplore::ImageExplore(QWidget *parent) : QWidget(parent)
     layoutChildren();
 }
 
-ImageExplore::~ImageExplore()
+ThumbnailExplorer::~ThumbnailExplorer()
 {
     ++m_generation;
     if (m_runningQueue)
@@ -142,28 +141,31 @@ ImageExplore::~ImageExplore()
     m_pool->waitForDone();
 }
 
-void ImageExplore::buildMenu()
+void ThumbnailExplorer::buildMenu()
 {
-    mnuMenu = new QMenu(QStringLiteral("MENU"), this);
-    mnuMenu->setObjectName(QStringLiteral("mnuMenu"));
+    m_contextMenu = new QMenu(QStringLiteral("MENU"), this);
+    m_contextMenu->setObjectName(QStringLiteral("mnuMenu"));
     const auto add = [this](const char *name, const QString &caption, auto slot) {
-        QAction *a = mnuMenu->addAction(caption);
+        QAction *a = m_contextMenu->addAction(caption);
         a->setObjectName(QLatin1String(name));
         connect(a, &QAction::triggered, this, slot);
     };
-    add("mnuCopyImage", QStringLiteral("Copy Image"), [this] { CopyImage(); });
-    mnuMenu->addSeparator()->setObjectName(QStringLiteral("mnuSep1"));
-    add("mnuCopyTo", QStringLiteral("Copy To"), [this] { FileCommand(1); });
-    add("mnuMoveTo", QStringLiteral("Move To"), [this] { FileCommand(4); });
+    using core::FileOperation;
+    add("mnuCopyImage", QStringLiteral("Copy Image"), [this] { copyImage(); });
+    m_contextMenu->addSeparator()->setObjectName(QStringLiteral("mnuSep1"));
+    add("mnuCopyTo", QStringLiteral("Copy To"), [this] { runFileCommand(FileOperation::CopyTo); });
+    add("mnuMoveTo", QStringLiteral("Move To"), [this] { runFileCommand(FileOperation::MoveTo); });
     add("mnuDelete", QStringLiteral("Delete"), [this] {
-        FileCommand(QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier ? 3 : 2);
+        runFileCommand(QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier
+                           ? FileOperation::DeletePermanently
+                           : FileOperation::Delete);
     });
-    add("mnuRename", QStringLiteral("Rename"), [this] { FileCommand(5); });
+    add("mnuRename", QStringLiteral("Rename"), [this] { runFileCommand(FileOperation::Rename); });
 }
 
 // ---- pictures --------------------------------------------------------------
 
-QPixmap ImageExplore::folderPicture()
+QPixmap ThumbnailExplorer::folderPicture()
 {
     QPixmap pm(kCellSize);
     pm.fill(Qt::transparent);
@@ -210,7 +212,7 @@ QPixmap ImageExplore::folderPicture()
     return pm;
 }
 
-QPixmap ImageExplore::loadingPicture()
+QPixmap ThumbnailExplorer::loadingPicture()
 {
     QPixmap pm(125, 125);
     pm.fill(QColor(244, 245, 247));
@@ -230,26 +232,26 @@ QPixmap ImageExplore::loadingPicture()
 
 // ---- extensions ------------------------------------------------------------
 
-void ImageExplore::SetExt(const QString &s)
+void ThumbnailExplorer::setExtensions(const QString &extensions)
 {
-    if (s.isEmpty())
+    if (extensions.isEmpty())
         core::msgBox(QStringLiteral("Extrsntions should be exist and separtated by spaces only "
                                        "like 'bmp jpg gif'"),
                         core::MsgIcon::Exclamation);
-    m_extList = s.toLower();
+    m_extensions = extensions.toLower();
 }
 
-bool ImageExplore::IsImageFile(const QString &p) const
+bool ThumbnailExplorer::isImageFile(const QString &path) const
 {
-    const QString e = core::extensionOf(p).toLower();
+    const QString e = core::extensionOf(path).toLower();
     if (e.size() < 3)
         return false;
-    return m_extList.contains(e);
+    return m_extensions.contains(e);
 }
 
 // ---- listing ---------------------------------------------------------------
 
-ImageExplore::Entries ImageExplore::enumerate(const QString &folder, bool sorted) const
+ThumbnailExplorer::Entries ThumbnailExplorer::enumerate(const QString &folder, bool sorted) const
 {
     Entries e;
     // Hidden and system entries count like any other; only being a folder
@@ -261,7 +263,7 @@ ImageExplore::Entries ImageExplore::enumerate(const QString &folder, bool sorted
         const QString full = folder + fi.fileName();
         if (fi.isDir())
             e.folders.append(full);
-        else if (IsImageFile(full))
+        else if (isImageFile(full))
             e.images.append(full);
     }
     if (sorted) {
@@ -271,25 +273,25 @@ ImageExplore::Entries ImageExplore::enumerate(const QString &folder, bool sorted
     return e;
 }
 
-bool ImageExplore::overtaken(quint64 generation) const
+bool ThumbnailExplorer::overtaken(quint64 generation) const
 {
     return generation != m_generation;
 }
 
-void ImageExplore::ExplorePath(const QString &path)
+void ThumbnailExplorer::explorePath(const QString &path)
 {
-    if (m_extList.isEmpty()) {
+    if (m_extensions.isEmpty()) {
         core::msgBox(QStringLiteral("You must call function 'SetExt' first"),
                         core::MsgIcon::Exclamation);
         emit listingFinished();
         return;
     }
-    QPointer<ImageExplore> self(this);
-    emit CurrSelectedImage(QString());
+    QPointer<ThumbnailExplorer> self(this);
+    emit selectedImageChanged(QString());
     if (!self)
         return;
 
-    m_stopListing = false;
+    m_listingStopped = false;
     const quint64 generation = ++m_generation;
     // An older listing interrupted in a yield loses its queued decodes now;
     // it notices the new generation when it resumes and returns.
@@ -299,51 +301,51 @@ void ImageExplore::ExplorePath(const QString &path)
     }
     m_pool->clear();
 
-    PrepareListing(folderOf(path), generation);
+    prepareListing(folderOf(path), generation);
     if (!self)
         return;
     if (!overtaken(generation))
         m_runningQueue = nullptr; // it lived on the filling pass's stack
     if (!overtaken(generation) && m_itemCount > 0)
-        SelectItem(1, true);
+        selectItem(1, true);
     emit listingFinished();
 }
 
-void ImageExplore::PrepareListing(const QString &folder, quint64 generation)
+void ThumbnailExplorer::prepareListing(const QString &folder, quint64 generation)
 {
     m_model->resetPlaceholders(0);
-    iList->clear();
+    m_pictures->clear();
     m_itemCount = 0;
-    Text1->hide();
+    m_emptyNote->hide();
 
     const Entries e = enumerate(folder, false);
     const int n = int(e.folders.size() + e.images.size());
 
-    iList->add(QStringLiteral("Folder"), imgFolder);
-    iList->add(QStringLiteral("A"), imgLoading);
+    m_pictures->add(QStringLiteral("Folder"), m_folderPicture);
+    m_pictures->add(QStringLiteral("A"), m_loadingPicture);
     m_model->resetPlaceholders(n);
     // The user sees a loading picture for every item before any decoding.
-    lv->doItemsLayout();
-    lv->viewport()->repaint();
+    m_listView->doItemsLayout();
+    m_listView->viewport()->repaint();
 
-    QPointer<ImageExplore> self(this);
+    QPointer<ThumbnailExplorer> self(this);
     emit placeholdersShown(n);
-    if (!self || overtaken(generation) || m_stopListing)
+    if (!self || overtaken(generation) || m_listingStopped)
         return;
-    FillListing(folder, generation);
+    fillListing(folder, generation);
 }
 
-void ImageExplore::FillListing(const QString &folder, quint64 generation)
+void ThumbnailExplorer::fillListing(const QString &folder, quint64 generation)
 {
-    QPointer<ImageExplore> self(this);
+    QPointer<ThumbnailExplorer> self(this);
     m_itemCount = 0;
-    Text1->hide();
+    m_emptyNote->hide();
 
     Entries e = enumerate(folder, true);
-    explorer::ThumbnailQueue queue(m_pool.get(), e.images, 4 * m_pool->maxThreadCount() + 4);
+    ThumbnailQueue queue(m_pool.get(), e.images, 4 * m_pool->maxThreadCount() + 4);
     m_runningQueue = &queue;
 
-    const auto stopped = [&] { return !self || overtaken(generation) || m_stopListing; };
+    const auto stopped = [&] { return !self || overtaken(generation) || m_listingStopped; };
 
     for (const QString &f : std::as_const(e.folders)) {
         if (stopped())
@@ -363,63 +365,63 @@ void ImageExplore::FillListing(const QString &folder, quint64 generation)
         ++m_itemCount;
     }
     if (m_itemCount == 0)
-        Text1->show();
-    m_stopListing = true;
+        m_emptyNote->show();
+    m_listingStopped = true;
 }
 
-void ImageExplore::AddImage(const QString &strPath, bool bIsFolder)
+void ThumbnailExplorer::addImage(const QString &path, bool isFolder)
 {
-    addImage(strPath, bIsFolder, nullptr);
+    addImage(path, isFolder, nullptr);
 }
 
-void ImageExplore::addImage(const QString &strPath, bool bIsFolder,
+void ThumbnailExplorer::addImage(const QString &path, bool isFolder,
                             imaging::ThumbnailResult *ready)
 {
     try {
-        if (!bIsFolder) {
+        if (!isFolder) {
             imaging::ThumbnailResult made;
             if (!ready) {
-                made = imaging::makeThumbnail(strPath);
+                made = imaging::makeThumbnail(path);
                 ready = &made;
             }
             if (!ready->ok())
                 throw imaging::ImageError(ready->error);
-            iList->add(strPath, QPixmap::fromImage(std::move(ready->picture)));
+            m_pictures->add(path, QPixmap::fromImage(std::move(ready->picture)));
         }
         if (m_itemCount < 0 || m_itemCount >= m_model->rowCount())
             throw ExplorerError(QStringLiteral("Index out of bounds"));
-        m_model->setItem(m_itemCount, ExplorerItem{bIsFolder ? QStringLiteral("Folder") : strPath,
-                                                   strPath, lastComponent(strPath)});
+        m_model->setItem(m_itemCount, ExplorerItem{isFolder ? QStringLiteral("Folder") : path,
+                                                   path, lastComponent(path)});
         if (m_itemCount % kYieldEvery == 0)
             QCoreApplication::processEvents();
     } catch (const imaging::ImageError &error) {
         // A real message box runs its own event loop; a listing started from
         // there has already run to its end, and this one sees it and stops.
-        QPointer<ImageExplore> self(this);
+        QPointer<ThumbnailExplorer> self(this);
         const quint64 generation = m_generation;
         core::msgBox(error.description(), core::MsgIcon::Critical);
         if (self && generation == m_generation)
-            m_stopListing = true;
+            m_listingStopped = true;
     }
 }
 
-QStringList ImageExplore::GetImageList(const QString &path, const QString &SearchStr) const
+QStringList ThumbnailExplorer::imageList(const QString &path, const QString &pattern) const
 {
     const QString folder = folderOf(path);
     const bool everything =
-        SearchStr.isEmpty() || SearchStr == QLatin1String("*.*") || SearchStr == QLatin1String("*");
-    const QRegularExpression pattern =
+        pattern.isEmpty() || pattern == QLatin1String("*.*") || pattern == QLatin1String("*");
+    const QRegularExpression wildcard =
         everything ? QRegularExpression()
-                   : QRegularExpression::fromWildcard(SearchStr, Qt::CaseInsensitive);
+                   : QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive);
     QStringList result;
     QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     while (it.hasNext()) {
         it.next();
         const QString name = it.fileName();
         const QString full = folder + name;
-        if (!everything && !pattern.match(name).hasMatch())
+        if (!everything && !wildcard.match(name).hasMatch())
             continue;
-        if (IsImageFile(full))
+        if (isImageFile(full))
             result.append(full);
     }
     sortByName(result);
@@ -428,47 +430,47 @@ QStringList ImageExplore::GetImageList(const QString &path, const QString &Searc
 
 // ---- what the list holds ---------------------------------------------------
 
-int ImageExplore::count() const
+int ThumbnailExplorer::count() const
 {
     return m_model->rowCount();
 }
 
-QString ImageExplore::itemPath(int index1Based) const
+QString ThumbnailExplorer::itemPath(int index1Based) const
 {
     if (index1Based < 1 || index1Based > count())
         return {};
     return m_model->item(index1Based - 1).tag;
 }
 
-QString ImageExplore::itemLabel(int index1Based) const
+QString ThumbnailExplorer::itemLabel(int index1Based) const
 {
     if (index1Based < 1 || index1Based > count())
         return {};
     return m_model->item(index1Based - 1).label;
 }
 
-QString ImageExplore::itemPictureKey(int index1Based) const
+QString ThumbnailExplorer::itemPictureKey(int index1Based) const
 {
     if (index1Based < 1 || index1Based > count())
         return {};
     return m_model->item(index1Based - 1).iconKey;
 }
 
-QPixmap ImageExplore::picture(const QString &key) const
+QPixmap ThumbnailExplorer::picture(const QString &key) const
 {
-    return iList->picture(key);
+    return m_pictures->picture(key);
 }
 
-int ImageExplore::currentPosition() const
+int ThumbnailExplorer::currentPosition() const
 {
-    const QModelIndex c = lv->currentIndex();
+    const QModelIndex c = m_listView->currentIndex();
     return c.isValid() ? c.row() + 1 : 0;
 }
 
-QList<int> ImageExplore::selectedPositions() const
+QList<int> ThumbnailExplorer::selectedPositions() const
 {
     QList<int> result;
-    const QModelIndexList rows = lv->selectionModel()->selectedIndexes();
+    const QModelIndexList rows = m_listView->selectionModel()->selectedIndexes();
     for (const QModelIndex &i : rows)
         result.append(i.row() + 1);
     std::sort(result.begin(), result.end());
@@ -477,84 +479,84 @@ QList<int> ImageExplore::selectedPositions() const
 
 // ---- selection -------------------------------------------------------------
 
-void ImageExplore::announceCurrent()
+void ThumbnailExplorer::announceCurrent()
 {
-    const QModelIndex c = lv->currentIndex();
-    emit CurrSelectedImage(c.isValid() ? m_model->item(c.row()).tag : QString());
+    const QModelIndex c = m_listView->currentIndex();
+    emit selectedImageChanged(c.isValid() ? m_model->item(c.row()).tag : QString());
 }
 
-void ImageExplore::SelectItem(int index1Based, bool announce)
+void ThumbnailExplorer::selectItem(int index1Based, bool announce)
 {
     if (index1Based <= 0 || index1Based > count())
         return;
-    lv->selectionModel()->setCurrentIndex(m_model->index(index1Based - 1),
+    m_listView->selectionModel()->setCurrentIndex(m_model->index(index1Based - 1),
                                           QItemSelectionModel::Select);
     if (announce)
         announceCurrent();
-    lv->setFocus();
+    m_listView->setFocus();
 }
 
-void ImageExplore::SetAllSelected(bool b)
+void ThumbnailExplorer::setAllSelected(bool selected)
 {
-    if (b)
-        lv->selectAll();
+    if (selected)
+        m_listView->selectAll();
     else
-        lv->clearSelection();
-    lv->setFocus();
+        m_listView->clearSelection();
+    m_listView->setFocus();
 }
 
-void ImageExplore::NextItem()
+void ThumbnailExplorer::selectNext()
 {
     if (count() == 0)
         return;
-    lv->setFocus();
+    m_listView->setFocus();
     sendArrowKey(Qt::Key_Right);
 }
 
-void ImageExplore::PrevItem()
+void ThumbnailExplorer::selectPrevious()
 {
     if (count() == 0)
         return;
-    lv->setFocus();
+    m_listView->setFocus();
     sendArrowKey(Qt::Key_Left);
 }
 
-void ImageExplore::sendArrowKey(int key)
+void ThumbnailExplorer::sendArrowKey(int key)
 {
     // A real press and release: the list moves by its own arrow-key rule,
     // and the release announces where it went.
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(lv, &press);
+    QCoreApplication::sendEvent(m_listView, &press);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(lv, &release);
+    QCoreApplication::sendEvent(m_listView, &release);
 }
 
-int ImageExplore::FindItemByPath(const QString &p) const
+int ThumbnailExplorer::findItemByPath(const QString &path) const
 {
-    const QString wanted = p.toLower();
+    const QString wanted = path.toLower();
     for (int i = 0; i < count(); ++i)
         if (m_model->item(i).tag.toLower() == wanted)
             return i + 1;
     return -1;
 }
 
-void ImageExplore::SetSelectedFocus(const QString &sPath)
+void ThumbnailExplorer::selectPath(const QString &path)
 {
-    const int position = FindItemByPath(sPath);
-    SetAllSelected(false);
+    const int position = findItemByPath(path);
+    setAllSelected(false);
     if (position < 1)
         throw ExplorerError(QStringLiteral("Index out of bounds"));
     // Selected without scrolling the list to it.
-    const bool autoScroll = lv->hasAutoScroll();
-    lv->setAutoScroll(false);
-    lv->selectionModel()->setCurrentIndex(m_model->index(position - 1),
+    const bool autoScroll = m_listView->hasAutoScroll();
+    m_listView->setAutoScroll(false);
+    m_listView->selectionModel()->setCurrentIndex(m_model->index(position - 1),
                                           QItemSelectionModel::Select);
-    lv->setAutoScroll(autoScroll);
+    m_listView->setAutoScroll(autoScroll);
 }
 
-void ImageExplore::UpdateAfterOperation(QString &oldPath, QString &newPath)
+void ThumbnailExplorer::updateAfterOperation(const QString &oldPath, const QString &newPath)
 {
-    const int position = FindItemByPath(oldPath);
+    const int position = findItemByPath(oldPath);
     if (position < 1)
         return;
     const int row = position - 1;
@@ -566,32 +568,34 @@ void ImageExplore::UpdateAfterOperation(QString &oldPath, QString &newPath)
     } else {
         m_model->removeItem(row);
         // A running listing keeps filling the placeholder it was at.
-        if (!m_stopListing && row < m_itemCount)
+        if (!m_listingStopped && row < m_itemCount)
             --m_itemCount;
     }
-    lv->viewport()->update();
+    m_listView->viewport()->update();
 }
 
 // ---- keys and mouse --------------------------------------------------------
 
-bool ImageExplore::handleKeyPress(QKeyEvent *event)
+bool ThumbnailExplorer::handleKeyPress(QKeyEvent *event)
 {
     switch (event->key()) {
     case Qt::Key_Delete:
-        FileCommand(event->modifiers() & Qt::ShiftModifier ? 3 : 2);
+        runFileCommand(event->modifiers() & Qt::ShiftModifier
+                           ? core::FileOperation::DeletePermanently
+                           : core::FileOperation::Delete);
         update();
-        lv->viewport()->update();
+        m_listView->viewport()->update();
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        openStep(lv->currentIndex().isValid() ? lv->currentIndex().row() : -1);
+        openStep(m_listView->currentIndex().isValid() ? m_listView->currentIndex().row() : -1);
         return true;
     default:
         return false;
     }
 }
 
-void ImageExplore::handleKeyRelease(QKeyEvent *event, bool onList)
+void ThumbnailExplorer::handleKeyRelease(QKeyEvent *event, bool onList)
 {
     // A held key repeats its press only; the release comes once.
     if (event->isAutoRepeat() || event->key() == Qt::Key_Control)
@@ -603,31 +607,31 @@ void ImageExplore::handleKeyRelease(QKeyEvent *event, bool onList)
         // Moving with Ctrl held shows the item without changing the selection.
         announceCurrent();
         if (onList)
-            lv->setFocus();
+            m_listView->setFocus();
         return;
     }
-    const QModelIndex current = lv->currentIndex();
+    const QModelIndex current = m_listView->currentIndex();
     if (current.isValid())
-        SelectItem(current.row() + 1, true);
+        selectItem(current.row() + 1, true);
 }
 
-void ImageExplore::keyPressEvent(QKeyEvent *event)
+void ThumbnailExplorer::keyPressEvent(QKeyEvent *event)
 {
     if (!handleKeyPress(event))
         QWidget::keyPressEvent(event);
 }
 
-void ImageExplore::keyReleaseEvent(QKeyEvent *event)
+void ThumbnailExplorer::keyReleaseEvent(QKeyEvent *event)
 {
     handleKeyRelease(event, false);
     QWidget::keyReleaseEvent(event);
 }
 
-bool ImageExplore::eventFilter(QObject *watched, QEvent *event)
+bool ThumbnailExplorer::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == lv) {
+    if (watched == m_listView) {
         if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
-            lv->viewport()->update();
+            m_listView->viewport()->update();
         if (event->type() == QEvent::KeyPress)
             return handleKeyPress(static_cast<QKeyEvent *>(event));
         if (event->type() == QEvent::KeyRelease) {
@@ -635,38 +639,39 @@ bool ImageExplore::eventFilter(QObject *watched, QEvent *event)
             handleKeyRelease(static_cast<QKeyEvent *>(event), true);
             return true;
         }
-    } else if (watched == lv->viewport()) {
+    } else if (watched == m_listView->viewport()) {
         if (event->type() == QEvent::MouseButtonRelease) {
             const auto *me = static_cast<QMouseEvent *>(event);
             if (me->button() == Qt::LeftButton) {
-                if (count() > 0 && lv->currentIndex().isValid())
+                if (count() > 0 && m_listView->currentIndex().isValid())
                     announceCurrent();
             } else if (me->button() == Qt::RightButton) {
-                if (count() > 0 && lv->indexAt(me->position().toPoint()).isValid())
-                    mnuMenu->popup(me->globalPosition().toPoint());
+                if (count() > 0 && m_listView->indexAt(me->position().toPoint()).isValid())
+                    m_contextMenu->popup(me->globalPosition().toPoint());
             }
         } else if (event->type() == QEvent::MouseButtonDblClick) {
-            openStep(lv->currentIndex().isValid() ? lv->currentIndex().row() : -1);
+            openStep(m_listView->currentIndex().isValid() ? m_listView->currentIndex().row() : -1);
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void ImageExplore::openStep(int index0)
+void ThumbnailExplorer::openStep(int index0)
 {
-    // Enter and double-click open nothing yet: the host offers OpenItem, but
-    // which list and position to hand it is still to be decided.
+    // Enter and double-click open nothing yet: the host offers a handler for
+    // openRequested, but which list and position to hand it is still to be
+    // decided.
     Q_UNUSED(index0);
 }
 
-void ImageExplore::FileCommand(int code)
+void ThumbnailExplorer::runFileCommand(core::FileOperation operation)
 {
-    // Copy To (1), Delete (2), Delete permanently (3), Move To (4) and
-    // Rename (5) arrive with the explorer's file commands.
-    Q_UNUSED(code);
+    // Copy To, Delete, Delete permanently, Move To and Rename arrive with
+    // the explorer's file commands.
+    Q_UNUSED(operation);
 }
 
-void ImageExplore::CopyImage()
+void ThumbnailExplorer::copyImage()
 {
     // Copying the current image to the clipboard arrives with the file
     // commands.
@@ -674,19 +679,21 @@ void ImageExplore::CopyImage()
 
 // ---- geometry --------------------------------------------------------------
 
-void ImageExplore::resizeEvent(QResizeEvent *event)
+void ThumbnailExplorer::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     layoutChildren();
 }
 
-void ImageExplore::layoutChildren()
+void ThumbnailExplorer::layoutChildren()
 {
-    lv->setGeometry(rect());
+    m_listView->setGeometry(rect());
     // The message sits centred, as wide as the list less 400 twips.
-    Text1->setGeometry(core::twipsToPixelsX(kTextMarginTwips),
+    m_emptyNote->setGeometry(core::twipsToPixelsX(kTextMarginTwips),
                        core::twipsToPixelsY(kTextMarginTwips),
                        std::max(0, width() - core::twipsToPixelsX(2 * kTextMarginTwips)),
-                       Text1->sizeHint().height());
-    Text1->raise();
+                       m_emptyNote->sizeHint().height());
+    m_emptyNote->raise();
 }
+
+} // namespace explorer

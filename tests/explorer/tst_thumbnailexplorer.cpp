@@ -10,7 +10,7 @@
 
 #include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
-#include "explorer/ImageExplore.h"
+#include "explorer/ThumbnailExplorer.h"
 #include "core/Formats.h"
 #include "core/Twips.h"
 #include "support/ScriptedPrompts.h"
@@ -22,24 +22,24 @@ namespace {
 const QString kHostList = QString::fromUtf16(core::kSupportedExtensions);
 
 // Runs a listing to its end (bounded wait).
-void explore(ImageExplore &w, const QString &path)
+void explore(explorer::ThumbnailExplorer &w, const QString &path)
 {
-    QSignalSpy done(&w, &ImageExplore::listingFinished);
-    w.ExplorePath(path);
+    QSignalSpy done(&w, &explorer::ThumbnailExplorer::listingFinished);
+    w.explorePath(path);
     QCOMPARE(done.count(), 1);
 }
 
 // Shows the explorer with one row of cells and lists a folder in it.
-void showListing(ImageExplore &w, const QString &path)
+void showListing(explorer::ThumbnailExplorer &w, const QString &path)
 {
-    w.SetExt(kHostList);
+    w.setExtensions(kHostList);
     w.resize(1000, 220);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     explore(w, path);
 }
 
-QStringList paths(const ImageExplore &w)
+QStringList paths(const explorer::ThumbnailExplorer &w)
 {
     QStringList result;
     for (int i = 1; i <= w.count(); ++i)
@@ -47,7 +47,7 @@ QStringList paths(const ImageExplore &w)
     return result;
 }
 
-int filledItems(const ImageExplore &w)
+int filledItems(const explorer::ThumbnailExplorer &w)
 {
     int n = 0;
     for (int i = 1; i <= w.count(); ++i)
@@ -65,7 +65,7 @@ void writeNumbered(const QString &folder, int n, const QString &ext = QStringLit
 
 } // namespace
 
-class TestImageExplore : public QObject
+class TestThumbnailExplorer : public QObject
 {
     Q_OBJECT
 
@@ -98,7 +98,7 @@ private slots:
     void minimumWidth();
 };
 
-void TestImageExplore::isImageFile_data()
+void TestThumbnailExplorer::isImageFile_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("accepted");
@@ -115,36 +115,36 @@ void TestImageExplore::isImageFile_data()
     QTest::newRow("dot in folder only") << "/p.jpg/README" << false;
 }
 
-void TestImageExplore::isImageFile()
+void TestThumbnailExplorer::isImageFile()
 {
     QFETCH(QString, path);
     QFETCH(bool, accepted);
-    ImageExplore w;
-    w.SetExt(kHostList);
-    QCOMPARE(w.IsImageFile(path), accepted);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
+    QCOMPARE(w.isImageFile(path), accepted);
 }
 
-void TestImageExplore::setExtKeepsLowerCase()
+void TestThumbnailExplorer::setExtKeepsLowerCase()
 {
     testsupport::ScriptedPrompts prompts;
-    ImageExplore w;
-    w.SetExt("JPG GIF");
-    QCOMPARE(w.ExtList(), QString("jpg gif"));
-    QVERIFY(w.IsImageFile("/x/photo.JPG"));
-    QVERIFY(!w.IsImageFile("/x/photo.jpeg"));
+    explorer::ThumbnailExplorer w;
+    w.setExtensions("JPG GIF");
+    QCOMPARE(w.extensions(), QString("jpg gif"));
+    QVERIFY(w.isImageFile("/x/photo.JPG"));
+    QVERIFY(!w.isImageFile("/x/photo.jpeg"));
     QCOMPARE(prompts.count("message"), 0);
 }
 
-void TestImageExplore::emptySetExtWarnsAndBlocksListing()
+void TestThumbnailExplorer::emptySetExtWarnsAndBlocksListing()
 {
     testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     fixtures::writeImage(dir.path(), "a.jpg", 30, 20);
-    ImageExplore w;
-    w.SetExt(QString());
-    QCOMPARE(w.ExtList(), QString());
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
-    w.ExplorePath(dir.path());
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(QString());
+    QCOMPARE(w.extensions(), QString());
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
+    w.explorePath(dir.path());
     QCOMPARE(prompts.texts(),
              QStringList({"Extrsntions should be exist and separtated by spaces only like 'bmp "
                           "jpg gif'",
@@ -155,7 +155,7 @@ void TestImageExplore::emptySetExtWarnsAndBlocksListing()
     QCOMPARE(announced.count(), 0);
 }
 
-void TestImageExplore::listsFoldersThenImagesByName()
+void TestThumbnailExplorer::listsFoldersThenImagesByName()
 {
     testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
@@ -170,10 +170,10 @@ void TestImageExplore::listsFoldersThenImagesByName()
     fixtures::writeImage(d, "x.jpeg", 50, 40, "JPG");
     fixtures::writeBytes(d, "notes.txt", "words");
 
-    ImageExplore w;
-    w.SetExt(kHostList);
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
-    QSignalSpy shown(&w, &ImageExplore::placeholdersShown);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
+    QSignalSpy shown(&w, &explorer::ThumbnailExplorer::placeholdersShown);
     explore(w, d + "/"); // a trailing separator is not doubled
 
     const QStringList expected = {d + "/album.jpg", d + "/Alpha", d + "/beta", d + "/.hidden.gif",
@@ -185,8 +185,8 @@ void TestImageExplore::listsFoldersThenImagesByName()
     QCOMPARE(w.itemLabel(7), QString("c.JPG"));
     QCOMPARE(w.itemPictureKey(1), QString("Folder"));
     QCOMPARE(w.itemPictureKey(5), d + "/a.png");
-    QCOMPARE(w.ItemCount(), 7);
-    QVERIFY(w.StopListing());
+    QCOMPARE(w.itemCount(), 7);
+    QVERIFY(w.isListingStopped());
     QVERIFY(!w.findChild<QLineEdit *>("Text1")->isVisibleTo(&w));
     // An empty announcement first, then the first item, selected.
     QCOMPARE(announced.count(), 2);
@@ -201,7 +201,7 @@ void TestImageExplore::listsFoldersThenImagesByName()
     QVERIFY(w.picture(d + "/a.png").isNull());
 }
 
-void TestImageExplore::emptyOrMissingFolderSaysSo_data()
+void TestThumbnailExplorer::emptyOrMissingFolderSaysSo_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::newRow("empty") << "empty";
@@ -209,7 +209,7 @@ void TestImageExplore::emptyOrMissingFolderSaysSo_data()
     QTest::newRow("missing") << "missing";
 }
 
-void TestImageExplore::emptyOrMissingFolderSaysSo()
+void TestThumbnailExplorer::emptyOrMissingFolderSaysSo()
 {
     QFETCH(QString, kind);
     testsupport::ScriptedPrompts prompts;
@@ -219,10 +219,10 @@ void TestImageExplore::emptyOrMissingFolderSaysSo()
         fixtures::writeBytes(path, "a.txt", "x");
     if (kind == "missing")
         path += "/nowhere";
-    ImageExplore w;
-    w.SetExt(kHostList);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
     w.show();
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
     explore(w, path);
     auto *text = w.findChild<QLineEdit *>("Text1");
     QVERIFY(text->isVisible());
@@ -233,7 +233,7 @@ void TestImageExplore::emptyOrMissingFolderSaysSo()
     QCOMPARE(prompts.count("message"), 0);
 }
 
-void TestImageExplore::getImageList()
+void TestThumbnailExplorer::getImageList()
 {
     QTemporaryDir dir;
     const QString d = dir.path();
@@ -241,15 +241,15 @@ void TestImageExplore::getImageList()
     fixtures::writeImage(d, "b.png", 10, 10);
     fixtures::writeImage(d, "A.jpg", 10, 10);
     fixtures::writeImage(d, "c.jpeg", 10, 10, "JPG");
-    ImageExplore w;
-    w.SetExt(kHostList);
-    QCOMPARE(w.GetImageList(d), QStringList({d + "/A.jpg", d + "/b.png"}));
-    QCOMPARE(w.GetImageList(d + "/", "a*"), QStringList({d + "/A.jpg"}));
-    QCOMPARE(w.GetImageList(d + "/album.jpg"), QStringList());
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
+    QCOMPARE(w.imageList(d), QStringList({d + "/A.jpg", d + "/b.png"}));
+    QCOMPARE(w.imageList(d + "/", "a*"), QStringList({d + "/A.jpg"}));
+    QCOMPARE(w.imageList(d + "/album.jpg"), QStringList());
     QCOMPARE(w.count(), 0); // the list is not touched
 }
 
-void TestImageExplore::thumbnailsHaveTheirGeometry()
+void TestThumbnailExplorer::thumbnailsHaveTheirGeometry()
 {
     QTemporaryDir dir;
     const QString d = dir.path();
@@ -257,8 +257,8 @@ void TestImageExplore::thumbnailsHaveTheirGeometry()
     fixtures::writeImage(d, "2.png", 600, 1000);
     fixtures::writeImage(d, "3.bmp", 1000, 500);
     fixtures::writeImage(d, "4.ico", 32, 32, "ICO");
-    ImageExplore w;
-    w.SetExt(kHostList);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
     explore(w, d);
     QCOMPARE(w.picture(d + "/1.jpg").size(), QSize(140, 84));
     QCOMPARE(w.picture(d + "/2.png").size(), QSize(140, 233));
@@ -269,7 +269,7 @@ void TestImageExplore::thumbnailsHaveTheirGeometry()
     QCOMPARE(w.listView()->iconSize(), QSize(150, 125));
 }
 
-void TestImageExplore::badFileStopsTheListingWithOneMessage_data()
+void TestThumbnailExplorer::badFileStopsTheListingWithOneMessage_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::newRow("damaged jpeg") << "damaged";
@@ -277,7 +277,7 @@ void TestImageExplore::badFileStopsTheListingWithOneMessage_data()
     QTest::newRow("side above 32767") << "oversize";
 }
 
-void TestImageExplore::badFileStopsTheListingWithOneMessage()
+void TestThumbnailExplorer::badFileStopsTheListingWithOneMessage()
 {
     QFETCH(QString, kind);
     testsupport::ScriptedPrompts prompts;
@@ -294,9 +294,9 @@ void TestImageExplore::badFileStopsTheListingWithOneMessage()
     fixtures::writeImage(d, "04.png", 50, 40);
     fixtures::writeDamagedJpeg(d, "05.jpg"); // never reached: no second message
 
-    ImageExplore w;
-    w.SetExt(kHostList);
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
     explore(w, d);
 
     QCOMPARE(prompts.count("message"), 1);
@@ -308,38 +308,38 @@ void TestImageExplore::badFileStopsTheListingWithOneMessage()
         QCOMPARE(w.itemPictureKey(i), QString("A"));
         QCOMPARE(w.itemLabel(i), QString());
     }
-    QVERIFY(w.StopListing());
-    QCOMPARE(w.ItemCount(), 3); // the failed item is counted, not filled
+    QVERIFY(w.isListingStopped());
+    QCOMPARE(w.itemCount(), 3); // the failed item is counted, not filled
     QVERIFY(!w.findChild<QLineEdit *>("Text1")->isVisibleTo(&w));
     QCOMPARE(announced.count(), 2);
     QCOMPARE(announced.last().at(0).toString(), d + "/01.png");
 }
 
-void TestImageExplore::fileVanishedBetweenPasses()
+void TestThumbnailExplorer::fileVanishedBetweenPasses()
 {
     testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     writeNumbered(dir.path(), 3);
-    ImageExplore w;
-    w.SetExt(kHostList);
-    connect(&w, &ImageExplore::placeholdersShown, this,
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
+    connect(&w, &explorer::ThumbnailExplorer::placeholdersShown, this,
             [&] { QFile::remove(dir.filePath("002.png")); });
     explore(w, dir.path());
     QCOMPARE(prompts.count("message"), 0);
     QCOMPARE(w.count(), 3);
-    QCOMPARE(w.ItemCount(), 2);
+    QCOMPARE(w.itemCount(), 2);
     QCOMPARE(paths(w), QStringList({dir.filePath("001.png"), dir.filePath("003.png"), QString()}));
     QCOMPARE(w.itemPictureKey(3), QString("A"));
 }
 
-void TestImageExplore::fileAppearedBetweenPasses()
+void TestThumbnailExplorer::fileAppearedBetweenPasses()
 {
     testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     writeNumbered(dir.path(), 2);
-    ImageExplore w;
-    w.SetExt(kHostList);
-    connect(&w, &ImageExplore::placeholdersShown, this,
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
+    connect(&w, &explorer::ThumbnailExplorer::placeholdersShown, this,
             [&] { fixtures::writeImage(dir.path(), "003.png", 20, 20); });
     explore(w, dir.path());
     // The newcomer has no placeholder: one message, the others are filled.
@@ -347,23 +347,23 @@ void TestImageExplore::fileAppearedBetweenPasses()
     QCOMPARE(prompts.shown.at(0).icon, core::MsgIcon::Critical);
     QCOMPARE(w.count(), 2);
     QCOMPARE(filledItems(w), 2);
-    QVERIFY(w.StopListing());
+    QVERIFY(w.isListingStopped());
 }
 
-void TestImageExplore::yieldsAfterEveryTwentiethItem()
+void TestThumbnailExplorer::yieldsAfterEveryTwentiethItem()
 {
     QTemporaryDir dir;
     writeNumbered(dir.path(), 45);
-    ImageExplore w;
-    w.SetExt(kHostList);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
     // Each zero timer runs at the next yield and records where the fill is.
     QList<QPair<int, int>> seen; // ItemCount, filled items
     bool listing = true;
-    connect(&w, &ImageExplore::listingFinished, this, [&] { listing = false; });
+    connect(&w, &explorer::ThumbnailExplorer::listingFinished, this, [&] { listing = false; });
     std::function<void()> probe = [&] {
         if (!listing)
             return;
-        seen.append({w.ItemCount(), filledItems(w)});
+        seen.append({w.itemCount(), filledItems(w)});
         QTimer::singleShot(0, this, probe);
     };
     QTimer::singleShot(0, this, probe);
@@ -372,25 +372,25 @@ void TestImageExplore::yieldsAfterEveryTwentiethItem()
     QCOMPARE(seen, (QList<QPair<int, int>>{{0, 1}, {20, 21}, {40, 41}}));
 }
 
-void TestImageExplore::newerListingOvertakesOlder()
+void TestThumbnailExplorer::newerListingOvertakesOlder()
 {
     testsupport::ScriptedPrompts prompts;
     QTemporaryDir a, b;
     writeNumbered(a.path(), 60);
     writeNumbered(b.path(), 3, "jpg");
-    ImageExplore w;
-    w.SetExt(kHostList);
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
-    QSignalSpy finished(&w, &ImageExplore::listingFinished);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
+    QSignalSpy finished(&w, &explorer::ThumbnailExplorer::listingFinished);
     // The user picks folder b while folder a is still being filled.
-    QTimer::singleShot(0, this, [&] { w.ExplorePath(b.path()); });
-    w.ExplorePath(a.path());
+    QTimer::singleShot(0, this, [&] { w.explorePath(b.path()); });
+    w.explorePath(a.path());
 
     QCOMPARE(finished.count(), 2);
     QCOMPARE(paths(w),
              QStringList({b.filePath("001.jpg"), b.filePath("002.jpg"), b.filePath("003.jpg")}));
-    QCOMPARE(w.ItemCount(), 3);
-    QVERIFY(w.StopListing());
+    QCOMPARE(w.itemCount(), 3);
+    QVERIFY(w.isListingStopped());
     for (int i = 1; i <= 3; ++i)
         QCOMPARE(w.picture(w.itemPath(i)).size(), QSize(140, 93));
     QVERIFY(w.picture(a.filePath("001.png")).isNull());
@@ -406,128 +406,128 @@ void TestImageExplore::newerListingOvertakesOlder()
     QCOMPARE(filledItems(w), 60);
 }
 
-void TestImageExplore::destroyedDuringAYield()
+void TestThumbnailExplorer::destroyedDuringAYield()
 {
     QTemporaryDir dir;
     writeNumbered(dir.path(), 50);
-    auto *w = new ImageExplore;
-    w->SetExt(kHostList);
-    QPointer<ImageExplore> alive(w);
+    auto *w = new explorer::ThumbnailExplorer;
+    w->setExtensions(kHostList);
+    QPointer<explorer::ThumbnailExplorer> alive(w);
     QTimer::singleShot(0, this, [w] { delete w; });
-    w->ExplorePath(dir.path()); // returns quietly once it finds itself gone
+    w->explorePath(dir.path()); // returns quietly once it finds itself gone
     QVERIFY(!alive);
 }
 
-void TestImageExplore::addImageOnItsOwnFails()
+void TestThumbnailExplorer::addImageOnItsOwnFails()
 {
     testsupport::ScriptedPrompts prompts;
     QTemporaryDir dir;
     const QString path = fixtures::writeImage(dir.path(), "a.png", 20, 20);
-    ImageExplore w;
-    w.SetExt(kHostList);
-    w.AddImage(path, false); // no placeholder to fill
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
+    w.addImage(path, false); // no placeholder to fill
     QCOMPARE(prompts.count("message"), 1);
     QCOMPARE(prompts.shown.at(0).icon, core::MsgIcon::Critical);
-    QVERIFY(w.StopListing());
+    QVERIFY(w.isListingStopped());
     QCOMPARE(w.count(), 0);
 }
 
-void TestImageExplore::selectItemAndFind()
+void TestThumbnailExplorer::selectItemAndFind()
 {
     QTemporaryDir dir;
     writeNumbered(dir.path(), 4);
-    ImageExplore w;
-    w.SetExt(kHostList);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
     explore(w, dir.path());
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
 
-    w.SelectItem(3, true);
+    w.selectItem(3, true);
     QCOMPARE(announced.count(), 1);
     QCOMPARE(announced.at(0).at(0).toString(), dir.filePath("003.png"));
     QCOMPARE(w.currentPosition(), 3);
     QCOMPARE(w.selectedPositions(), (QList<int>{1, 3}));
-    w.SelectItem(0, true);
-    w.SelectItem(-2, true);
-    w.SelectItem(2, false);
+    w.selectItem(0, true);
+    w.selectItem(-2, true);
+    w.selectItem(2, false);
     QCOMPARE(announced.count(), 1);
     QCOMPARE(w.currentPosition(), 2);
 
-    w.SetAllSelected(true);
+    w.setAllSelected(true);
     QCOMPARE(w.selectedPositions(), (QList<int>{1, 2, 3, 4}));
-    w.SetAllSelected(false);
+    w.setAllSelected(false);
     QCOMPARE(w.selectedPositions(), QList<int>());
 
-    QCOMPARE(w.FindItemByPath(dir.filePath("004.PNG").toUpper()), 4);
-    QCOMPARE(w.FindItemByPath(dir.filePath("009.png")), -1);
+    QCOMPARE(w.findItemByPath(dir.filePath("004.PNG").toUpper()), 4);
+    QCOMPARE(w.findItemByPath(dir.filePath("009.png")), -1);
 }
 
-void TestImageExplore::setSelectedFocus()
+void TestThumbnailExplorer::setSelectedFocus()
 {
     QTemporaryDir dir;
     writeNumbered(dir.path(), 4);
-    ImageExplore w;
-    w.SetExt(kHostList);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
     explore(w, dir.path());
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
 
-    w.SetSelectedFocus(dir.filePath("003.png").toUpper());
+    w.selectPath(dir.filePath("003.png").toUpper());
     QCOMPARE(w.currentPosition(), 3);
     QCOMPARE(w.selectedPositions(), QList<int>{3});
     QCOMPARE(announced.count(), 0);
 
-    QVERIFY_THROWS_EXCEPTION(ExplorerError, w.SetSelectedFocus(dir.filePath("nothere.png")));
+    QVERIFY_THROWS_EXCEPTION(explorer::ExplorerError, w.selectPath(dir.filePath("nothere.png")));
     QCOMPARE(w.selectedPositions(), QList<int>());
     QCOMPARE(announced.count(), 0);
 }
 
-void TestImageExplore::nextAndPrevItem()
+void TestThumbnailExplorer::nextAndPrevItem()
 {
     QTemporaryDir dir;
     QDir(dir.path()).mkdir("sub");
     writeNumbered(dir.path(), 3);
-    ImageExplore w;
+    explorer::ThumbnailExplorer w;
     showListing(w, dir.path());
     QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(w.currentPosition(), 1);
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
 
-    w.NextItem();
+    w.selectNext();
     QCOMPARE(w.currentPosition(), 2);
     QCOMPARE(announced.count(), 1);
     QCOMPARE(announced.last().at(0).toString(), dir.filePath("001.png"));
-    w.NextItem();
-    w.NextItem();
+    w.selectNext();
+    w.selectNext();
     QCOMPARE(w.currentPosition(), 4);
     QCOMPARE(w.selectedPositions(), QList<int>{4});
     // No wrap-around: the last item stays and is announced once more.
-    w.NextItem();
+    w.selectNext();
     QCOMPARE(w.currentPosition(), 4);
     QCOMPARE(announced.count(), 4);
     QCOMPARE(announced.last().at(0).toString(), dir.filePath("003.png"));
     // Back onto the folder: it is announced like an image.
-    w.PrevItem();
-    w.PrevItem();
-    w.PrevItem();
+    w.selectPrevious();
+    w.selectPrevious();
+    w.selectPrevious();
     QCOMPARE(w.currentPosition(), 1);
     QCOMPARE(announced.last().at(0).toString(), dir.filePath("sub"));
-    w.PrevItem();
+    w.selectPrevious();
     QCOMPARE(w.currentPosition(), 1);
 
-    ImageExplore empty;
-    QSignalSpy none(&empty, &ImageExplore::CurrSelectedImage);
-    empty.NextItem();
-    empty.PrevItem();
+    explorer::ThumbnailExplorer empty;
+    QSignalSpy none(&empty, &explorer::ThumbnailExplorer::selectedImageChanged);
+    empty.selectNext();
+    empty.selectPrevious();
     QCOMPARE(none.count(), 0);
 }
 
-void TestImageExplore::arrowReleaseAnnouncesNewItem()
+void TestThumbnailExplorer::arrowReleaseAnnouncesNewItem()
 {
     QTemporaryDir dir;
     writeNumbered(dir.path(), 3);
-    ImageExplore w;
+    explorer::ThumbnailExplorer w;
     showListing(w, dir.path());
     QVERIFY(!QTest::currentTestFailed());
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
     QTest::keyPress(w.listView(), Qt::Key_Right);
     QCOMPARE(announced.count(), 0); // nothing until the key is released
     QTest::keyRelease(w.listView(), Qt::Key_Right);
@@ -538,14 +538,14 @@ void TestImageExplore::arrowReleaseAnnouncesNewItem()
     QCOMPARE(announced.count(), 1);
 }
 
-void TestImageExplore::ctrlArrowKeepsSelection()
+void TestThumbnailExplorer::ctrlArrowKeepsSelection()
 {
     QTemporaryDir dir;
     writeNumbered(dir.path(), 4);
-    ImageExplore w;
+    explorer::ThumbnailExplorer w;
     showListing(w, dir.path());
     QVERIFY(!QTest::currentTestFailed());
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
     QTest::keyClick(w.listView(), Qt::Key_Right, Qt::ControlModifier);
     QTest::keyClick(w.listView(), Qt::Key_Right, Qt::ControlModifier);
     QCOMPARE(w.currentPosition(), 3);
@@ -554,15 +554,15 @@ void TestImageExplore::ctrlArrowKeepsSelection()
     QCOMPARE(announced.last().at(0).toString(), dir.filePath("003.png"));
 }
 
-void TestImageExplore::enterAndDoubleClickChangeNothing()
+void TestThumbnailExplorer::enterAndDoubleClickChangeNothing()
 {
     QTemporaryDir dir;
     writeNumbered(dir.path(), 3);
-    ImageExplore w;
+    explorer::ThumbnailExplorer w;
     showListing(w, dir.path());
     QVERIFY(!QTest::currentTestFailed());
-    w.SelectItem(2, false);
-    QSignalSpy opened(&w, &ImageExplore::OpenItem);
+    w.selectItem(2, false);
+    QSignalSpy opened(&w, &explorer::ThumbnailExplorer::openRequested);
     QTest::keyPress(w.listView(), Qt::Key_Return);
     const QRect r = w.listView()->visualRect(w.listView()->model()->index(1, 0));
     QTest::mouseDClick(w.listView()->viewport(), Qt::LeftButton, {}, r.center());
@@ -571,14 +571,14 @@ void TestImageExplore::enterAndDoubleClickChangeNothing()
     QCOMPARE(opened.count(), 0);
 }
 
-void TestImageExplore::mouseRules()
+void TestThumbnailExplorer::mouseRules()
 {
     QTemporaryDir dir;
     writeNumbered(dir.path(), 3);
-    ImageExplore w;
+    explorer::ThumbnailExplorer w;
     showListing(w, dir.path());
     QVERIFY(!QTest::currentTestFailed());
-    QSignalSpy announced(&w, &ImageExplore::CurrSelectedImage);
+    QSignalSpy announced(&w, &explorer::ThumbnailExplorer::selectedImageChanged);
     QWidget *viewport = w.listView()->viewport();
     const QRect third = w.listView()->visualRect(w.listView()->model()->index(2, 0));
     QTest::mouseClick(viewport, Qt::LeftButton, {}, third.center());
@@ -600,30 +600,30 @@ void TestImageExplore::mouseRules()
     QCOMPARE(announced.count(), 1);
 }
 
-void TestImageExplore::updateAfterOperation()
+void TestThumbnailExplorer::updateAfterOperation()
 {
     QTemporaryDir dir;
     writeNumbered(dir.path(), 3);
-    ImageExplore w;
-    w.SetExt(kHostList);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
     explore(w, dir.path());
     QString oldPath = dir.filePath("002.png");
     QString newPath = dir.filePath("renamed.png");
-    w.UpdateAfterOperation(oldPath, newPath);
+    w.updateAfterOperation(oldPath, newPath);
     QCOMPARE(w.itemPath(2), newPath);
     QCOMPARE(w.itemLabel(2), QString("renamed.png"));
     QCOMPARE(w.itemPictureKey(2), oldPath);
     QString gone;
-    w.UpdateAfterOperation(newPath, gone);
+    w.updateAfterOperation(newPath, gone);
     QCOMPARE(paths(w), QStringList({dir.filePath("001.png"), dir.filePath("003.png")}));
     QString unknown = dir.filePath("zzz.png");
-    w.UpdateAfterOperation(unknown, gone);
+    w.updateAfterOperation(unknown, gone);
     QCOMPARE(w.count(), 2);
 }
 
-void TestImageExplore::minimumWidth()
+void TestThumbnailExplorer::minimumWidth()
 {
-    ImageExplore w;
+    explorer::ThumbnailExplorer w;
     w.show();
     w.resize(core::twipsToPixelsX(1000), 300);
     QCOMPARE(w.width(), core::twipsToPixelsX(1600));
@@ -633,5 +633,5 @@ void TestImageExplore::minimumWidth()
     QCOMPARE(w.findChild<QLineEdit *>("Text1")->width(), 400 - core::twipsToPixelsX(400));
 }
 
-PICTAVO_TEST_MAIN(TestImageExplore)
-#include "tst_imageexplore.moc"
+PICTAVO_TEST_MAIN(TestThumbnailExplorer)
+#include "tst_thumbnailexplorer.moc"

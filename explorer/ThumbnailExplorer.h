@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "core/FileOperation.h"
 #include "imaging/ImageEngine.h"
 
 #include <memory>
@@ -15,15 +16,15 @@ class QMenu;
 class QAction;
 class QThreadPool;
 
-namespace explorer {
-class ExplorerModel;
-class PictureList;
-class ThumbnailQueue;
-} // namespace explorer
-
 namespace imaging {
 struct ThumbnailResult;
 }
+
+namespace explorer {
+
+class ExplorerModel;
+class PictureList;
+class ThumbnailQueue;
 
 // A selection or update asked for an item the list does not hold.
 class ExplorerError : public imaging::ImageError
@@ -40,48 +41,48 @@ public:
 // into folder pictures and thumbnails in list order, servicing the user
 // interface after every twentieth item. Thumbnails are decoded ahead on a
 // thread pool; a newer listing stops an older one at once.
-class ImageExplore : public QWidget
+class ThumbnailExplorer : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit ImageExplore(QWidget *parent = nullptr);
-    ~ImageExplore() override;
+    explicit ThumbnailExplorer(QWidget *parent = nullptr);
+    ~ThumbnailExplorer() override;
 
     // Sets the accepted extensions ("JPG GIF BMP ..."), kept lower-cased.
-    void SetExt(const QString &s);
-    QString ExtList() const { return m_extList; }
-    bool IsImageFile(const QString &p) const;
+    void setExtensions(const QString &extensions);
+    QString extensions() const { return m_extensions; }
+    bool isImageFile(const QString &path) const;
 
     // Lists a folder (with or without a trailing "/"): folders first, then
     // images, each group by name regardless of case.
-    void ExplorePath(const QString &path);
-    // Full paths of the image files of a folder whose names match SearchStr
+    void explorePath(const QString &path);
+    // Full paths of the image files of a folder whose names match pattern
     // ("*.*" matches every name), in listing order.
-    QStringList GetImageList(const QString &path,
-                             const QString &SearchStr = QStringLiteral("*.*")) const;
-    // Fills item ItemCount() + 1 with a folder picture or a thumbnail; a
+    QStringList imageList(const QString &path, const QString &pattern = QStringLiteral("*.*")) const;
+    // Fills item itemCount() + 1 with a folder picture or a thumbnail; a
     // failure shows its description and stops the listing.
-    void AddImage(const QString &strPath, bool bIsFolder);
+    void addImage(const QString &path, bool isFolder);
 
-    int ItemCount() const { return m_itemCount; }
-    bool StopListing() const { return m_stopListing; }
+    // Items the running or last listing has filled so far.
+    int itemCount() const { return m_itemCount; }
+    bool isListingStopped() const { return m_listingStopped; }
 
     // Selection; positions are 1-based.
-    void SelectItem(int index1Based, bool announce);
-    void SetAllSelected(bool b);
-    void NextItem();
-    void PrevItem();
+    void selectItem(int index1Based, bool announce);
+    void setAllSelected(bool selected);
+    void selectNext();
+    void selectPrevious();
     // Makes the listed item with this path (any letter case) the only
     // selected and current item without announcing it; throws ExplorerError
     // when no item has that path.
-    void SetSelectedFocus(const QString &sPath);
+    void selectPath(const QString &path);
     // Position (1-based) of the first item with this path, any letter case;
     // -1 when none.
-    int FindItemByPath(const QString &p) const;
+    int findItemByPath(const QString &path) const;
     // Follows a file the viewer renamed or moved (newPath set) or deleted
     // (newPath empty). A path not listed here is ignored.
-    void UpdateAfterOperation(QString &oldPath, QString &newPath);
+    void updateAfterOperation(const QString &oldPath, const QString &newPath);
 
     // What the list holds, for the host and for tests (positions 1-based).
     int count() const;
@@ -91,7 +92,7 @@ public:
     QPixmap picture(const QString &key) const;
     int currentPosition() const; // 0 when there is no current item
     QList<int> selectedPositions() const;
-    QListView *listView() const { return lv; }
+    QListView *listView() const { return m_listView; }
 
     // The built-in pictures: a yellow folder on a transparent 150 x 125
     // field, and "Loading..." on a light 125 x 125 field.
@@ -99,9 +100,12 @@ public:
     static QPixmap loadingPicture();
 
 signals:
-    void CurrSelectedImage(const QString &path);
-    // Declared for the host; the open step does not raise it.
-    void OpenItem(QStringList &ImagePaths, int &Index, QString &sFolderPath);
+    // The current item changed (its path; empty when the list was cleared).
+    void selectedImageChanged(const QString &path);
+    // A request to open paths[index] in the viewer, or folder in the tree
+    // when it is not empty. Declared for the host; the open step does not
+    // raise it yet.
+    void openRequested(const QStringList &paths, int index, const QString &folder);
     // The counting pass has painted its placeholders.
     void placeholdersShown(int count);
     // Emitted at the end of every ExplorePath.
@@ -121,31 +125,33 @@ private:
     };
     Entries enumerate(const QString &folder, bool sorted) const;
     bool overtaken(quint64 generation) const;
-    void PrepareListing(const QString &folder, quint64 generation);
-    void FillListing(const QString &folder, quint64 generation);
-    void addImage(const QString &strPath, bool bIsFolder, imaging::ThumbnailResult *ready);
+    void prepareListing(const QString &folder, quint64 generation);
+    void fillListing(const QString &folder, quint64 generation);
+    void addImage(const QString &path, bool isFolder, imaging::ThumbnailResult *ready);
     void layoutChildren();
     void announceCurrent();
     bool handleKeyPress(QKeyEvent *event);
     void handleKeyRelease(QKeyEvent *event, bool onList);
     void sendArrowKey(int key);
     void openStep(int index0);
-    void FileCommand(int code);
-    void CopyImage();
+    void runFileCommand(core::FileOperation operation);
+    void copyImage();
     void buildMenu();
 
-    QListView *lv = nullptr;
-    QLineEdit *Text1 = nullptr;
-    explorer::PictureList *iList = nullptr;
-    explorer::ExplorerModel *m_model = nullptr;
-    QMenu *mnuMenu = nullptr;
+    QListView *m_listView = nullptr;
+    QLineEdit *m_emptyNote = nullptr;
+    PictureList *m_pictures = nullptr;
+    ExplorerModel *m_model = nullptr;
+    QMenu *m_contextMenu = nullptr;
     std::unique_ptr<QThreadPool> m_pool;
 
-    QPixmap imgFolder;
-    QPixmap imgLoading;
-    QString m_extList;
+    QPixmap m_folderPicture;
+    QPixmap m_loadingPicture;
+    QString m_extensions;
     int m_itemCount = 0;
-    bool m_stopListing = false;
+    bool m_listingStopped = false;
     quint64 m_generation = 0;
-    explorer::ThumbnailQueue *m_runningQueue = nullptr; // the filling pass's decoder
+    ThumbnailQueue *m_runningQueue = nullptr; // the filling pass's decoder
 };
+
+} // namespace explorer
