@@ -72,7 +72,7 @@ QStringList SkinEngine::knownElements()
             QStringLiteral("Label")};
 }
 
-bool SkinEngine::LoadSkin(const QString &path)
+bool SkinEngine::loadSkin(const QString &path)
 {
     m_sections.clear();
     QFile file(path);
@@ -85,10 +85,10 @@ bool SkinEngine::LoadSkin(const QString &path)
     const QString text = decode(bytes);
     if (decode.hasError())
         return false;
-    return LoadSkinText(text);
+    return loadSkinText(text);
 }
 
-bool SkinEngine::LoadSkinText(const QString &text)
+bool SkinEngine::loadSkinText(const QString &text)
 {
     m_sections.clear();
     QStringList known;
@@ -146,12 +146,12 @@ QStringList SkinEngine::elements() const
     return names;
 }
 
-void SkinEngine::ApplySkin(QWidget *window)
+void SkinEngine::applySkin(QWidget *window)
 {
-    ApplySkinByName(window, QStringLiteral("Window"));
+    applySkinByName(window, QStringLiteral("Window"));
 }
 
-void SkinEngine::ApplySkinByName(QWidget *child, const QString &element)
+void SkinEngine::applySkinByName(QWidget *child, const QString &element)
 {
     if (!child)
         return;

@@ -34,9 +34,9 @@ public:
 
     // Replaces the loaded skin. False when nothing usable was read; the
     // engine is then empty and the apply operations change nothing.
-    bool LoadSkin(const QString &path);
+    bool loadSkin(const QString &path);
     // Same, from text already in memory.
-    bool LoadSkinText(const QString &text);
+    bool loadSkinText(const QString &text);
 
     bool isLoaded() const { return !m_sections.isEmpty(); }
     // The style sheet of an element, empty when the skin has none.
@@ -45,14 +45,14 @@ public:
 
     // Skins a top-level window with the "Window" element; its children
     // inherit it.
-    void ApplySkin(QWidget *window);
+    void applySkin(QWidget *window);
     // Skins one child with the named element.
-    void ApplySkinByName(QWidget *child, const QString &element);
+    void applySkinByName(QWidget *child, const QString &element);
 
     static QStringList knownElements();
 
 signals:
-    // A style sheet went onto target; element is "Window" for ApplySkin.
+    // A style sheet went onto target; element is "Window" for applySkin.
     void applied(QWidget *target, const QString &element);
 
 private:

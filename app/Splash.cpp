@@ -40,7 +40,7 @@ Splash::~Splash()
     delete m_screen.data();
 }
 
-void Splash::ShowSplash(const QString &pictureFile)
+void Splash::showPicture(const QString &pictureFile)
 {
     close();
     const QPixmap picture = readPicture(pictureFile);
@@ -56,14 +56,14 @@ void Splash::ShowSplash(const QString &pictureFile)
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void Splash::ShowSplash(int milliseconds)
+void Splash::closeAfter(int milliseconds)
 {
     if (m_screen.isNull())
         return;
     // The timer fires once the event loop runs, that is after start-up has
     // shown the browser.
     const qint64 shown = m_shownFor.isValid() ? m_shownFor.elapsed() : 0;
-    const qint64 wait = qMax<qint64>(qMax(0, milliseconds), minimumMs - shown);
+    const qint64 wait = qMax<qint64>(qMax(0, milliseconds), m_minimumMs - shown);
     QTimer::singleShot(int(qMax<qint64>(0, wait)), this, &Splash::close);
 }
 

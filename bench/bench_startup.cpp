@@ -15,7 +15,7 @@
 #include "app/SingleInstance.h"
 #include "support/FakeInstance.h"
 #include "app/Splash.h"
-#include "app/frmMain.h"
+#include "app/BrowserWindow.h"
 #include "settings/SettingsStore.h"
 #include "settings/Registry.h"
 
@@ -44,12 +44,12 @@ int main(int argc, char *argv[])
 
     std::vector<double> startup;
     for (int i = 0; i < 15; ++i) {
-        frmMain w;
+        app::BrowserWindow w;
         w.setSingleInstance(std::make_unique<testsupport::FakeInstance>(false));
-        w.Splash1->minimumMs = 0;
+        w.splash()->setMinimumMs(0);
         QElapsedTimer t;
         t.start();
-        w.Form_Load(QString());
+        w.start(QString());
         startup.push_back(t.nsecsElapsed() / 1e6);
     }
     std::printf("startup_form_load %.2f ms\n", median(startup));

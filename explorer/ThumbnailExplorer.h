@@ -108,7 +108,7 @@ signals:
     void openRequested(const QStringList &paths, int index, const QString &folder);
     // The counting pass has painted its placeholders.
     void placeholdersShown(int count);
-    // Emitted at the end of every ExplorePath.
+    // Emitted at the end of every explorePath.
     void listingFinished();
 
 protected:

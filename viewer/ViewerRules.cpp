@@ -111,7 +111,7 @@ QString formatHashDotHash(double value)
     return text;
 }
 
-QString FormatFileSize(float size)
+QString formatFileSize(float size)
 {
     if (size < 1024.0f)
         return QString::number(double(size), 'g', 9) + QStringLiteral(" Bytes");
@@ -184,18 +184,18 @@ double zoomOutStep(double zoom)
 WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, double toolbarHeight)
 {
     WindowFit fit;
-    fit.imgXWidth = tppX * w;
-    fit.imgXHeight = tppY * h + 200.0;
-    if (fit.imgXWidth < 6000.0)
-        fit.imgXWidth = 7590.0;
+    fit.viewWidth = tppX * w;
+    fit.viewHeight = tppY * h + 200.0;
+    if (fit.viewWidth < 6000.0)
+        fit.viewWidth = 7590.0;
     if (h < 100)
-        fit.imgXHeight = 4000.0;
+        fit.viewHeight = 4000.0;
     // A short image takes the view's height set above; taking it after the
     // window re-laid the view would shrink the window by the toolbar's
     // height with every short image shown.
     const double height =
-        h > 99 ? toolbarHeight + tppY * h + 400.0 + 1000.0 : fit.imgXHeight + 600.0;
-    fit.window = QSizeF(fit.imgXWidth, height);
+        h > 99 ? toolbarHeight + tppY * h + 400.0 + 1000.0 : fit.viewHeight + 600.0;
+    fit.window = QSizeF(fit.viewWidth, height);
     return fit;
 }
 

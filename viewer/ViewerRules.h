@@ -54,7 +54,7 @@ QString formatHash(double value);
 // digit only when it is not 0.
 QString formatHashDotHash(double value);
 // Panel 3 text: "512 Bytes", "1.5 KB", "1. MB".
-QString FormatFileSize(float size);
+QString formatFileSize(float size);
 // Panel 5 text: zoom x 100 with "#", then " %".
 QString zoomPanelText(double zoom);
 
@@ -70,8 +70,8 @@ int wrapIndex(int index, int count);
 // The view's size after a resize of the window (outer size, twips).
 struct ViewLayout
 {
-    double imgXWidth = 0;
-    double imgXHeight = 0;
+    double viewWidth = 0;
+    double viewHeight = 0;
     double toolbarWidth = 0;
 };
 ViewLayout resizeLayout(QSizeF windowTwips, double toolbarHeight);
@@ -95,8 +95,8 @@ double zoomOutStep(double zoom);
 // minimized nor maximized. `currentWindow` is the window's outer size before.
 struct WindowFit
 {
-    double imgXWidth = 0;  // after steps 1 to 4
-    double imgXHeight = 0; // after steps 1 to 4
+    double viewWidth = 0;  // the view's size before the resize rules lay it out
+    double viewHeight = 0;
     QSizeF window;         // outer size to set
 };
 WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, double toolbarHeight);

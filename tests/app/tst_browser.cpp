@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The browser window: its resize rules, preview zoom, preview loading, the
-// folder tree driving the explorer, CheckPath and opening the viewer.
+// folder tree driving the explorer, selecting a path for the viewer and opening the viewer.
 
 #include <QApplication>
 #include <QDir>
@@ -15,8 +15,10 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include "BrowserParts.h"
+#include "app/BrowserLayout.h"
 #include "support/TestSupport.h"
-#include "app/frmMain.h"
+#include "app/BrowserWindow.h"
 #include "dialogs/FolderTree.h"
 #include "explorer/ThumbnailExplorer.h"
 #include "core/Formats.h"
@@ -27,7 +29,9 @@
 #include "support/ScriptedPrompts.h"
 #include "shell/Wallpaper.h"
 #include "viewer/ViewerInstance.h"
-#include "viewer/frmViwer.h"
+#include "viewer/ViewerWindow.h"
+
+using namespace browsertest;
 
 namespace {
 
@@ -63,10 +67,10 @@ class tst_Browser : public QObject
     QString m_a, m_b; // folders with images
     std::unique_ptr<testsupport::ScriptedPrompts> m_prompts;
 
-    std::unique_ptr<frmMain> makeBrowser()
+    std::unique_ptr<app::BrowserWindow> makeBrowser()
     {
-        auto w = std::make_unique<frmMain>();
-        w->ImageExplore1->setExtensions(QString::fromUtf16(core::kSupportedExtensions));
+        auto w = std::make_unique<app::BrowserWindow>();
+        explorerOf(w)->setExtensions(QString::fromUtf16(core::kSupportedExtensions));
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
@@ -75,11 +79,11 @@ class tst_Browser : public QObject
 
     // Lists folder through the tree as a click would, and waits for the
     // listing and the first item's preview.
-    static void listByClick(frmMain &w, const QString &folder)
+    static void listByClick(app::BrowserWindow &w, const QString &folder)
     {
-        QSignalSpy finished(w.ImageExplore1, &explorer::ThumbnailExplorer::listingFinished);
-        w.TV1->setPath(folder);
-        w.TV1_Click();
+        QSignalSpy finished(explorerOf(&w), &explorer::ThumbnailExplorer::listingFinished);
+        tree(&w)->setPath(folder);
+        emit tree(&w)->clicked();
         QVERIFY(finished.count() > 0 || finished.wait(10000));
         QTRY_VERIFY(!w.previewPending());
     }
@@ -132,7 +136,7 @@ private slots:
     void containerRule()
     {
         const app::ContainerLayout l = app::containerLayout({6315, 7530}, 525, 6295);
-        QCOMPARE(l.splitter1, QSize(6295, 7530 - 525 - 80));
+        QCOMPARE(l.previewSplitter, QSize(6295, 7530 - 525 - 80));
         QCOMPARE(l.toolbarWidth, 6295);
     }
 
@@ -150,12 +154,12 @@ private slots:
             const QSize outer = w->frameGeometry().size();
             const int wide = qRound(core::pixelsToTwipsX(outer.width())) - 300;
             const int high = qRound(core::pixelsToTwipsY(outer.height())) - 1000;
-            QCOMPARE(w->Splitter2->geometry(),
+            QCOMPARE(mainSplitter(w)->geometry(),
                      QRect(4, 6, core::twipsToPixelsX(wide), core::twipsToPixelsY(high)));
             // The inner splitter and the strip follow the container.
-            QTRY_COMPARE(w->Splitter1->width(),
-                         core::twipsToPixelsX(core::pixelsToTwipsX(w->container->width()) - 20));
-            QCOMPARE(w->Toolbar->width(), w->Splitter1->width());
+            QTRY_COMPARE(previewSplitter(w)->width(),
+                         core::twipsToPixelsX(core::pixelsToTwipsX(container(w)->width()) - 20));
+            QCOMPARE(toolbar(w)->width(), previewSplitter(w)->width());
         }
     }
 
@@ -178,8 +182,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, tooltip);
         QFETCH(int, left);
-        frmMain w;
-        auto *button = w.Toolbar->findChild<QToolButton *>(name);
+        app::BrowserWindow w;
+        auto *button = toolbar(&w)->findChild<QToolButton *>(name);
         QVERIFY(button);
         QCOMPARE(button->toolTip(), tooltip);
         QVERIFY(button->text().isEmpty() || button->toolButtonStyle() == Qt::ToolButtonIconOnly);
@@ -262,15 +266,15 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         // Nothing previewed: the zoom stays.
-        w->cmdZoomIn->click();
-        w->Toolbar_ButtonClick(5);
-        QCOMPARE(w->ImgX->zoom(), 1.0);
+        button(w, "cmdZoomIn")->click();
+        w->runToolbarCommand(app::BrowserButton(5));
+        QCOMPARE(preview(w)->zoom(), 1.0);
 
-        w->ImageExplore1_CurrSelectedImage(m_a + "/3.png"); // 20 x 20
+        w->showPreview(m_a + "/3.png"); // 20 x 20
         QTRY_VERIFY(!w->previewPending());
         const int fitSteps = [&] {
             // Steps of 1.25 that still fit the preview's smaller side.
-            const int side = std::min(w->ImgX->width(), w->ImgX->height());
+            const int side = std::min(preview(w)->width(), preview(w)->height());
             double zoom = 1.0;
             int n = 0;
             while (zoom * 1.25 * 20 <= side) {
@@ -280,22 +284,22 @@ private slots:
             return n;
         }();
         for (int i = 0; i < fitSteps; ++i) {
-            w->cmdZoomIn->click();
-            QCOMPARE(w->ImgX->viewAlignment(), imaging::ViewAlignment::Plain);
+            button(w, "cmdZoomIn")->click();
+            QCOMPARE(preview(w)->viewAlignment(), imaging::ViewAlignment::Plain);
         }
-        w->Toolbar_ButtonClick(4);
-        QCOMPARE(w->ImgX->viewAlignment(), imaging::ViewAlignment::Panned);
-        w->cmdZoomOut->click();
-        w->cmdZoomOut->click();
-        QCOMPARE(w->ImgX->viewAlignment(), imaging::ViewAlignment::Plain);
+        w->runToolbarCommand(app::BrowserButton(4));
+        QCOMPARE(preview(w)->viewAlignment(), imaging::ViewAlignment::Panned);
+        button(w, "cmdZoomOut")->click();
+        button(w, "cmdZoomOut")->click();
+        QCOMPARE(preview(w)->viewAlignment(), imaging::ViewAlignment::Plain);
         // Another image keeps the zoom.
-        const double zoom = w->ImgX->zoom();
-        w->ImageExplore1_CurrSelectedImage(m_a + "/1.png");
+        const double zoom = preview(w)->zoom();
+        w->showPreview(m_a + "/1.png");
         QTRY_VERIFY(!w->previewPending());
-        QCOMPARE(w->ImgX->zoom(), zoom);
+        QCOMPARE(preview(w)->zoom(), zoom);
         // Indices the strip does not know do nothing.
-        w->Toolbar_ButtonClick(1);
-        QCOMPARE(w->ImgX->zoom(), zoom);
+        w->runToolbarCommand(app::BrowserButton(1));
+        QCOMPARE(preview(w)->zoom(), zoom);
     }
 
     void wallpaperButtonHandsOverThePreview()
@@ -304,14 +308,14 @@ private slots:
         QVERIFY(w);
         imaging::ImageEngine *given = nullptr;
         shell::setWallpaperHandler([&](imaging::ImageEngine &e) { given = &e; });
-        w->cmdWallPaper->click();
-        QCOMPARE(given, &w->ImgX->engine());
+        button(w, "cmdWallPaper")->click();
+        QCOMPARE(given, &preview(w)->engine());
         given = nullptr;
-        w->Toolbar_ButtonClick(7);
-        QCOMPARE(given, &w->ImgX->engine());
+        w->runToolbarCommand(app::BrowserButton(7));
+        QCOMPARE(given, &preview(w)->engine());
 
         shell::setWallpaperHandler({});
-        w->cmdWallPaper->click();
+        button(w, "cmdWallPaper")->click();
         QCOMPARE(m_prompts->texts(), QStringList{"Setting the wallpaper is not available yet."});
     }
 
@@ -352,21 +356,21 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         // Something shown before, so that clearing is seen.
-        w->ImageExplore1_CurrSelectedImage(m_a + "/1.png");
+        w->showPreview(m_a + "/1.png");
         QTRY_VERIFY(!w->previewPending());
-        QCOMPARE(w->ImgX->engine().pageCount(), 1);
-        w->ImgX->setFileLoadFlag(!fileLoadFlag);
-        w->ImgX->setViewAlignment(imaging::ViewAlignment::Panned);
+        QCOMPARE(preview(w)->engine().pageCount(), 1);
+        preview(w)->setFileLoadFlag(!fileLoadFlag);
+        preview(w)->setViewAlignment(imaging::ViewAlignment::Panned);
 
-        QSignalSpy settled(w.get(), &frmMain::previewSettled);
-        w->ImageExplore1_CurrSelectedImage(path);
+        QSignalSpy settled(w.get(), &app::BrowserWindow::previewSettled);
+        w->showPreview(path);
         QVERIFY(settled.count() == 1 || settled.wait(10000));
-        QCOMPARE(w->ImgX->engine().pageCount(), count);
+        QCOMPARE(preview(w)->engine().pageCount(), count);
         if (kind != "folder" && kind != "none")
-            QCOMPARE(w->ImgX->fileLoadFlag(), fileLoadFlag);
+            QCOMPARE(preview(w)->fileLoadFlag(), fileLoadFlag);
         if (count) {
-            QCOMPARE(w->ImgX->viewAlignment(), imaging::ViewAlignment::Plain);
-            QCOMPARE(w->ImgX->engine().width(), kind == "ico" ? 32 : 24);
+            QCOMPARE(preview(w)->viewAlignment(), imaging::ViewAlignment::Plain);
+            QCOMPARE(preview(w)->engine().width(), kind == "ico" ? 32 : 24);
         }
         QVERIFY(m_prompts->texts().isEmpty());
     }
@@ -375,10 +379,10 @@ private slots:
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        w->ImageExplore1_CurrSelectedImage(m_a + "/2.jpg");
-        w->ImageExplore1_CurrSelectedImage(QString());
+        w->showPreview(m_a + "/2.jpg");
+        w->showPreview(QString());
         QTest::qWait(200);
-        QCOMPARE(w->ImgX->engine().pageCount(), 0);
+        QCOMPARE(preview(w)->engine().pageCount(), 0);
     }
 
     // --- tree and explorer ----------------------------------------------------------
@@ -387,33 +391,33 @@ private slots:
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        QVERIFY(!w->bTreeUsed);
+        QVERIFY(!w->treeUsed());
         // Selecting by keyboard before any click lists nothing.
-        QSignalSpy shown(w->ImageExplore1, &explorer::ThumbnailExplorer::placeholdersShown);
-        w->TV1->setPath(m_a);
-        w->TV1->view()->setCurrentIndex(w->TV1->model()->index(m_b));
-        QCOMPARE(w->TV1->path(), m_b + "/");
+        QSignalSpy shown(explorerOf(w), &explorer::ThumbnailExplorer::placeholdersShown);
+        tree(w)->setPath(m_a);
+        tree(w)->view()->setCurrentIndex(tree(w)->model()->index(m_b));
+        QCOMPARE(tree(w)->path(), m_b + "/");
         QCOMPARE(shown.count(), 0);
 
         // A real click on folder a.
-        w->TV1->setPath(m_a);
-        QTreeView *view = w->TV1->view();
+        tree(w)->setPath(m_a);
+        QTreeView *view = tree(w)->view();
         view->scrollTo(view->currentIndex());
         const QRect rect = view->visualRect(view->currentIndex());
         QVERIFY(rect.isValid());
-        w->TV1->setPath(m_b);
-        QSignalSpy finished(w->ImageExplore1, &explorer::ThumbnailExplorer::listingFinished);
+        tree(w)->setPath(m_b);
+        QSignalSpy finished(explorerOf(w), &explorer::ThumbnailExplorer::listingFinished);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
-        QCOMPARE(w->TV1->path(), m_a + "/");
+        QCOMPARE(tree(w)->path(), m_a + "/");
         QVERIFY(finished.count() > 0 || finished.wait(10000));
-        QVERIFY(w->bTreeUsed);
+        QVERIFY(w->treeUsed());
         QCOMPARE(shown.count(), 1); // one listing for one click
-        QCOMPARE(w->ImageExplore1->count(), 4); // sub, 1.png, 2.jpg, 3.png
+        QCOMPARE(explorerOf(w)->count(), 4); // sub, 1.png, 2.jpg, 3.png
         QTRY_VERIFY(!w->previewPending());
 
         // Now selecting by keyboard lists.
         QTest::keyClick(view, Qt::Key_Down);
-        QVERIFY(w->TV1->path() != m_a + "/");
+        QVERIFY(tree(w)->path() != m_a + "/");
         QTRY_COMPARE(shown.count(), 2);
     }
 
@@ -421,21 +425,21 @@ private slots:
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        QSignalSpy shown(w->ImageExplore1, &explorer::ThumbnailExplorer::placeholdersShown);
-        w->TV1->setPath(m_b);
-        QTest::keyClick(w->TV1->view(), Qt::Key_Return);
+        QSignalSpy shown(explorerOf(w), &explorer::ThumbnailExplorer::placeholdersShown);
+        tree(w)->setPath(m_b);
+        QTest::keyClick(tree(w)->view(), Qt::Key_Return);
         QTRY_COMPARE(shown.count(), 1);
-        QCOMPARE(w->ImageExplore1->count(), 2);
-        QVERIFY(!w->bTreeUsed);
+        QCOMPARE(explorerOf(w)->count(), 2);
+        QVERIFY(!w->treeUsed());
 
         const QString desktop = QDir::homePath() + "/Desktop";
         QVERIFY(QDir().mkpath(desktop));
         writeImage(desktop + "/d.png", {10, 10}, "PNG");
         QCOMPARE(core::desktopFolder(), desktop + "/");
-        w->TV1->desktopButton()->click();
+        tree(w)->desktopButton()->click();
         QTRY_COMPARE(shown.count(), 2);
-        QCOMPARE(w->ImageExplore1->count(), 1);
-        QCOMPARE(w->TV1->path(), desktop + "/");
+        QCOMPARE(explorerOf(w)->count(), 1);
+        QCOMPARE(tree(w)->path(), desktop + "/");
         QVERIFY(QDir(desktop).removeRecursively());
         QCOMPARE(core::desktopFolder(), QString());
     }
@@ -445,16 +449,16 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         listByClick(*w, m_b);
-        QTRY_COMPARE(w->ImgX->engine().filePath(), m_b + "/first.png");
-        w->cmdNext->click();
-        QTRY_COMPARE(w->ImgX->engine().filePath(), m_b + "/second.png");
-        w->cmdPrev->click();
-        QTRY_COMPARE(w->ImgX->engine().filePath(), m_b + "/first.png");
+        QTRY_COMPARE(preview(w)->engine().filePath(), m_b + "/first.png");
+        button(w, "cmdNext")->click();
+        QTRY_COMPARE(preview(w)->engine().filePath(), m_b + "/second.png");
+        button(w, "cmdPrev")->click();
+        QTRY_COMPARE(preview(w)->engine().filePath(), m_b + "/first.png");
 
         // A sub-folder item clears the preview.
         listByClick(*w, m_a);
-        QCOMPARE(w->ImageExplore1->itemPath(1), m_a + "/sub");
-        QCOMPARE(w->ImgX->engine().pageCount(), 0);
+        QCOMPARE(explorerOf(w)->itemPath(1), m_a + "/sub");
+        QCOMPARE(preview(w)->engine().pageCount(), 0);
     }
 
     void checkPath()
@@ -462,29 +466,29 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         listByClick(*w, m_a);
-        w->ImageExplore1->selectItem(3, true); // 2.jpg
-        QTRY_COMPARE(w->ImgX->engine().filePath(), m_a + "/2.jpg");
-        QSignalSpy shown(w->ImageExplore1, &explorer::ThumbnailExplorer::placeholdersShown);
+        explorerOf(w)->selectItem(3, true); // 2.jpg
+        QTRY_COMPARE(preview(w)->engine().filePath(), m_a + "/2.jpg");
+        QSignalSpy shown(explorerOf(w), &explorer::ThumbnailExplorer::placeholdersShown);
 
         // Same folder: nothing moves.
-        w->CheckPath(m_a + "/3.png");
+        w->selectPath(m_a + "/3.png");
         QCOMPARE(shown.count(), 0);
-        QCOMPARE(w->ImageExplore1->currentPosition(), 3);
+        QCOMPARE(explorerOf(w)->currentPosition(), 3);
 
         // Another folder: tree and explorer move, the image is selected and
         // the preview shows the new listing's first item.
-        w->CheckPath(m_b + "/second.png");
+        w->selectPath(m_b + "/second.png");
         QCOMPARE(shown.count(), 1);
-        QCOMPARE(w->TV1->path(), m_b + "/");
-        QCOMPARE(w->ImageExplore1->currentPosition(), 2);
+        QCOMPARE(tree(w)->path(), m_b + "/");
+        QCOMPARE(explorerOf(w)->currentPosition(), 2);
         QTRY_VERIFY(!w->previewPending());
-        QCOMPARE(w->ImgX->engine().filePath(), m_b + "/first.png");
+        QCOMPARE(preview(w)->engine().filePath(), m_b + "/first.png");
 
         // The root is listed again every time.
-        w->CheckPath("/no-such-image.png");
-        QCOMPARE(w->TV1->path(), QString("/"));
+        w->selectPath("/no-such-image.png");
+        QCOMPARE(tree(w)->path(), QString("/"));
         QCOMPARE(shown.count(), 2);
-        w->CheckPath("/no-such-image.png");
+        w->selectPath("/no-such-image.png");
         QCOMPARE(shown.count(), 3);
     }
 
@@ -496,11 +500,11 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         listByClick(*w, dir.path());
-        QCOMPARE(w->ImageExplore1->count(), 2);
+        QCOMPARE(explorerOf(w)->count(), 2);
         QVERIFY(QFile::remove(dir.filePath("x.png")));
         QString oldPath = dir.filePath("x.png"), newPath;
-        w->RefreshImages(oldPath, newPath);
-        QCOMPARE(w->ImageExplore1->count(), 1);
+        w->refreshImages(oldPath, newPath);
+        QCOMPARE(explorerOf(w)->count(), 1);
     }
 
     // --- opening the viewer -------------------------------------------------------------
@@ -519,21 +523,21 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         const QString path = m_a + "/" + file;
-        w->ImageExplore1_CurrSelectedImage(path);
+        w->showPreview(path);
         QTRY_VERIFY(!w->previewPending());
-        frmViwer *view = w->Viewer();
-        view->bCommand = true;
-        view->ImgX->setZoom(3.0);
+        viewer::ViewerWindow *view = w->viewerWindow();
+        view->setOpenedFromCommandLine(true);
+        viewOf(view)->setZoom(3.0);
         if (byButton)
-            w->cmdView->click();
+            button(w, "cmdView")->click();
         else
-            QTest::mouseDClick(w->ImgX->viewport(), Qt::LeftButton);
+            QTest::mouseDClick(preview(w)->viewport(), Qt::LeftButton);
         QVERIFY(!w->isVisible());
-        QCOMPARE(view->FilePaths, QStringList{path});
-        QCOMPARE(view->CurrentIndex, qint16(0));
-        QCOMPARE(view->ImgX->zoom(), 1.0);
-        QVERIFY(view->bCommand); // unchanged
-        view->bCommand = false;
+        QCOMPARE(view->paths(), QStringList{path});
+        QCOMPARE(view->currentIndex(), 0);
+        QCOMPARE(viewOf(view)->zoom(), 1.0);
+        QVERIFY(view->openedFromCommandLine()); // unchanged
+        view->setOpenedFromCommandLine(false);
     }
 
     void viewImageOfAnIcon()
@@ -543,19 +547,19 @@ private slots:
         writeImage(icon, {16, 16}, "ICO");
         auto w = makeBrowser();
         QVERIFY(w);
-        w->ImageExplore1_CurrSelectedImage(icon);
-        QCOMPARE(w->ImgX->engine().pageCount(), 1);
-        w->ImgX_DblClick();
+        w->showPreview(icon);
+        QCOMPARE(preview(w)->engine().pageCount(), 1);
+        w->openPreviewInViewer();
         QVERIFY(!w->isVisible());
-        QCOMPARE(w->Viewer()->FilePaths, QStringList{icon});
+        QCOMPARE(w->viewerWindow()->paths(), QStringList{icon});
     }
 
     void emptyPreviewOpensNothing()
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        w->ImgX_DblClick();
-        w->cmdView->click();
+        w->openPreviewInViewer();
+        button(w, "cmdView")->click();
         QVERIFY(w->isVisible());
         QVERIFY(!viewer::viewerLoaded());
     }
@@ -564,24 +568,24 @@ private slots:
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        QSignalSpy shown(w->ImageExplore1, &explorer::ThumbnailExplorer::placeholdersShown);
+        QSignalSpy shown(explorerOf(w), &explorer::ThumbnailExplorer::placeholdersShown);
         QStringList paths;
         int index = 0;
         QString folder = m_b;
-        w->ImageExplore1_OpenItem(paths, index, folder);
+        w->openItem(paths, index, folder);
         QCOMPARE(shown.count(), 1);
-        QCOMPARE(w->TV1->path(), m_b + "/");
+        QCOMPARE(tree(w)->path(), m_b + "/");
 
         paths = QStringList{m_b + "/first.png", m_b + "/second.png"};
         index = 1;
         folder.clear();
-        frmViwer *view = w->Viewer();
-        view->bCommand = true;
-        w->ImageExplore1_OpenItem(paths, index, folder);
+        viewer::ViewerWindow *view = w->viewerWindow();
+        view->setOpenedFromCommandLine(true);
+        w->openItem(paths, index, folder);
         QVERIFY(!w->isVisible());
-        QVERIFY(!view->bCommand);
-        QCOMPARE(view->FilePaths, paths);
-        QCOMPARE(view->CurrentIndex, qint16(1));
+        QVERIFY(!view->openedFromCommandLine());
+        QCOMPARE(view->paths(), paths);
+        QCOMPARE(view->currentIndex(), 1);
     }
 };
 

@@ -11,12 +11,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "BrowserParts.h"
 #include "support/TestSupport.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "support/FakeInstance.h"
 #include "app/Splash.h"
-#include "app/frmMain.h"
+#include "app/BrowserWindow.h"
 #include "imaging/ImageView.h"
 #include "core/Process.h"
 #include "core/Paths.h"
@@ -25,11 +26,13 @@
 #include "support/FakeDesktopIntegration.h"
 #include "shell/Associations.h"
 #include "viewer/ViewerInstance.h"
-#include "viewer/frmViwer.h"
+#include "viewer/ViewerWindow.h"
 
 #include <memory>
 
 using settings::Registry;
+
+using namespace browsertest;
 
 namespace {
 
@@ -83,7 +86,7 @@ private:
     QTemporaryDir m_files;                  // the pictures named on the command line
     std::unique_ptr<WatchingPrompts> m_prompts;
     std::unique_ptr<testsupport::FakeDesktopIntegration> m_desktop;
-    std::unique_ptr<frmMain> m_browser;
+    std::unique_ptr<app::BrowserWindow> m_browser;
     QList<int> m_ended;
     QStringList m_steps;
     QString m_savedCurrent;
@@ -94,17 +97,17 @@ private:
     //   bare/       readme.txt  inner/ (e.png)
     QString pics() const { return m_files.path() + "/pics"; }
 
-    frmMain *startBrowser(const QString &commandText)
+    app::BrowserWindow *startBrowser(const QString &commandText)
     {
-        m_browser = std::make_unique<frmMain>();
+        m_browser = std::make_unique<app::BrowserWindow>();
         m_browser->setSingleInstance(std::make_unique<testsupport::FakeInstance>(false));
-        m_browser->Splash1->minimumMs = 0;
-        connect(m_browser.get(), &frmMain::startupStep, this,
-                [this](frmMain::StartupStep step, const QString &) {
+        m_browser->splash()->setMinimumMs(0);
+        connect(m_browser.get(), &app::BrowserWindow::startupStep, this,
+                [this](app::BrowserWindow::StartupStep step, const QString &) {
                     m_steps << QString::fromLatin1(
-                        QMetaEnum::fromType<frmMain::StartupStep>().valueToKey(int(step)));
+                        QMetaEnum::fromType<app::BrowserWindow::StartupStep>().valueToKey(int(step)));
                 });
-        m_browser->Form_Load(commandText);
+        m_browser->start(commandText);
         return m_browser.get();
     }
 
@@ -233,11 +236,11 @@ private slots:
         shell::associations::ensureAssociated();
         takeOverPng();
 
-        frmMain *w = startBrowser(commandText);
+        app::BrowserWindow *w = startBrowser(commandText);
 
         QVERIFY(m_ended.isEmpty());
         QVERIFY(w->isVisible());
-        QVERIFY(!w->bHiddenByCommand);
+        QVERIFY(!w->hiddenByCommandLine());
         QVERIFY(!viewer::viewerLoaded());
         // The start-up check asked about PNG before any window was up.
         QCOMPARE(m_prompts->count("message"), 1);
@@ -248,7 +251,7 @@ private slots:
 
     void firstNormalStartRegistersWithoutAsking()
     {
-        frmMain *w = startBrowser({});
+        app::BrowserWindow *w = startBrowser({});
         QVERIFY(w->isVisible());
         QCOMPARE(m_prompts->shown.size(), 0);
         for (const shell::associations::Association &row : shell::associations::table())
@@ -300,19 +303,19 @@ private slots:
         for (const QString &name : names)
             list << prefix + name;
 
-        frmMain *w = startBrowser(commandText);
+        app::BrowserWindow *w = startBrowser(commandText);
 
         QVERIFY(m_ended.isEmpty());
-        QVERIFY(w->bHiddenByCommand);
+        QVERIFY(w->hiddenByCommandLine());
         QVERIFY(!w->isVisible());
         QVERIFY(!m_steps.contains("Show"));
         QVERIFY(viewer::viewerLoaded());
-        frmViwer *v = w->Viewer();
+        viewer::ViewerWindow *v = w->viewerWindow();
         QVERIFY(v->isVisible());
-        QVERIFY(v->bCommand);
-        QCOMPARE(v->FilePaths, list);
-        QCOMPARE(int(v->CurrentIndex), index);
-        QCOMPARE(v->ImgX->engine().filePath(), list.at(index));
+        QVERIFY(v->openedFromCommandLine());
+        QCOMPARE(v->paths(), list);
+        QCOMPARE(v->currentIndex(), index);
+        QCOMPARE(viewOf(v)->engine().filePath(), list.at(index));
         // The start-up check ran as on any start.
         QCOMPARE(bindingOf(".png"), QStringLiteral("Pictavo.png"));
     }
@@ -325,19 +328,19 @@ private slots:
         const QString upper = pics() + "/B.PNG";
         const bool found = QFileInfo::exists(upper);
 
-        frmMain *w = startBrowser(upper);
+        app::BrowserWindow *w = startBrowser(upper);
 
         QVERIFY(m_ended.isEmpty());
         QCOMPARE(w->isVisible(), !found);
         QCOMPARE(viewer::viewerLoaded(), found);
         if (found)
-            QCOMPARE(int(w->Viewer()->CurrentIndex), 0);
+            QCOMPARE(w->viewerWindow()->currentIndex(), 0);
     }
 
     void closingTheCommandViewerEnds()
     {
-        frmMain *w = startBrowser(pics() + "/a.png");
-        frmViwer *v = w->Viewer();
+        app::BrowserWindow *w = startBrowser(pics() + "/a.png");
+        viewer::ViewerWindow *v = w->viewerWindow();
         QVERIFY(v->isVisible());
 
         v->close();
@@ -372,7 +375,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(bool, exists);
-        QCOMPARE(modMain::PathExists(path), exists);
+        QCOMPARE(app::commandline::pathExists(path), exists);
     }
 
     void findImageIndex_data()
@@ -396,7 +399,7 @@ private slots:
         QFETCH(QStringList, list);
         QFETCH(QString, path);
         QFETCH(int, index);
-        QCOMPARE(modMain::FindImageIndex(list, path), index);
+        QCOMPARE(app::commandline::findImageIndex(list, path), index);
     }
 
     void parentFolder_data()
@@ -423,7 +426,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, parent);
-        QCOMPARE(modMain::ParentFolder(path), parent);
+        QCOMPARE(app::commandline::parentFolder(path), parent);
     }
 
     void absoluteCommandPath_data()
@@ -454,7 +457,7 @@ private slots:
         QVERIFY(QDir::setCurrent(base + "/cwd"));
         if (path.startsWith('@'))
             path.replace(0, 1, base);
-        QCOMPARE(modMain::AbsoluteCommandPath(text), path);
+        QCOMPARE(app::commandline::absoluteCommandPath(text), path);
     }
 };
 

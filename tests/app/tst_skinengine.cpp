@@ -56,7 +56,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QStringList, elements);
         SkinEngine skin;
-        QCOMPARE(skin.LoadSkinText(text), !elements.isEmpty());
+        QCOMPARE(skin.loadSkinText(text), !elements.isEmpty());
         QStringList got;
         for (const QString &e : skin.elements())
             got << e + '=' + skin.styleSheetOf(e);
@@ -91,15 +91,15 @@ private slots:
             f.write(content);
         }
         SkinEngine skin;
-        skin.LoadSkinText("[Label]\nQLabel { }\n"); // a failed load forgets the old skin
-        QCOMPARE(skin.LoadSkin(path), loaded);
+        skin.loadSkinText("[Label]\nQLabel { }\n"); // a failed load forgets the old skin
+        QCOMPARE(skin.loadSkin(path), loaded);
         QCOMPARE(skin.isLoaded(), loaded);
     }
 
     void apply()
     {
         SkinEngine skin;
-        QVERIFY(skin.LoadSkinText("[Window]\nQWidget { background: #eeeeee; }\n"
+        QVERIFY(skin.loadSkinText("[Window]\nQWidget { background: #eeeeee; }\n"
                                   "[Label]\nQLabel { color: #333333; }\n"));
         QWidget window;
         auto *label = new QLabel(&window);
@@ -107,10 +107,10 @@ private slots:
         other->setStyleSheet("QLabel { color: red; }");
         QSignalSpy spy(&skin, &SkinEngine::applied);
 
-        skin.ApplySkin(&window);
-        skin.ApplySkinByName(label, "label");
-        skin.ApplySkinByName(other, "Button"); // no such element: left alone
-        skin.ApplySkinByName(nullptr, "Label");
+        skin.applySkin(&window);
+        skin.applySkinByName(label, "label");
+        skin.applySkinByName(other, "Button"); // no such element: left alone
+        skin.applySkinByName(nullptr, "Label");
 
         QCOMPARE(window.styleSheet(), QStringLiteral("QWidget { background: #eeeeee; }"));
         QCOMPARE(label->styleSheet(), QStringLiteral("QLabel { color: #333333; }"));
