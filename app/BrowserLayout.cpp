@@ -35,8 +35,8 @@ bool previewZoomStep(double &zoom, bool zoomIn)
     return true;
 }
 
-imaging::ViewAlignment previewFitAlignment(QSizeF controlTwips, QSize image, double zoom,
-                                           double tx, double ty)
+imaging::ViewAlignment previewFitAlignment(QSizeF controlTwips, QSize image, double zoom, double tx,
+                                           double ty)
 {
     const float wide = float(zoom * image.width() * tx);
     const float high = float(zoom * image.height() * ty);

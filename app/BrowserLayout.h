@@ -29,7 +29,7 @@ bool previewZoomStep(double &zoom, bool zoomIn);
 // View mode of the preview after a zoom: Panned when the zoomed image is
 // wider or taller than the control, else Plain. controlTwips is the
 // control's size in twips, image its size in pixels, tx / ty twips per pixel.
-imaging::ViewAlignment previewFitAlignment(QSizeF controlTwips, QSize image, double zoom,
-                                           double tx, double ty);
+imaging::ViewAlignment previewFitAlignment(QSizeF controlTwips, QSize image, double zoom, double tx,
+                                           double ty);
 
 } // namespace app

@@ -171,8 +171,7 @@ void BrowserWindow::createControls()
     createButtons();
 
     connect(m_folderTree, &dialogs::FolderTree::clicked, this, &BrowserWindow::onTreeClicked);
-    connect(m_folderTree, &dialogs::FolderTree::nodeActivated, this,
-            [this] { listTreeFolder(); });
+    connect(m_folderTree, &dialogs::FolderTree::nodeActivated, this, [this] { listTreeFolder(); });
     connect(m_folderTree, &dialogs::FolderTree::folderSelected, this,
             [this] { onTreeFolderSelected(); });
     connect(m_folderTree, &dialogs::FolderTree::desktopRootClicked, this,
@@ -201,9 +200,12 @@ void BrowserWindow::createButtons()
         return button;
     };
     const std::function<void()> actions[] = {
-        [this] { m_explorer->selectPrevious(); }, [this] { m_explorer->selectNext(); },
-        [this] { zoomPreviewIn(); },              [this] { zoomPreviewOut(); },
-        [this] { setPreviewAsWallpaper(); },      [this] { openPreviewInViewer(); },
+        [this] { m_explorer->selectPrevious(); },
+        [this] { m_explorer->selectNext(); },
+        [this] { zoomPreviewIn(); },
+        [this] { zoomPreviewOut(); },
+        [this] { setPreviewAsWallpaper(); },
+        [this] { openPreviewInViewer(); },
     };
     for (size_t i = 0; i < std::size(kButtons); ++i)
         connect(make(kButtons[i]), &QToolButton::clicked, this, actions[i]);

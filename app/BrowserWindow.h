@@ -49,9 +49,7 @@ enum class BrowserButton
 // start-up sequence and closing the window ends the application. Its parts
 // carry object names ("TV1", "ImageExplore1", "ImgX", "Splitter1", ...) by
 // which scripts and tests find them.
-class BrowserWindow : public QMainWindow,
-                      public viewer::BrowserLink,
-                      public commandline::Host
+class BrowserWindow : public QMainWindow, public viewer::BrowserLink, public commandline::Host
 {
     Q_OBJECT
 

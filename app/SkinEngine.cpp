@@ -5,12 +5,14 @@
 #include <QStringConverter>
 #include <QWidget>
 
+#include "app/Logging.h"
+
 namespace app {
 
 namespace {
 
 // A skin is a few kilobytes; anything far larger is not a skin.
-constexpr qint64 kMaxSkinBytes = 1024 * 1024;
+constexpr qint64 kMaxSkinBytes = qint64(1024) * 1024;
 
 // True when every "{" has its "}" outside comments and quoted strings; Qt
 // would otherwise reject the whole style sheet of the widget.
@@ -75,17 +77,25 @@ QStringList SkinEngine::knownElements()
 bool SkinEngine::loadSkin(const QString &path)
 {
     m_sections.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSkinBytes)
+    // Without a usable skin the windows keep their default look; the log
+    // says why.
+    const auto unusable = [&path](const char *why) {
+        qCWarning(lcApp, "The skin %s is not used: %s", qUtf8Printable(path), why);
         return false;
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return unusable("it cannot be read");
+    if (file.size() > kMaxSkinBytes)
+        return unusable("it is too large");
     const QByteArray bytes = file.read(kMaxSkinBytes + 1);
     if (bytes.size() > kMaxSkinBytes || bytes.contains('\0'))
-        return false;
+        return unusable("it is not a text file");
     auto decode = QStringDecoder(QStringDecoder::Utf8);
     const QString text = decode(bytes);
     if (decode.hasError())
-        return false;
-    return loadSkinText(text);
+        return unusable("it is not UTF-8 text");
+    return loadSkinText(text) || unusable("it holds no usable section");
 }
 
 bool SkinEngine::loadSkinText(const QString &text)

@@ -10,6 +10,8 @@
 #include <QSplashScreen>
 #include <QTimer>
 
+#include "app/Logging.h"
+
 namespace app {
 
 namespace {
@@ -44,8 +46,10 @@ void Splash::showPicture(const QString &pictureFile)
 {
     close();
     const QPixmap picture = readPicture(pictureFile);
-    if (picture.isNull())
+    if (picture.isNull()) {
+        qCWarning(lcApp, "The splash picture %s cannot be read", qUtf8Printable(pictureFile));
         return;
+    }
     m_screen = new QSplashScreen(picture, Qt::WindowStaysOnTopHint);
     m_screen->setObjectName(QStringLiteral("Splash1"));
     m_screen->setAttribute(Qt::WA_DeleteOnClose);

@@ -15,8 +15,8 @@
 
 #include <cstdio>
 
-#include "imaging/Thumbnail.h"
 #include "imaging/ImageEngine.h"
+#include "imaging/Thumbnail.h"
 
 namespace {
 

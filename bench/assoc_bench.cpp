@@ -12,8 +12,8 @@
 
 #include "core/Paths.h"
 #include "settings/Registry.h"
-#include "shell/DesktopIntegration.h"
 #include "shell/Associations.h"
+#include "shell/DesktopIntegration.h"
 
 namespace {
 

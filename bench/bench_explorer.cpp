@@ -15,14 +15,13 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
-#include "explorer/ThumbnailExplorer.h"
-#include "core/Formats.h"
-#include "imaging/ImageEngine.h"
-
 #include <algorithm>
-
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include "core/Formats.h"
+#include "explorer/ThumbnailExplorer.h"
+#include "imaging/ImageEngine.h"
 
 namespace {
 

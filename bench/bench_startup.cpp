@@ -4,20 +4,20 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "app/SingleInstance.h"
-#include "support/FakeInstance.h"
-#include "app/Splash.h"
 #include "app/BrowserWindow.h"
-#include "settings/SettingsStore.h"
+#include "app/SingleInstance.h"
+#include "app/Splash.h"
 #include "settings/Registry.h"
+#include "settings/SettingsStore.h"
+#include "support/FakeInstance.h"
 
 namespace {
 double median(std::vector<double> v)

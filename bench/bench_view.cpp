@@ -6,9 +6,9 @@
 #include <QPainter>
 #include <QScrollBar>
 
-#include "imaging/ImageView.h"
-
 #include <cstdio>
+
+#include "imaging/ImageView.h"
 
 namespace {
 
@@ -29,8 +29,7 @@ void report(const char *name, double value, const char *unit)
 }
 
 // Average time of one repaint, in milliseconds.
-template<typename Step>
-double averageRepaint(imaging::ImageView &view, int rounds, Step step)
+template <typename Step> double averageRepaint(imaging::ImageView &view, int rounds, Step step)
 {
     QElapsedTimer timer;
     timer.start();
@@ -73,8 +72,8 @@ int main(int argc, char *argv[])
         QElapsedTimer naive;
         naive.start();
         for (int i = 0; i < 5; ++i)
-            target = image.scaled(rect.size().toSize(), Qt::IgnoreAspectRatio,
-                                  Qt::SmoothTransformation);
+            target =
+                image.scaled(rect.size().toSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         report("view_fit_rescale_each_time", naive.nsecsElapsed() / 1e6 / 5, "ms");
     }
 

@@ -11,15 +11,15 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "imaging/ImageView.h"
-#include "settings/SettingsStore.h"
-#include "viewer/Prefetcher.h"
-#include "viewer/ViewerWindow.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+
+#include "imaging/ImageView.h"
+#include "settings/SettingsStore.h"
+#include "viewer/Prefetcher.h"
+#include "viewer/ViewerWindow.h"
 
 namespace {
 
@@ -94,8 +94,9 @@ int main(int argc, char *argv[])
         list << path;
     }
 
-    settings::SettingsStore().setValue(settings::Root::LocalMachine, QString::fromUtf16(settings::kPreferencesSection),
-                               QStringLiteral("FullScreen"), QStringLiteral("0"));
+    settings::SettingsStore().setValue(settings::Root::LocalMachine,
+                                       QString::fromUtf16(settings::kPreferencesSection),
+                                       QStringLiteral("FullScreen"), QStringLiteral("0"));
     auto *v = new viewer::ViewerWindow;
 
     QElapsedTimer t;

@@ -1,10 +1,12 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Every target of the project builds without warnings; third-party headers come
 # in as SYSTEM includes through their imported targets.
+# With PICTAVO_WERROR (make test) a warning fails the build.
 function(pictavo_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
                          -Wnon-virtual-dtor -Wcast-align -Woverloaded-virtual
-                         -Wnull-dereference -Wformat=2 -Werror=return-type)
+                         -Wnull-dereference -Wformat=2 -Werror=return-type
+                         $<$<BOOL:${PICTAVO_WERROR}>:-Werror>)
   target_compile_definitions(${target} PRIVATE QT_NO_URL_CAST_FROM_STRING QT_NO_FOREACH)
 endfunction()
 

@@ -23,10 +23,7 @@ class QtPrompts final : public Prompts
 public:
     QPointer<QWidget> parent;
 
-    QWidget *dialogParent() const
-    {
-        return parent ? parent.data() : QApplication::activeWindow();
-    }
+    QWidget *dialogParent() const { return parent ? parent.data() : QApplication::activeWindow(); }
 
     MsgResult message(const QString &text, MsgIcon icon, MsgButtons buttons,
                       const QString &caption) override
@@ -35,16 +32,32 @@ public:
         box.setWindowTitle(promptCaption(caption));
         box.setText(text);
         switch (icon) {
-        case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-        case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+        case MsgIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case MsgIcon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MsgIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MsgIcon::Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
         }
         switch (buttons) {
-        case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-        case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-        case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case MsgButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case MsgButtons::OkCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MsgButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
         case MsgButtons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
@@ -53,11 +66,16 @@ public:
             break;
         }
         switch (box.exec()) {
-        case QMessageBox::Yes: return MsgResult::Yes;
-        case QMessageBox::No: return MsgResult::No;
-        case QMessageBox::Cancel: return MsgResult::Cancel;
-        case QMessageBox::Retry: return MsgResult::Retry;
-        default: return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
+        case QMessageBox::Yes:
+            return MsgResult::Yes;
+        case QMessageBox::No:
+            return MsgResult::No;
+        case QMessageBox::Cancel:
+            return MsgResult::Cancel;
+        case QMessageBox::Retry:
+            return MsgResult::Retry;
+        default:
+            return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
         }
     }
 
@@ -127,10 +145,18 @@ public:
             return false;
         if (range) {
             switch (dialog.printRange()) {
-            case QAbstractPrintDialog::AllPages: range->kind = PrintRange::Kind::All; break;
-            case QAbstractPrintDialog::Selection: range->kind = PrintRange::Kind::Selection; break;
-            case QAbstractPrintDialog::PageRange: range->kind = PrintRange::Kind::PageRange; break;
-            case QAbstractPrintDialog::CurrentPage: range->kind = PrintRange::Kind::CurrentPage; break;
+            case QAbstractPrintDialog::AllPages:
+                range->kind = PrintRange::Kind::All;
+                break;
+            case QAbstractPrintDialog::Selection:
+                range->kind = PrintRange::Kind::Selection;
+                break;
+            case QAbstractPrintDialog::PageRange:
+                range->kind = PrintRange::Kind::PageRange;
+                break;
+            case QAbstractPrintDialog::CurrentPage:
+                range->kind = PrintRange::Kind::CurrentPage;
+                break;
             }
             range->from = dialog.fromPage();
             range->to = dialog.toPage();

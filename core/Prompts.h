@@ -15,21 +15,47 @@ namespace core {
 // dialog of the program goes through the Prompts in force, so that tests can
 // answer them by script instead of blocking on a real dialog.
 
-enum class MsgIcon { None, Critical, Question, Exclamation, Information };
-enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class MsgIcon
+{
+    None,
+    Critical,
+    Question,
+    Exclamation,
+    Information
+};
+enum class MsgButtons
+{
+    Ok,
+    OkCancel,
+    YesNo,
+    YesNoCancel,
+    RetryCancel
+};
 // Values as the classic message-box results, so callers can compare them.
-enum class MsgResult { Ok = 1, Cancel = 2, Retry = 4, Yes = 6, No = 7 };
+enum class MsgResult
+{
+    Ok = 1,
+    Cancel = 2,
+    Retry = 4,
+    Yes = 6,
+    No = 7
+};
 
 struct FileDialogRequest
 {
-    enum class Mode { Open, OpenMultiple, Save };
+    enum class Mode
+    {
+        Open,
+        OpenMultiple,
+        Save
+    };
     Mode mode = Mode::Open;
     QString title;
-    QString folder;         // start folder, may be empty
-    QString fileName;       // suggested name (save)
+    QString folder;          // start folder, may be empty
+    QString fileName;        // suggested name (save)
     QStringList nameFilters; // Qt form: "JPEG (*.jpg *.jpeg)"
-    int filterIndex = 0;    // 0-based
-    QString defaultSuffix;  // without dot
+    int filterIndex = 0;     // 0-based
+    QString defaultSuffix;   // without dot
     bool confirmOverwrite = true;
     bool fileMustExist = true;
 };
@@ -43,7 +69,13 @@ struct FileDialogResult
 
 struct PrintRange
 {
-    enum class Kind { All, Selection, PageRange, CurrentPage };
+    enum class Kind
+    {
+        All,
+        Selection,
+        PageRange,
+        CurrentPage
+    };
     Kind kind = Kind::All;
     int from = 0;
     int to = 0;

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "core/Paths.h"
+#include "dialogs/Logging.h"
 
 namespace dialogs {
 
@@ -94,6 +95,8 @@ FolderTree::FolderTree(QWidget *parent) : QWidget(parent)
         const QString desktop = desktopFolder();
         if (!desktop.isEmpty())
             selectSilently(desktop);
+        else
+            qCWarning(lcDialogs, "There is no desktop folder to show");
         emit desktopRootClicked();
     });
     connect(m_home, &QToolButton::clicked, this, [this] {

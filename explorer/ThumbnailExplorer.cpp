@@ -6,8 +6,8 @@
 #include <QDirIterator>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QLinearGradient>
 #include <QLineEdit>
+#include <QLinearGradient>
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
@@ -19,14 +19,15 @@
 #include <QThread>
 #include <QThreadPool>
 
-#include "explorer/ExplorerModel.h"
-#include "imaging/Thumbnail.h"
-#include "explorer/ThumbnailQueue.h"
-#include "core/Formats.h"
-#include "core/Twips.h"
-#include "core/Prompts.h"
-
 #include <algorithm>
+
+#include "core/Formats.h"
+#include "core/Prompts.h"
+#include "core/Twips.h"
+#include "explorer/ExplorerModel.h"
+#include "explorer/Logging.h"
+#include "explorer/ThumbnailQueue.h"
+#include "imaging/Thumbnail.h"
 
 namespace explorer {
 
@@ -44,6 +45,14 @@ QString folderOf(const QString &path)
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return folder;
+}
+
+// A folder that exists but cannot be read lists as empty; the log says why.
+void warnIfUnreadable(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (info.isDir() && !info.isReadable())
+        qCWarning(lcExplorer, "The folder %s cannot be read", qUtf8Printable(folder));
 }
 
 QString lastComponent(const QString &path)
@@ -122,7 +131,8 @@ ThumbnailExplorer::ThumbnailExplorer(QWidget *parent) : QWidget(parent)
     m_emptyNote->setFocusPolicy(Qt::NoFocus);
     m_emptyNote->setText(QStringLiteral("there are no items to show."));
     m_emptyNote->setAlignment(Qt::AlignHCenter);
-    m_emptyNote->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: #707680; }"));
+    m_emptyNote->setStyleSheet(
+        QStringLiteral("QLineEdit { background: transparent; color: #707680; }"));
     m_emptyNote->hide();
 
     m_pool = std::make_unique<QThreadPool>();
@@ -236,8 +246,8 @@ void ThumbnailExplorer::setExtensions(const QString &extensions)
 {
     if (extensions.isEmpty())
         core::msgBox(QStringLiteral("Extrsntions should be exist and separtated by spaces only "
-                                       "like 'bmp jpg gif'"),
-                        core::MsgIcon::Exclamation);
+                                    "like 'bmp jpg gif'"),
+                     core::MsgIcon::Exclamation);
     m_extensions = extensions.toLower();
 }
 
@@ -282,7 +292,7 @@ void ThumbnailExplorer::explorePath(const QString &path)
 {
     if (m_extensions.isEmpty()) {
         core::msgBox(QStringLiteral("You must call function 'SetExt' first"),
-                        core::MsgIcon::Exclamation);
+                     core::MsgIcon::Exclamation);
         emit listingFinished();
         return;
     }
@@ -301,7 +311,9 @@ void ThumbnailExplorer::explorePath(const QString &path)
     }
     m_pool->clear();
 
-    prepareListing(folderOf(path), generation);
+    const QString folder = folderOf(path);
+    warnIfUnreadable(folder);
+    prepareListing(folder, generation);
     if (!self)
         return;
     if (!overtaken(generation))
@@ -375,7 +387,7 @@ void ThumbnailExplorer::addImage(const QString &path, bool isFolder)
 }
 
 void ThumbnailExplorer::addImage(const QString &path, bool isFolder,
-                            imaging::ThumbnailResult *ready)
+                                 imaging::ThumbnailResult *ready)
 {
     try {
         if (!isFolder) {
@@ -390,8 +402,8 @@ void ThumbnailExplorer::addImage(const QString &path, bool isFolder,
         }
         if (m_itemCount < 0 || m_itemCount >= m_model->rowCount())
             throw ExplorerError(QStringLiteral("Index out of bounds"));
-        m_model->setItem(m_itemCount, ExplorerItem{isFolder ? QStringLiteral("Folder") : path,
-                                                   path, lastComponent(path)});
+        m_model->setItem(m_itemCount, ExplorerItem{isFolder ? QStringLiteral("Folder") : path, path,
+                                                   lastComponent(path)});
         if (m_itemCount % kYieldEvery == 0)
             QCoreApplication::processEvents();
     } catch (const imaging::ImageError &error) {
@@ -408,6 +420,7 @@ void ThumbnailExplorer::addImage(const QString &path, bool isFolder,
 QStringList ThumbnailExplorer::imageList(const QString &path, const QString &pattern) const
 {
     const QString folder = folderOf(path);
+    warnIfUnreadable(folder);
     const bool everything =
         pattern.isEmpty() || pattern == QLatin1String("*.*") || pattern == QLatin1String("*");
     const QRegularExpression wildcard =
@@ -490,7 +503,7 @@ void ThumbnailExplorer::selectItem(int index1Based, bool announce)
     if (index1Based <= 0 || index1Based > count())
         return;
     m_listView->selectionModel()->setCurrentIndex(m_model->index(index1Based - 1),
-                                          QItemSelectionModel::Select);
+                                                  QItemSelectionModel::Select);
     if (announce)
         announceCurrent();
     m_listView->setFocus();
@@ -550,7 +563,7 @@ void ThumbnailExplorer::selectPath(const QString &path)
     const bool autoScroll = m_listView->hasAutoScroll();
     m_listView->setAutoScroll(false);
     m_listView->selectionModel()->setCurrentIndex(m_model->index(position - 1),
-                                          QItemSelectionModel::Select);
+                                                  QItemSelectionModel::Select);
     m_listView->setAutoScroll(autoScroll);
 }
 
@@ -690,9 +703,9 @@ void ThumbnailExplorer::layoutChildren()
     m_listView->setGeometry(rect());
     // The message sits centred, as wide as the list less 400 twips.
     m_emptyNote->setGeometry(core::twipsToPixelsX(kTextMarginTwips),
-                       core::twipsToPixelsY(kTextMarginTwips),
-                       std::max(0, width() - core::twipsToPixelsX(2 * kTextMarginTwips)),
-                       m_emptyNote->sizeHint().height());
+                             core::twipsToPixelsY(kTextMarginTwips),
+                             std::max(0, width() - core::twipsToPixelsX(2 * kTextMarginTwips)),
+                             m_emptyNote->sizeHint().height());
     m_emptyNote->raise();
 }
 

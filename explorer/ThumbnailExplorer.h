@@ -5,10 +5,10 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 #include "core/FileOperation.h"
 #include "imaging/ImageEngine.h"
-
-#include <memory>
 
 class QLineEdit;
 class QListView;
@@ -59,7 +59,8 @@ public:
     void explorePath(const QString &path);
     // Full paths of the image files of a folder whose names match pattern
     // ("*.*" matches every name), in listing order.
-    QStringList imageList(const QString &path, const QString &pattern = QStringLiteral("*.*")) const;
+    QStringList imageList(const QString &path,
+                          const QString &pattern = QStringLiteral("*.*")) const;
     // Fills item itemCount() + 1 with a folder picture or a thumbnail; a
     // failure shows its description and stops the listing.
     void addImage(const QString &path, bool isFolder);

@@ -18,7 +18,7 @@ struct ThumbnailQueue::Task
         Done
     };
 
-    explicit Task(const QString &p) : path(p) {}
+    explicit Task(QString p) : path(std::move(p)) {}
 
     // Moves Pending -> Running for exactly one caller.
     bool claim()

@@ -3,11 +3,11 @@
 
 #include <QStringList>
 
-#include "imaging/Thumbnail.h"
-
 #include <atomic>
 #include <memory>
 #include <vector>
+
+#include "imaging/Thumbnail.h"
 
 class QThreadPool;
 

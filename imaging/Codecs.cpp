@@ -14,14 +14,14 @@
 #include <climits>
 #include <csetjmp>
 #include <cstdio>
-#include <memory>
 #include <cstdlib>
-
 #include <jpeglib.h>
+#include <memory>
 
-#include "imaging/MagickClient.h"
 #include "imaging/FormatDetection.h"
 #include "imaging/HeaderChecks.h"
+#include "imaging/Logging.h"
+#include "imaging/MagickClient.h"
 #include "imaging/Metafile.h"
 
 namespace imaging::codecs {
@@ -32,7 +32,6 @@ namespace {
 // still tells how many there are).
 constexpr int kMaxPages = 256;
 constexpr qsizetype kMaxPagesBytes = qsizetype(1024) * 1024 * 1024;
-
 
 QString tooLarge(QSize size)
 {
@@ -111,7 +110,6 @@ QByteArray withBmpFileHeader(const QByteArray &dib, QString *reason)
     bmp.append(dib);
     return bmp;
 }
-
 
 QString reasonFromReader(const QImageReader &reader, const char *qtFormat, const QByteArray &data)
 {
@@ -358,15 +356,23 @@ bool writeWithQt(const QImage &image, const char *format, int quality, int compr
 static const char *qtReaderFormat(int formatCode)
 {
     switch (formatCode) {
-    case core::FormatJPG: return "jpeg";
-    case core::FormatPNG: return "png";
-    case core::FormatGIF: return "gif";
-    case core::FormatBMP: return "bmp";
-    case core::FormatTIF: return "tiff";
+    case core::FormatJPG:
+        return "jpeg";
+    case core::FormatPNG:
+        return "png";
+    case core::FormatGIF:
+        return "gif";
+    case core::FormatBMP:
+        return "bmp";
+    case core::FormatTIF:
+        return "tiff";
     case core::FormatICO:
-    case core::FormatCUR: return "ico";
-    case core::FormatWBMP: return "wbmp";
-    default: return nullptr;
+    case core::FormatCUR:
+        return "ico";
+    case core::FormatWBMP:
+        return "wbmp";
+    default:
+        return nullptr;
     }
 }
 
@@ -448,6 +454,9 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
         return fail(QStringLiteral("the file is damaged"));
     if (sideTooLarge(d.originalSize))
         return fail(tooLarge(d.originalSize));
+    if (options.allPages && d.pages.size() < d.pageCount)
+        qCWarning(lcImaging, "%s: %lld of its %d pages are kept, the rest is past the limits",
+                  qUtf8Printable(name), qlonglong(d.pages.size()), d.pageCount);
     return d;
 }
 
@@ -483,9 +492,9 @@ bool encodeImage(const QImage &image, int formatCode, QByteArray *out, QString *
         // A metafile that holds the raster, as other programs expect.
         QBuffer buffer(out);
         buffer.open(QIODevice::WriteOnly);
-        return metafile::write(image, formatCode == core::FormatWMF ? metafile::Kind::Wmf
-                                                               : metafile::Kind::Emf,
-                               buffer, reason);
+        return metafile::write(
+            image, formatCode == core::FormatWMF ? metafile::Kind::Wmf : metafile::Kind::Emf,
+            buffer, reason);
     }
     default:
         *reason = QStringLiteral("there is no format with code %1").arg(formatCode);

@@ -4,9 +4,9 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "core/Prompts.h"
-
 #include <algorithm>
+
+#include "core/Prompts.h"
 
 namespace imaging {
 

@@ -343,5 +343,4 @@ bool jpegIsComplete(const QByteArray &data)
     return false;
 }
 
-
 } // namespace imaging::codecs

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "core/Formats.h"
-
 #include <QColor>
 #include <QImage>
 #include <QList>
@@ -11,6 +9,8 @@
 #include <QString>
 
 #include <stdexcept>
+
+#include "core/Formats.h"
 
 class QPixmap;
 

@@ -44,7 +44,8 @@ ViewGeometry computeViewGeometry(QSize image, QSize view, double zoom, ViewAlign
     if (image.isEmpty())
         return g;
     QSizeF size(image.width() * zoom, image.height() * zoom);
-    if (alignment == ViewAlignment::Fitted && (size.width() > view.width() || size.height() > view.height()))
+    if (alignment == ViewAlignment::Fitted &&
+        (size.width() > view.width() || size.height() > view.height()))
         size = size.scaled(QSizeF(std::max(1, view.width()), std::max(1, view.height())),
                            Qt::KeepAspectRatio);
     const QSize display(roundedSide(size.width()), roundedSide(size.height()));
@@ -191,7 +192,7 @@ void ImageView::imageChanged()
 ViewGeometry ImageView::viewGeometry() const
 {
     return computeViewGeometry(m_engine.currentImage().size(), viewport()->size(), m_zoom,
-                                        m_viewAlignment, m_centered, QPoint(scrollX(), scrollY()));
+                               m_viewAlignment, m_centered, QPoint(scrollX(), scrollY()));
 }
 
 QRectF ImageView::displayRect() const
@@ -206,14 +207,15 @@ void ImageView::updateScrollBars()
 {
     // Showing a scroll bar narrows the viewport; the resize that follows
     // comes back here and settles the ranges for the new size.
-    const auto policy = m_viewAlignment == ViewAlignment::Panned ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+    const auto policy =
+        m_viewAlignment == ViewAlignment::Panned ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
     if (horizontalScrollBarPolicy() != policy)
         setHorizontalScrollBarPolicy(policy);
     if (verticalScrollBarPolicy() != policy)
         setVerticalScrollBarPolicy(policy);
     const QSize view = viewport()->size();
-    const ViewGeometry g = computeViewGeometry(
-        m_engine.currentImage().size(), view, m_zoom, m_viewAlignment, m_centered, {});
+    const ViewGeometry g = computeViewGeometry(m_engine.currentImage().size(), view, m_zoom,
+                                               m_viewAlignment, m_centered, {});
     horizontalScrollBar()->setPageStep(std::max(1, view.width()));
     verticalScrollBar()->setPageStep(std::max(1, view.height()));
     horizontalScrollBar()->setSingleStep(20);

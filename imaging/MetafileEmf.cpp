@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The EMF records the player understands.
-#include "imaging/MetafilePlayer.h"
-
 #include <QLineF>
 
 #include <algorithm>
 #include <cmath>
+
+#include "imaging/MetafilePlayer.h"
 
 namespace imaging::metafile::detail {
 
@@ -113,7 +113,7 @@ bool validXform(Bytes r, qint64 at, QTransform *t)
 {
     float v[6];
     for (int i = 0; i < 6; ++i) {
-        v[i] = r.f32(at + 4 * i);
+        v[i] = r.f32(at + 4 * qint64(i));
         if (!std::isfinite(v[i]) || std::abs(v[i]) > 1e7f)
             return false;
     }
@@ -185,7 +185,7 @@ bool Player::emfRecord(quint32 type, Bytes r)
             const qint64 n = r.u32(32 + 4 * i);
             if (n > total - used)
                 break;
-            list.push_back(all.mid(used, n));
+            list.emplace_back(all.mid(used, n));
             used += n;
         }
         if (type == EmrPolyPolygon || type == EmrPolyPolygon16) {
@@ -329,8 +329,7 @@ bool Player::emfRecord(quint32 type, Bytes r)
             break;
         GdiObject o;
         o.type = GdiObject::Type::Brush;
-        const Dib d =
-            dib(r.mid(r.u32(16), r.u32(20)), r.mid(r.u32(24), r.u32(28)), r.u32(12));
+        const Dib d = dib(r.mid(r.u32(16), r.u32(20)), r.mid(r.u32(24), r.u32(28)), r.u32(12));
         o.brush = d.image.isNull() ? QBrush(Qt::gray) : QBrush(d.image);
         m_objects.insert(r.u32(8), o);
         break;
@@ -440,16 +439,14 @@ bool Player::emfRecord(quint32 type, Bytes r)
         QSizeF src = dest.size();
         if (type == EmrStretchBlt)
             src = QSizeF(r.i32(100), r.i32(104));
-        const Dib d =
-            dib(r.mid(r.u32(84), bmiBytes), r.mid(r.u32(92), r.u32(96)), r.u32(80));
+        const Dib d = dib(r.mid(r.u32(84), bmiBytes), r.mid(r.u32(92), r.u32(96)), r.u32(80));
         bitmap(dest, QRectF(QPointF(r.i32(44), r.i32(48)), src), d, rop);
         break;
     }
     case EmrStretchDiBits: {
         if (size < 80)
             break;
-        const Dib d =
-            dib(r.mid(r.u32(48), r.u32(52)), r.mid(r.u32(56), r.u32(60)), r.u32(64));
+        const Dib d = dib(r.mid(r.u32(48), r.u32(52)), r.mid(r.u32(56), r.u32(60)), r.u32(64));
         bitmap(QRectF(r.i32(24), r.i32(28), r.i32(72), r.i32(76)),
                QRectF(r.i32(32), r.i32(36), r.i32(40), r.i32(44)), d, r.u32(68));
         break;
@@ -457,8 +454,7 @@ bool Player::emfRecord(quint32 type, Bytes r)
     case EmrSetDiBitsToDevice: {
         if (size < 76)
             break;
-        const Dib d =
-            dib(r.mid(r.u32(48), r.u32(52)), r.mid(r.u32(56), r.u32(60)), r.u32(64));
+        const Dib d = dib(r.mid(r.u32(48), r.u32(52)), r.mid(r.u32(56), r.u32(60)), r.u32(64));
         const QSizeF s(r.i32(40), r.i32(44));
         bitmap(QRectF(QPointF(r.i32(24), r.i32(28)), s), QRectF(QPointF(r.i32(32), r.i32(36)), s),
                d, 0x00CC0020);

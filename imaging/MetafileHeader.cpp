@@ -55,7 +55,7 @@ QSize emfNaturalSize(const EmfHeader &h, qint64 *w, qint64 *hgt)
         if (*w <= 0 || *hgt <= 0)
             return {};
     }
-    if (*w > kMaxSide * 16 || *hgt > kMaxSide * 16)
+    if (*w > qint64(kMaxSide) * 16 || *hgt > qint64(kMaxSide) * 16)
         return QSize(kMaxSide * 16, kMaxSide * 16);
     return QSize(int(*w), int(*hgt));
 }

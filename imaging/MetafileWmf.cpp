@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The WMF records the player understands.
-#include "imaging/MetafilePlayer.h"
-
 #include <algorithm>
 #include <cmath>
+
+#include "imaging/MetafilePlayer.h"
 
 namespace imaging::metafile::detail {
 

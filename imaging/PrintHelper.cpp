@@ -4,10 +4,10 @@
 #include <QPainter>
 #include <QPrinter>
 
-#include "imaging/ImageEngine.h"
-#include "core/Prompts.h"
-
 #include <algorithm>
+
+#include "core/Prompts.h"
+#include "imaging/ImageEngine.h"
 
 namespace imaging {
 
@@ -81,7 +81,7 @@ void PrintHelper::printImage(const QString &docName, const QImage &image, bool c
 }
 
 void PrintHelper::printImages(const QString &docName, const QList<QImage> &images, bool center,
-                             bool fit)
+                              bool fit)
 {
     if (images.isEmpty() ||
         std::any_of(images.cbegin(), images.cend(), [](const QImage &img) { return img.isNull(); }))

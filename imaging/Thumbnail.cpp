@@ -4,12 +4,12 @@
 #include <QFileInfo>
 #include <QPainter>
 
-#include "core/Formats.h"
-#include "imaging/ImageEngine.h"
-
 #include <algorithm>
 #include <cmath>
 #include <system_error>
+
+#include "core/Formats.h"
+#include "imaging/ImageEngine.h"
 
 namespace imaging {
 

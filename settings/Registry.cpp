@@ -57,7 +57,7 @@ void fromJson(Node &node, const QJsonObject &object, int depth)
     if (depth > 64)
         return;
     const QJsonArray values = object.value(QLatin1String("values")).toArray();
-    for (const QJsonValue &entry : values) {
+    for (const auto &entry : values) {
         const QJsonArray v = entry.toArray();
         if (v.size() < 2 || !v.at(0).isString() || !v.at(1).isString())
             continue;
@@ -68,7 +68,7 @@ void fromJson(Node &node, const QJsonObject &object, int depth)
              {v.at(1).toString(), v.at(2).toString() == QLatin1String("expand")}});
     }
     const QJsonArray keys = object.value(QLatin1String("keys")).toArray();
-    for (const QJsonValue &entry : keys) {
+    for (const auto &entry : keys) {
         const QJsonObject k = entry.toObject();
         const QString name = k.value(QLatin1String("name")).toString();
         if (name.isEmpty() || name.contains(QLatin1Char('\\')) || node.child(name))
@@ -266,8 +266,7 @@ bool Registry::keyExists(Root root, const QString &key)
     return read(root, [&](Node &tree) { return find(tree, key) != nullptr; });
 }
 
-std::optional<Registry::Value> Registry::value(Root root, const QString &key,
-                                               const QString &name)
+std::optional<Registry::Value> Registry::value(Root root, const QString &key, const QString &name)
 {
     return read(root, [&](Node &tree) -> std::optional<Value> {
         Node *node = find(tree, key);
@@ -306,15 +305,14 @@ bool Registry::createKey(Root root, const QString &key)
     return modify(root, [&](Node &tree) { return findOrCreate(tree, key) != nullptr; });
 }
 
-bool Registry::setValue(Root root, const QString &key, const QString &name,
-                        const Value &value)
+bool Registry::setValue(Root root, const QString &key, const QString &name, const Value &value)
 {
     return modify(root, [&](Node &tree) {
         Node *node = findOrCreate(tree, key);
         if (Value *existing = node->value(name))
             *existing = value;
         else
-            node->values.push_back({name, value});
+            node->values.emplace_back(name, value);
         return true;
     });
 }

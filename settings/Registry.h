@@ -51,8 +51,7 @@ public:
     // Creates key and any missing parents.
     static bool createKey(Root root, const QString &key);
     // Creates the key if needed and writes the value.
-    static bool setValue(Root root, const QString &key, const QString &name,
-                         const Value &value);
+    static bool setValue(Root root, const QString &key, const QString &name, const Value &value);
     static bool deleteValue(Root root, const QString &key, const QString &name);
     // Fails when the key is missing or has sub-keys of its own.
     static bool deleteKey(Root root, const QString &key);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/SettingsStore.h"
 
+#include "settings/Logging.h"
+
 namespace settings {
 
 namespace {
@@ -22,7 +24,7 @@ QString SettingsStore::normalizeSection(const QString &section)
 }
 
 QString SettingsStore::value(Root root, const QString &section, const QString &key,
-                                 const QString &defaultValue) const
+                             const QString &defaultValue) const
 {
     const auto stored = Registry::value(root, normalizeSection(section), valueName(key));
     if (!stored || stored->data.isEmpty())
@@ -31,13 +33,16 @@ QString SettingsStore::value(Root root, const QString &section, const QString &k
 }
 
 bool SettingsStore::setValue(Root root, const QString &section, const QString &key,
-                               const QString &value) const
+                             const QString &value) const
 {
-    return Registry::setValue(root, normalizeSection(section), valueName(key), {value, false});
+    if (Registry::setValue(root, normalizeSection(section), valueName(key), {value, false}))
+        return true;
+    qCWarning(lcSettings, "The setting \"%s\" could not be stored in %s", qUtf8Printable(key),
+              qUtf8Printable(Registry::fileOf(root)));
+    return false;
 }
 
-bool SettingsStore::remove(Root root, const QString &section,
-                                 const QString &key) const
+bool SettingsStore::remove(Root root, const QString &section, const QString &key) const
 {
     if (key.isEmpty())
         return Registry::deleteKey(root, section);

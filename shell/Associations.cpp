@@ -7,6 +7,7 @@
 #include "core/Paths.h"
 #include "core/Prompts.h"
 #include "shell/DesktopIntegration.h"
+#include "shell/Logging.h"
 #include "shell/MimeAppsList.h"
 
 namespace shell::associations {
@@ -83,6 +84,12 @@ bool desktopBound(const QString &mimeType)
     return !ids.isEmpty() && ids.first() == desktopId();
 }
 
+void warnDefaultNotSet(const QString &mimeType)
+{
+    qCWarning(lcShell, "The desktop's program for %s could not be changed",
+              qUtf8Printable(mimeType));
+}
+
 // Writes Pictavo's desktop entry when it is missing or out of date.
 bool ensureDesktopEntry()
 {
@@ -90,7 +97,8 @@ bool ensureDesktopEntry()
     const QByteArray text = desktopEntryText();
     if (desktop.desktopEntry(desktopId()) == text)
         return false;
-    desktop.writeDesktopEntry(desktopId(), text);
+    if (!desktop.writeDesktopEntry(desktopId(), text))
+        qCWarning(lcShell, "Pictavo's desktop entry could not be written");
     return true;
 }
 
@@ -105,11 +113,13 @@ bool bindDesktopDefault(const QString &mimeType)
     QStringList ids = shell::desktopIds(current.value_or(QString()));
     if (!ids.isEmpty() && ids.first() == desktopId())
         return changed;
-    setStringValue(settings::Root::CurrentUser, desktopBackupKey(), mimeType, current.value_or(QString()));
+    setStringValue(settings::Root::CurrentUser, desktopBackupKey(), mimeType,
+                   current.value_or(QString()));
     // The other programs stay behind Pictavo as the desktop's fall-backs.
     ids.removeAll(desktopId());
     ids.prepend(desktopId());
-    desktop.setDefaultApplications(mimeType, ids.join(QLatin1Char(';')) + QLatin1Char(';'));
+    if (!desktop.setDefaultApplications(mimeType, ids.join(QLatin1Char(';')) + QLatin1Char(';')))
+        warnDefaultNotSet(mimeType);
     return true;
 }
 
@@ -132,7 +142,8 @@ bool restoreDesktopDefault(const QString &mimeType)
         if (!ids.isEmpty())
             previous = ids.join(QLatin1Char(';')) + QLatin1Char(';');
     }
-    desktop.setDefaultApplications(mimeType, previous);
+    if (!desktop.setDefaultApplications(mimeType, previous))
+        warnDefaultNotSet(mimeType);
     if (backup)
         deleteValue(settings::Root::CurrentUser, desktopBackupKey(), mimeType);
     return true;
@@ -203,7 +214,8 @@ void ensureAssociated()
 {
     // Up to a hundred values change on a first start: write each root once.
     settings::Registry::Batch batch;
-    if (!stringValue(settings::Root::ClassesRoot, QStringLiteral("Pictavo.jpg"), QString(), QString())
+    if (!stringValue(settings::Root::ClassesRoot, QStringLiteral("Pictavo.jpg"), QString(),
+                     QString())
              .isEmpty()) {
         QString names;
         for (const Association &row : kTable)
@@ -211,9 +223,8 @@ void ensureAssociated()
                 !desktopBound(str(row.mimeType)))
                 names += str(row.questionName);
         if (!names.isEmpty()) {
-            if (core::msgBox(kQuestion + QLatin1String("\r\n") + names,
-                                core::MsgIcon::Question,
-                                core::MsgButtons::YesNo) != core::MsgResult::Yes)
+            if (core::msgBox(kQuestion + QLatin1String("\r\n") + names, core::MsgIcon::Question,
+                             core::MsgButtons::YesNo) != core::MsgResult::Yes)
                 return;
             registerAll();
         }
@@ -243,8 +254,8 @@ void registerProgId(const QString &className, const QString &description, const 
     setStringValue(settings::Root::ClassesRoot, verbKey, QString(), QString());
     setStringValue(settings::Root::ClassesRoot, verbKey + QLatin1String("\\command"), QString(),
                    openCommand());
-    setStringValue(settings::Root::ClassesRoot, className + QLatin1String("\\DefaultIcon"), QString(),
-                   iconPath.isEmpty() ? shortPath(programPath()) : iconPath);
+    setStringValue(settings::Root::ClassesRoot, className + QLatin1String("\\DefaultIcon"),
+                   QString(), iconPath.isEmpty() ? shortPath(programPath()) : iconPath);
     // The desktop's counterpart of a class is Pictavo's desktop entry.
     if (ensureDesktopEntry())
         shell::desktopIntegration().notifyChanged();
@@ -254,13 +265,15 @@ void associateExtension(const QString &extension, const QString &className)
 {
     bool changed = false;
     if (!isAssociated(extension, className)) {
-        const QString old = stringValue(settings::Root::ClassesRoot, extension, QString(), QString());
+        const QString old =
+            stringValue(settings::Root::ClassesRoot, extension, QString(), QString());
         setStringValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"), old);
         setStringValue(settings::Root::ClassesRoot, extension, QString(), className);
         const QString choiceKey = fileExtsKey(extension);
-        const QString oldChoice =
-            stringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"), QString());
-        setStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"), oldChoice);
+        const QString oldChoice = stringValue(settings::Root::CurrentUser, choiceKey,
+                                              QStringLiteral("ProgID"), QString());
+        setStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"),
+                       oldChoice);
         setStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"), className);
         changed = true;
     }
@@ -275,14 +288,14 @@ void restoreExtension(const QString &extension, const QString &className)
 {
     bool changed = false;
     if (isAssociated(extension, className)) {
-        setStringValue(
-            settings::Root::ClassesRoot, extension, QString(),
-            stringValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"), QString()));
+        setStringValue(settings::Root::ClassesRoot, extension, QString(),
+                       stringValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"),
+                                   QString()));
         deleteValue(settings::Root::ClassesRoot, extension, QStringLiteral("OldAss"));
         const QString choiceKey = fileExtsKey(extension);
-        setStringValue(
-            settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"),
-            stringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"), QString()));
+        setStringValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("ProgID"),
+                       stringValue(settings::Root::CurrentUser, choiceKey,
+                                   QStringLiteral("OldProgID"), QString()));
         deleteValue(settings::Root::CurrentUser, choiceKey, QStringLiteral("OldProgID"));
         changed = true;
     }
@@ -299,7 +312,7 @@ bool isAssociated(const QString &extension, const QString &className)
 }
 
 QString stringValue(settings::Root root, const QString &key, const QString &name,
-                       const QString &defaultValue)
+                    const QString &defaultValue)
 {
     const std::optional<Registry::Value> value = Registry::value(root, key, name);
     if (!value)
@@ -310,7 +323,8 @@ QString stringValue(settings::Root root, const QString &key, const QString &name
     return text;
 }
 
-void setStringValue(settings::Root root, const QString &key, const QString &name, const QString &data)
+void setStringValue(settings::Root root, const QString &key, const QString &name,
+                    const QString &data)
 {
     Registry::setValue(root, key, name, {data, false});
 }

@@ -3,8 +3,8 @@
 
 #include <QString>
 
-#include "imaging/ImageEngine.h"
 #include "core/Prompts.h"
+#include "imaging/ImageEngine.h"
 
 namespace shell {
 
@@ -13,7 +13,7 @@ namespace {
 void notAvailable(imaging::ImageEngine &)
 {
     core::msgBox(QStringLiteral("Setting the wallpaper is not available yet."),
-                    core::MsgIcon::Information);
+                 core::MsgIcon::Information);
 }
 
 WallpaperHandler &handler()

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's file, print, wallpaper and help commands. Their menu entries
 // are in place; each command arrives in a file of its own.
-#include "viewer/ViewerWindow.h"
-
 #include "imaging/ImageView.h"
+#include "viewer/ViewerWindow.h"
 
 namespace viewer {
 

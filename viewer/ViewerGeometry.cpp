@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer window's size and place: the resize rules, sizing the window
 // around an image, and full screen.
-#include "viewer/ViewerWindow.h"
-
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMenu>
@@ -11,13 +9,14 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
+#include <limits>
+
 #include "core/Twips.h"
 #include "imaging/ImageView.h"
 #include "viewer/ViewerRules.h"
 #include "viewer/ViewerStatusBar.h"
-
-#include <algorithm>
-#include <limits>
+#include "viewer/ViewerWindow.h"
 
 namespace viewer {
 
@@ -134,8 +133,8 @@ void ViewerWindow::applyViewGeometry()
                            m_toolbar->height());
     // The strip under the menu bar spans the window (at its design width it
     // would end in the middle of a wider window).
-    m_menuStrip->setGeometry(0, 0,
-                             std::max(core::twipsToPixelsX(kMenuStripWidth), client->width()), 2);
+    m_menuStrip->setGeometry(0, 0, std::max(core::twipsToPixelsX(kMenuStripWidth), client->width()),
+                             2);
 }
 
 void ViewerWindow::setBarsVisible(bool visible)

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/ViewerInstance.h"
 
-#include "viewer/ViewerWindow.h"
-
 #include <QPointer>
+
+#include "viewer/ViewerWindow.h"
 
 namespace viewer {
 

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer window's menus and toolbar, and the skin of its bars.
-#include "viewer/ViewerWindow.h"
-
 #include <QAction>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -12,6 +10,7 @@
 
 #include "core/Twips.h"
 #include "viewer/ViewerStatusBar.h"
+#include "viewer/ViewerWindow.h"
 
 namespace viewer {
 

@@ -31,22 +31,29 @@ bool parseNumber(const QString &text, double *value)
 }
 } // namespace
 
-bool settingToBool(const QString &text, const QString &defaultText)
+bool settingToBool(const QString &text, const QString &defaultText, bool *fellBack)
 {
     double v = 0;
-    if (parseNumber(text, &v))
+    const bool readable = parseNumber(text, &v);
+    if (fellBack)
+        *fellBack = !readable;
+    if (readable)
         return v != 0;
     return parseNumber(defaultText, &v) && v != 0;
 }
 
-int settingToDelay(const QString &text, const QString &defaultText)
+int settingToDelay(const QString &text, const QString &defaultText, bool *fellBack)
 {
     double v = 0;
+    if (fellBack)
+        *fellBack = false;
     if (parseNumber(text, &v)) {
         const qint64 ms = roundHalfEven(v);
         if (ms >= 0 && ms <= 32767)
             return int(ms);
     }
+    if (fellBack)
+        *fellBack = true;
     if (parseNumber(defaultText, &v))
         return int(std::clamp<qint64>(roundHalfEven(v), 0, 32767));
     return 2000;
@@ -151,8 +158,8 @@ ViewLayout resizeLayout(QSizeF windowTwips, double toolbarHeight)
     return {windowTwips.width(), windowTwips.height() - toolbarHeight - 600.0, windowTwips.width()};
 }
 
-imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight,
-                                   QSizeF windowTwips, double tppX, double tppY)
+imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips,
+                                   double tppX, double tppY)
 {
     const float scaledW = float(zoom * imageWidth * tppX);
     const float scaledH = float(zoom * imageHeight * tppY);

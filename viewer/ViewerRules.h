@@ -22,11 +22,11 @@ inline constexpr char16_t kSlideShowDelayDefault[] = u"2000";
 inline constexpr char16_t kFullScreenDefault[] = u"1";
 
 // A stored flag: "0" is off, any other number on. Text that is not a number
-// reads as the default (itself a number).
-bool settingToBool(const QString &text, const QString &defaultText);
+// reads as the default (itself a number); *fellBack tells when it did.
+bool settingToBool(const QString &text, const QString &defaultText, bool *fellBack = nullptr);
 // A stored delay in milliseconds: a number rounded to the nearest integer
 // (halves to even) within 0..32767; anything else reads as the default.
-int settingToDelay(const QString &text, const QString &defaultText);
+int settingToDelay(const QString &text, const QString &defaultText, bool *fellBack = nullptr);
 // How a flag is stored: "-1" or "0".
 QString boolToSetting(bool on);
 
@@ -78,8 +78,8 @@ ViewLayout resizeLayout(QSizeF windowTwips, double toolbarHeight);
 
 // The fit test: Fitted when the zoomed image fits the window's outer size
 // (equality fits), else Panned.
-imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight,
-                                   QSizeF windowTwips, double tppX, double tppY);
+imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips,
+                                   double tppX, double tppY);
 
 // The zoom for a large image: window width / image width when the image is
 // larger than the window in both directions, else `zoom` unchanged.
@@ -95,9 +95,9 @@ double zoomOutStep(double zoom);
 // minimized nor maximized. `currentWindow` is the window's outer size before.
 struct WindowFit
 {
-    double viewWidth = 0;  // the view's size before the resize rules lay it out
+    double viewWidth = 0; // the view's size before the resize rules lay it out
     double viewHeight = 0;
-    QSizeF window;         // outer size to set
+    QSizeF window; // outer size to set
 };
 WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, double toolbarHeight);
 

@@ -27,8 +27,7 @@ public:
     void showPosition(int number, qsizetype count);
     // Panels 2 to 4 for the entry at path: the image on show in engine, or
     // the reason it could not be shown when the engine holds nothing.
-    void showEntry(const QString &path, const imaging::ImageEngine &engine,
-                   const QString &error);
+    void showEntry(const QString &path, const imaging::ImageEngine &engine, const QString &error);
     // Panel 5: the zoom in percent.
     void showZoom(double zoom);
 

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
-#include <QLoggingCategory>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -19,6 +18,7 @@
 #include "imaging/ImageView.h"
 #include "settings/SettingsStore.h"
 #include "viewer/BrowserLink.h"
+#include "viewer/Logging.h"
 #include "viewer/Prefetcher.h"
 #include "viewer/SlideShow.h"
 #include "viewer/ViewerRules.h"
@@ -39,8 +39,7 @@ QString section()
 
 QString storedSetting(const char16_t *key, const char16_t *defaultText)
 {
-    return settings::SettingsStore().value(Root::LocalMachine, section(),
-                                           QString::fromUtf16(key),
+    return settings::SettingsStore().value(Root::LocalMachine, section(), QString::fromUtf16(key),
                                            QString::fromUtf16(defaultText));
 }
 
@@ -132,15 +131,26 @@ void ViewerWindow::start()
 
 void ViewerWindow::loadSettings()
 {
-    const bool antiAlias =
-        settingToBool(storedSetting(kAntiAliasKey, kAntiAliasDefault),
-                      QString::fromUtf16(kAntiAliasDefault));
+    // A stored text the rules cannot read gives the default; only the log
+    // tells.
+    bool fellBack = false;
+    const auto warnIfUnread = [&fellBack](const char16_t *key, const char16_t *defaultText) {
+        if (fellBack)
+            qCWarning(lcViewer, "The stored setting \"%s\" cannot be read; using \"%s\"",
+                      qUtf8Printable(QString::fromUtf16(key)),
+                      qUtf8Printable(QString::fromUtf16(defaultText)));
+    };
+    const bool antiAlias = settingToBool(storedSetting(kAntiAliasKey, kAntiAliasDefault),
+                                         QString::fromUtf16(kAntiAliasDefault), &fellBack);
+    warnIfUnread(kAntiAliasKey, kAntiAliasDefault);
     m_imageView->setAntiAlias(antiAlias);
     action("mnuAntiAliasDisplay")->setChecked(antiAlias);
     m_slideShow->setDelay(settingToDelay(storedSetting(kSlideShowDelayKey, kSlideShowDelayDefault),
-                                         QString::fromUtf16(kSlideShowDelayDefault)));
+                                         QString::fromUtf16(kSlideShowDelayDefault), &fellBack));
+    warnIfUnread(kSlideShowDelayKey, kSlideShowDelayDefault);
     m_fullScreen = settingToBool(storedSetting(kFullScreenKey, kFullScreenDefault),
-                                 QString::fromUtf16(kFullScreenDefault));
+                                 QString::fromUtf16(kFullScreenDefault), &fellBack);
+    warnIfUnread(kFullScreenKey, kFullScreenDefault);
 }
 
 void ViewerWindow::closeEvent(QCloseEvent *event)

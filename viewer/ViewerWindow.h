@@ -204,10 +204,10 @@ private:
     bool m_openedFromCommandLine = false;
     bool m_fullScreen = false;
     SavedPlacement m_saved;
-    QImage m_picture;          // the last picture the picture loader decoded
-    QSizeF m_viewTwips;        // the view's size as the resize rules set it
-    QMargins m_fittedMargins;  // the frame the last window fit counted with
-    QString m_lastError;       // why the entry on screen could not be shown
+    QImage m_picture;         // the last picture the picture loader decoded
+    QSizeF m_viewTwips;       // the view's size as the resize rules set it
+    QMargins m_fittedMargins; // the frame the last window fit counted with
+    QString m_lastError;      // why the entry on screen could not be shown
     bool m_prefetchEnabled = true;
     bool m_unloaded = false;
     bool m_sizing = false;     // a slide step sizes the window

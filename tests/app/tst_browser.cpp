@@ -17,17 +17,17 @@
 
 #include "BrowserParts.h"
 #include "app/BrowserLayout.h"
-#include "support/TestSupport.h"
 #include "app/BrowserWindow.h"
+#include "core/Formats.h"
+#include "core/Paths.h"
+#include "core/Process.h"
+#include "core/Twips.h"
 #include "dialogs/FolderTree.h"
 #include "explorer/ThumbnailExplorer.h"
-#include "core/Formats.h"
 #include "imaging/ImageView.h"
-#include "core/Process.h"
-#include "core/Paths.h"
-#include "core/Twips.h"
-#include "support/ScriptedPrompts.h"
 #include "shell/Wallpaper.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestSupport.h"
 #include "viewer/ViewerInstance.h"
 #include "viewer/ViewerWindow.h"
 
@@ -170,12 +170,18 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("tooltip");
         QTest::addColumn<int>("left");
-        QTest::newRow("prev") << "cmdPrev" << "Previous" << 15;
-        QTest::newRow("next") << "cmdNext" << "Next" << 480;
-        QTest::newRow("zoom in") << "cmdZoomIn" << "Zoom In" << 945;
-        QTest::newRow("zoom out") << "cmdZoomOut" << "Zoom Out" << 1425;
-        QTest::newRow("wallpaper") << "cmdWallPaper" << "Set as wallpaper" << 1890;
-        QTest::newRow("view") << "cmdView" << "View Image" << 2355;
+        QTest::newRow("prev") << "cmdPrev"
+                              << "Previous" << 15;
+        QTest::newRow("next") << "cmdNext"
+                              << "Next" << 480;
+        QTest::newRow("zoom in") << "cmdZoomIn"
+                                 << "Zoom In" << 945;
+        QTest::newRow("zoom out") << "cmdZoomOut"
+                                  << "Zoom Out" << 1425;
+        QTest::newRow("wallpaper") << "cmdWallPaper"
+                                   << "Set as wallpaper" << 1890;
+        QTest::newRow("view") << "cmdView"
+                              << "View Image" << 2355;
     }
     void buttons()
     {
@@ -191,7 +197,8 @@ private slots:
         const QIcon icon = button->icon();
         QVERIFY(!icon.isNull());
         // Normal and hover pictures differ.
-        QVERIFY(icon.pixmap(32, QIcon::Normal).toImage() != icon.pixmap(32, QIcon::Active).toImage());
+        QVERIFY(icon.pixmap(32, QIcon::Normal).toImage() !=
+                icon.pixmap(32, QIcon::Active).toImage());
     }
 
     void buttonPicturesExist_data()
@@ -199,7 +206,8 @@ private slots:
         QTest::addColumn<QString>("key");
         for (const char *key : {"prev", "next", "zoomin", "zoomout", "wallpaper", "view"})
             for (const char *variant : {"", "_hover"})
-                QTest::newRow(qPrintable(QString("%1%2").arg(key, variant))) << QString("%1%2").arg(key, variant);
+                QTest::newRow(qPrintable(QString("%1%2").arg(key, variant)))
+                    << QString("%1%2").arg(key, variant);
     }
     void buttonPicturesExist()
     {
@@ -323,9 +331,9 @@ private slots:
 
     void previewLoading_data()
     {
-        QTest::addColumn<QString>("name");     // created in a fresh folder
-        QTest::addColumn<QByteArray>("kind");  // png, ico, garbage, folder, none
-        QTest::addColumn<int>("count");        // images in the preview afterwards
+        QTest::addColumn<QString>("name");    // created in a fresh folder
+        QTest::addColumn<QByteArray>("kind"); // png, ico, garbage, folder, none
+        QTest::addColumn<int>("count");       // images in the preview afterwards
         QTest::addColumn<bool>("fileLoadFlag");
         QTest::newRow("png") << "p.png" << QByteArray("png") << 1 << true;
         QTest::newRow("jpeg") << "p.JPG" << QByteArray("jpg") << 1 << true;
@@ -411,7 +419,7 @@ private slots:
         QCOMPARE(tree(w)->path(), m_a + "/");
         QVERIFY(finished.count() > 0 || finished.wait(10000));
         QVERIFY(w->treeUsed());
-        QCOMPARE(shown.count(), 1); // one listing for one click
+        QCOMPARE(shown.count(), 1);          // one listing for one click
         QCOMPARE(explorerOf(w)->count(), 4); // sub, 1.png, 2.jpg, 3.png
         QTRY_VERIFY(!w->previewPending());
 

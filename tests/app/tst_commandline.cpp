@@ -11,24 +11,24 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 #include "BrowserParts.h"
-#include "support/TestSupport.h"
+#include "app/BrowserWindow.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
-#include "support/FakeInstance.h"
 #include "app/Splash.h"
-#include "app/BrowserWindow.h"
-#include "imaging/ImageView.h"
-#include "core/Process.h"
 #include "core/Paths.h"
-#include "support/ScriptedPrompts.h"
+#include "core/Process.h"
+#include "imaging/ImageView.h"
 #include "settings/Registry.h"
-#include "support/FakeDesktopIntegration.h"
 #include "shell/Associations.h"
+#include "support/FakeDesktopIntegration.h"
+#include "support/FakeInstance.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestSupport.h"
 #include "viewer/ViewerInstance.h"
 #include "viewer/ViewerWindow.h"
-
-#include <memory>
 
 using settings::Registry;
 
@@ -48,8 +48,8 @@ class WatchingPrompts : public testsupport::ScriptedPrompts
 public:
     QList<bool> windowsUp;
 
-    core::MsgResult message(const QString &text, core::MsgIcon icon,
-                               core::MsgButtons buttons, const QString &caption) override
+    core::MsgResult message(const QString &text, core::MsgIcon icon, core::MsgButtons buttons,
+                            const QString &caption) override
     {
         windowsUp << anyWindowVisible();
         return ScriptedPrompts::message(text, icon, buttons, caption);
@@ -72,7 +72,8 @@ void writeText(const QString &path)
 
 QString bindingOf(const QString &extension)
 {
-    return shell::associations::stringValue(settings::Root::ClassesRoot, extension, QString(), QString());
+    return shell::associations::stringValue(settings::Root::ClassesRoot, extension, QString(),
+                                            QString());
 }
 
 } // namespace
@@ -102,11 +103,12 @@ private:
         m_browser = std::make_unique<app::BrowserWindow>();
         m_browser->setSingleInstance(std::make_unique<testsupport::FakeInstance>(false));
         m_browser->splash()->setMinimumMs(0);
-        connect(m_browser.get(), &app::BrowserWindow::startupStep, this,
-                [this](app::BrowserWindow::StartupStep step, const QString &) {
-                    m_steps << QString::fromLatin1(
-                        QMetaEnum::fromType<app::BrowserWindow::StartupStep>().valueToKey(int(step)));
-                });
+        connect(
+            m_browser.get(), &app::BrowserWindow::startupStep, this,
+            [this](app::BrowserWindow::StartupStep step, const QString &) {
+                m_steps << QString::fromLatin1(
+                    QMetaEnum::fromType<app::BrowserWindow::StartupStep>().valueToKey(int(step)));
+            });
         m_browser->start(commandText);
         return m_browser.get();
     }
@@ -114,7 +116,8 @@ private:
     // Another program took the PNG type over since the last start.
     static void takeOverPng()
     {
-        shell::associations::setStringValue(settings::Root::ClassesRoot, ".png", QString(), "OtherViewer.png");
+        shell::associations::setStringValue(settings::Root::ClassesRoot, ".png", QString(),
+                                            "OtherViewer.png");
     }
 
 private slots:
@@ -192,7 +195,8 @@ private slots:
         QFETCH(int, questions);
         QFETCH(QString, pngAfter);
         QFETCH(QString, jpgAfter);
-        shell::associations::setStringValue(settings::Root::ClassesRoot, ".jpg", QString(), "jpgfile");
+        shell::associations::setStringValue(settings::Root::ClassesRoot, ".jpg", QString(),
+                                            "jpgfile");
         if (registeredBefore) {
             shell::associations::ensureAssociated();
             QCOMPARE(bindingOf(".jpg"), QStringLiteral("Pictavo.jpg"));

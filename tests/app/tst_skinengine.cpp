@@ -9,8 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "support/TestSupport.h"
 #include "app/SkinEngine.h"
+#include "support/TestSupport.h"
 
 using app::SkinEngine;
 
@@ -74,7 +74,7 @@ private slots:
         QTest::newRow("not UTF-8")
             << QByteArray("[Window]\nQWidget { color: \xff\xfe; }\n") << false;
         QTest::newRow("too large")
-            << QByteArray("[Window]\n") + QByteArray(2 * 1024 * 1024, ' ') << false;
+            << QByteArray("[Window]\n") + QByteArray(qsizetype(2) * 1024 * 1024, ' ') << false;
     }
 
     void loadFile()

@@ -20,23 +20,23 @@
 #include <QTreeView>
 
 #include "BrowserParts.h"
+#include "app/BrowserWindow.h"
+#include "app/SingleInstance.h"
+#include "app/SkinEngine.h"
+#include "app/Splash.h"
+#include "core/Formats.h"
+#include "core/Paths.h"
+#include "core/Process.h"
+#include "core/Twips.h"
+#include "dialogs/DestinationDialog.h"
+#include "dialogs/FolderTree.h"
+#include "explorer/ThumbnailExplorer.h"
+#include "imaging/ImageView.h"
+#include "support/FakeInstance.h"
+#include "support/ScriptedPrompts.h"
 #include "support/TestSupport.h"
 #include "viewer/ViewerInstance.h"
 #include "viewer/ViewerWindow.h"
-#include "app/SingleInstance.h"
-#include "support/FakeInstance.h"
-#include "app/Splash.h"
-#include "app/BrowserWindow.h"
-#include "dialogs/FolderTree.h"
-#include "dialogs/DestinationDialog.h"
-#include "explorer/ThumbnailExplorer.h"
-#include "core/Formats.h"
-#include "imaging/ImageView.h"
-#include "core/Process.h"
-#include "core/Paths.h"
-#include "core/Twips.h"
-#include "support/ScriptedPrompts.h"
-#include "app/SkinEngine.h"
 
 using namespace browsertest;
 
@@ -142,14 +142,15 @@ private slots:
 
         QStringList log;
         bool splashUpAtTitle = false;
-        connect(w.get(), &app::BrowserWindow::startupStep, this,
-                [&](app::BrowserWindow::StartupStep step, const QString &detail) {
-                    const QString name = QString::fromLatin1(
-                        QMetaEnum::fromType<app::BrowserWindow::StartupStep>().valueToKey(int(step)));
-                    log << (detail.isEmpty() ? name : name + ':' + detail);
-                    if (step == app::BrowserWindow::StartupStep::Title)
-                        splashUpAtTitle = w->splash()->isShown();
-                });
+        connect(
+            w.get(), &app::BrowserWindow::startupStep, this,
+            [&](app::BrowserWindow::StartupStep step, const QString &detail) {
+                const QString name = QString::fromLatin1(
+                    QMetaEnum::fromType<app::BrowserWindow::StartupStep>().valueToKey(int(step)));
+                log << (detail.isEmpty() ? name : name + ':' + detail);
+                if (step == app::BrowserWindow::StartupStep::Title)
+                    splashUpAtTitle = w->splash()->isShown();
+            });
         connect(w->skin(), &app::SkinEngine::applied, this,
                 [&](QWidget *target, const QString &element) {
                     log << "skin " + target->objectName() + ' ' + element;
@@ -408,9 +409,9 @@ private slots:
         QCOMPARE(previewSplitter(w)->widget(1), explorerOf(w));
         QCOMPARE(previewSplitter(w)->handleWidth(), 6);
         QCOMPARE(container(w)->palette().color(QPalette::Window), QColor(224, 224, 224));
-        for (QObject *o : std::initializer_list<QObject *>{w->skin(), w->splash(), mainSplitter(w),
-                                                           tree(w), container(w), toolbar(w),
-                                                           previewSplitter(w), preview(w), explorerOf(w)})
+        for (QObject *o : std::initializer_list<QObject *>{
+                 w->skin(), w->splash(), mainSplitter(w), tree(w), container(w), toolbar(w),
+                 previewSplitter(w), preview(w), explorerOf(w)})
             QCOMPARE(w->findChild<QObject *>(o->objectName()), o);
     }
 
@@ -420,7 +421,7 @@ private slots:
         QImageReader splash(data + "/viewer.spl");
         splash.setDecideFormatFromContent(true);
         QVERIFY2(!splash.read().isNull(), qPrintable(splash.errorString()));
-        QVERIFY(QFileInfo(data + "/viewer.spl").size() < 100 * 1024);
+        QVERIFY(QFileInfo(data + "/viewer.spl").size() < qint64(100) * 1024);
         app::SkinEngine skin;
         QVERIFY(skin.loadSkin(data + "/PVXMain.skn"));
         QCOMPARE(skin.elements(), app::SkinEngine::knownElements());

@@ -11,8 +11,8 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include "support/TestSupport.h"
 #include "dialogs/FolderTree.h"
+#include "support/TestSupport.h"
 
 using dialogs::FolderTree;
 
@@ -36,12 +36,18 @@ private slots:
     {
         QTest::addColumn<QString>("set");
         QTest::addColumn<QString>("read"); // relative to the temporary folder, or absolute
-        QTest::newRow("folder") << "b" << "b/";
-        QTest::newRow("trailing slash") << "b/deep/" << "b/deep/";
-        QTest::newRow("deep, parents expanded") << "b/deep/deeper" << "b/deep/deeper/";
-        QTest::newRow("root") << "/" << "/";
-        QTest::newRow("missing folder keeps the selection") << "nope" << "a/";
-        QTest::newRow("a file keeps the selection") << "file.png" << "a/";
+        QTest::newRow("folder") << "b"
+                                << "b/";
+        QTest::newRow("trailing slash") << "b/deep/"
+                                        << "b/deep/";
+        QTest::newRow("deep, parents expanded") << "b/deep/deeper"
+                                                << "b/deep/deeper/";
+        QTest::newRow("root") << "/"
+                              << "/";
+        QTest::newRow("missing folder keeps the selection") << "nope"
+                                                            << "a/";
+        QTest::newRow("a file keeps the selection") << "file.png"
+                                                    << "a/";
     }
     void path()
     {
@@ -54,7 +60,9 @@ private slots:
         tree.setPath(m_dir.filePath("a"));
         QSignalSpy click(&tree, &FolderTree::clicked);
         QSignalSpy selected(&tree, &FolderTree::folderSelected);
-        const auto abs = [&](const QString &p) { return p.startsWith('/') ? p : m_dir.filePath(p); };
+        const auto abs = [&](const QString &p) {
+            return p.startsWith('/') ? p : m_dir.filePath(p);
+        };
         tree.setPath(abs(set));
         QCOMPARE(tree.path(), abs(read));
         QCOMPARE(tree.property("path").toString(), abs(read));

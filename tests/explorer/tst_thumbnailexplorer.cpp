@@ -8,14 +8,14 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "support/ImageFixtures.h"
-#include "support/TestSupport.h"
-#include "explorer/ThumbnailExplorer.h"
+#include <functional>
+
 #include "core/Formats.h"
 #include "core/Twips.h"
+#include "explorer/ThumbnailExplorer.h"
+#include "support/ImageFixtures.h"
 #include "support/ScriptedPrompts.h"
-
-#include <functional>
+#include "support/TestSupport.h"
 
 namespace {
 

@@ -75,7 +75,8 @@ private slots:
         cur[2] = 2;
         QTest::newRow("cur") << "j.cur" << cur << int(core::FormatCUR) << QSize(16, 16) << 32;
         const QByteArray bmp = encodeQt(photo, "bmp");
-        QTest::newRow("bmp named dib") << "k.dib" << bmp << int(core::FormatBMP) << QSize(33, 21) << 24;
+        QTest::newRow("bmp named dib")
+            << "k.dib" << bmp << int(core::FormatBMP) << QSize(33, 21) << 24;
         QTest::newRow("headerless dib")
             << "l.dib" << bmp.mid(14) << int(core::FormatDIB) << QSize(33, 21) << 24;
         const QByteArray indexed = encodeQt(photo.convertToFormat(QImage::Format_Indexed8), "bmp");
@@ -179,22 +180,22 @@ private slots:
         QTest::newRow("tga grey rle")
             << "greyrle.tga" << QStringList{src, "-colorspace", "Gray", "-compress", "RLE"}
             << int(core::FormatTGA) << QSize(40, 30) << 1 << false;
-        QTest::newRow("psd") << "a.psd" << QStringList{src} << int(core::FormatPSD) << QSize(40, 30) << 1
-                             << true;
-        QTest::newRow("psd named png") << "psd.png" << QStringList{src, "PSD:"} << int(core::FormatPSD)
-                                       << QSize(40, 30) << 1 << true;
-        QTest::newRow("pcx") << "a.pcx" << QStringList{src} << int(core::FormatPCX) << QSize(40, 30) << 1
-                             << true;
+        QTest::newRow("psd") << "a.psd" << QStringList{src} << int(core::FormatPSD) << QSize(40, 30)
+                             << 1 << true;
+        QTest::newRow("psd named png") << "psd.png" << QStringList{src, "PSD:"}
+                                       << int(core::FormatPSD) << QSize(40, 30) << 1 << true;
+        QTest::newRow("pcx") << "a.pcx" << QStringList{src} << int(core::FormatPCX) << QSize(40, 30)
+                             << 1 << true;
         QTest::newRow("pcx 8-bit")
-            << "b.pcx" << QStringList{src, "-colors", "200", "-type", "Palette"} << int(core::FormatPCX)
-            << QSize(40, 30) << 1 << false;
+            << "b.pcx" << QStringList{src, "-colors", "200", "-type", "Palette"}
+            << int(core::FormatPCX) << QSize(40, 30) << 1 << false;
         QTest::newRow("gif animation") << "anim.gif" << QStringList{src, src, "-rotate", "180", src}
                                        << int(core::FormatGIF) << QSize(40, 30) << 3 << false;
         QTest::newRow("tiff pages")
-            << "pages.tif" << QStringList{src, "(", src, "-resize", "20x15!", ")"} << int(core::FormatTIF)
-            << QSize(40, 30) << 2 << true;
-        QTest::newRow("pcd") << "a.pcd" << QStringList{src} << int(core::FormatPCD) << QSize(768, 512)
-                             << 1 << false;
+            << "pages.tif" << QStringList{src, "(", src, "-resize", "20x15!", ")"}
+            << int(core::FormatTIF) << QSize(40, 30) << 2 << true;
+        QTest::newRow("pcd") << "a.pcd" << QStringList{src} << int(core::FormatPCD)
+                             << QSize(768, 512) << 1 << false;
         QTest::newRow("ico sizes")
             << "sizes.ico"
             << QStringList{src, "-resize", "32x32!", "-define", "icon:auto-resize=32,16"}
@@ -254,17 +255,20 @@ private slots:
         QTest::newRow("pcx") << "green.pcx" << int(core::FormatPCX) << QSize(32, 32) << 24 << true;
         QTest::newRow("tif palette")
             << "turquoise.tif" << int(core::FormatTIF) << QSize(32, 32) << 4 << true;
-        QTest::newRow("tiff") << "python.tiff" << int(core::FormatTIF) << QSize(16, 16) << 32 << true;
+        QTest::newRow("tiff") << "python.tiff" << int(core::FormatTIF) << QSize(16, 16) << 32
+                              << true;
         QTest::newRow("bmp 4-bit")
             << "liquid.bmp" << int(core::FormatBMP) << QSize(172, 132) << 4 << true;
         QTest::newRow("bmp 3 colours")
             << "asprite.bmp" << int(core::FormatBMP) << QSize(32, 32) << 4 << true;
-        QTest::newRow("gif") << "explosion1.gif" << int(core::FormatGIF) << QSize(90, 90) << 8 << true;
+        QTest::newRow("gif") << "explosion1.gif" << int(core::FormatGIF) << QSize(90, 90) << 8
+                             << true;
         QTest::newRow("gif 64 colours")
             << "python.gif" << int(core::FormatGIF) << QSize(16, 16) << 6 << true;
         QTest::newRow("png palette")
             << "python.png" << int(core::FormatPNG) << QSize(16, 16) << 8 << true;
-        QTest::newRow("jpeg") << "alien1.jpg" << int(core::FormatJPG) << QSize(80, 71) << 24 << false;
+        QTest::newRow("jpeg") << "alien1.jpg" << int(core::FormatJPG) << QSize(80, 71) << 24
+                              << false;
         QTest::newRow("jpeg without jfif")
             << "python-raw.jpg" << int(core::FormatJPG) << QSize(16, 16) << 24 << false;
     }

@@ -121,8 +121,7 @@ private slots:
         ImageEngine engine;
         QVERIFY_THROWS_EXCEPTION(ImageError, engine.rotate(90));
         QVERIFY_THROWS_EXCEPTION(ImageError, engine.resize(10, 0));
-        QVERIFY_THROWS_EXCEPTION(ImageError,
-                                 engine.resizeCanvas(10, 10, Qt::white, 0, 0));
+        QVERIFY_THROWS_EXCEPTION(ImageError, engine.resizeCanvas(10, 10, Qt::white, 0, 0));
         QVERIFY_THROWS_EXCEPTION(ImageError, engine.save(path("none.png"), core::FormatPNG));
         QVERIFY(!QFile::exists(path("none.png")));
     }

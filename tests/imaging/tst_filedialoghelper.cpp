@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/FileDialogHelper.h"
-
 #include <QApplication>
 #include <QFileDialog>
-#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include "imaging/FileDialogHelper.h"
 #include "support/ScriptedPrompts.h"
-
 #include "support/TestSupport.h"
 
 using core::FileDialogRequest;
@@ -228,8 +226,9 @@ void TestFileDialogHelper::save_data()
         << "copy.png" << 7 << true << "copy.png" << 8;
     QTest::newRow("default extension given with a dot") << kSaveFlags << 8 << ".bmp"
                                                         << "wall" << 7 << true << "wall.bmp" << 8;
-    QTest::newRow("no overwrite prompt") << long(imaging::FileDialogHelper::HideReadOnly) << 1 << "jpg"
-                                         << "a.jpg" << 0 << false << "a.jpg" << 1;
+    QTest::newRow("no overwrite prompt")
+        << long(imaging::FileDialogHelper::HideReadOnly) << 1 << "jpg"
+        << "a.jpg" << 0 << false << "a.jpg" << 1;
 }
 
 void TestFileDialogHelper::save()

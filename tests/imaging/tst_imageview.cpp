@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/ImageView.h"
-
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -11,10 +9,11 @@
 #include <QTest>
 #include <QUrl>
 
-#include "support/TestSupport.h"
-
 #include <cmath>
 #include <limits>
+
+#include "imaging/ImageView.h"
+#include "support/TestSupport.h"
 
 using imaging::computeViewGeometry;
 
@@ -368,13 +367,13 @@ void TestImageView::reportsMouseAndKeys()
     };
     QTest::mouseClick(view->viewport(), Qt::RightButton, Qt::ShiftModifier, QPoint(30, 40));
     QCOMPARE(down.size(), 1);
-    QCOMPARE(pressed(down.at(0)),
-             std::make_tuple(Qt::RightButton, Qt::KeyboardModifiers(Qt::ShiftModifier),
-                             QPoint(30, 40)));
+    QCOMPARE(
+        pressed(down.at(0)),
+        std::make_tuple(Qt::RightButton, Qt::KeyboardModifiers(Qt::ShiftModifier), QPoint(30, 40)));
     QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::ControlModifier, QPoint(5, 6));
-    QCOMPARE(pressed(down.last()),
-             std::make_tuple(Qt::LeftButton, Qt::KeyboardModifiers(Qt::ControlModifier),
-                             QPoint(5, 6)));
+    QCOMPARE(
+        pressed(down.last()),
+        std::make_tuple(Qt::LeftButton, Qt::KeyboardModifiers(Qt::ControlModifier), QPoint(5, 6)));
     QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::ControlModifier, QPoint(5, 6));
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     QCOMPARE(dbl.size(), 1);

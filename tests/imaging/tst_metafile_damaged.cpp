@@ -262,8 +262,9 @@ void TestMetafileDamaged::workerThreads()
     const QImage reference = metafile::render(data, nullptr);
     QList<QImage> results(8);
     QList<QThread *> threads;
-    for (int i = 0; i < results.size(); ++i)
-        threads.append(QThread::create([&, i] { results[i] = metafile::render(data, nullptr); }));
+    for (QImage &result : results)
+        threads.append(
+            QThread::create([&data, &result] { result = metafile::render(data, nullptr); }));
     for (QThread *t : threads)
         t->start();
     for (QThread *t : threads) {

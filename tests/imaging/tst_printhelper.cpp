@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/PrintHelper.h"
-
 #include <QApplication>
 #include <QDir>
 #include <QPrinter>
@@ -11,8 +9,8 @@
 #include <QTest>
 
 #include "imaging/ImageEngine.h"
+#include "imaging/PrintHelper.h"
 #include "support/ScriptedPrompts.h"
-
 #include "support/TestSupport.h"
 
 using core::PrintRange;

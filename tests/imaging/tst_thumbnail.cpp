@@ -3,11 +3,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
+#include "imaging/Thumbnail.h"
 #include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
-#include "imaging/Thumbnail.h"
-
-#include <sys/stat.h>
 
 using namespace imaging;
 

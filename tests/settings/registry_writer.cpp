@@ -11,8 +11,8 @@
 
 #include <cstdio>
 
-#include "settings/SettingsStore.h"
 #include "settings/Registry.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 const QString kSection = QStringLiteral("SOFTWARE\\Test\\Writer\\");
@@ -43,7 +43,7 @@ int main(int argc, char *argv[])
         for (int g = 1;; ++g)
             for (int k = 0; k < keys; ++k)
                 reg.setValue(settings::Root::LocalMachine, kSection, QStringLiteral("k%1").arg(k),
-                                   QStringLiteral("g%1").arg(g));
+                             QStringLiteral("g%1").arg(g));
     }
     return 2;
 }

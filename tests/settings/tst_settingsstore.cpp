@@ -17,9 +17,9 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include "support/TestSupport.h"
-#include "settings/SettingsStore.h"
 #include "settings/Registry.h"
+#include "settings/SettingsStore.h"
+#include "support/TestSupport.h"
 
 using settings::Registry;
 
@@ -148,7 +148,8 @@ private slots:
         QVERIFY(reg.setValue(settings::Root::LocalMachine, readAs, "antialias", "-1"));
         QCOMPARE(reg.value(settings::Root::LocalMachine, saveAs, "AntiAlias", "1"),
                  QStringLiteral("-1"));
-        QCOMPARE(Registry::valueNames(settings::Root::LocalMachine, settings::SettingsStore::normalizeSection(saveAs)),
+        QCOMPARE(Registry::valueNames(settings::Root::LocalMachine,
+                                      settings::SettingsStore::normalizeSection(saveAs)),
                  QStringList{"AntiAlias"}); // one value, under the name first written
         QVERIFY(reg.remove(settings::Root::LocalMachine, readAs, "AntiAlias"));
         QCOMPARE(reg.value(settings::Root::LocalMachine, saveAs, "AntiAlias", "1"),
@@ -184,8 +185,8 @@ private slots:
         QVERIFY(reg.setValue(settings::Root::LocalMachine, kSection, "Other", "x"));
         QCOMPARE(reg.value(settings::Root::LocalMachine, kSection, "*", "-"),
                  QStringLiteral("default text"));
-        const auto unnamed =
-            Registry::value(settings::Root::LocalMachine, settings::SettingsStore::normalizeSection(kSection), "");
+        const auto unnamed = Registry::value(
+            settings::Root::LocalMachine, settings::SettingsStore::normalizeSection(kSection), "");
         QVERIFY(unnamed);
         QCOMPARE(unnamed->data, QStringLiteral("default text"));
         QVERIFY(reg.remove(settings::Root::LocalMachine, kSection, "*"));
@@ -335,7 +336,8 @@ private slots:
         if (how == "file") {
             writeFile(folder, "not a folder");
         } else {
-            QVERIFY(reg.setValue(settings::Root::LocalMachine, kSection, "Slide Show Delay", "900"));
+            QVERIFY(
+                reg.setValue(settings::Root::LocalMachine, kSection, "Slide Show Delay", "900"));
             QVERIFY(reg.setValue(settings::Root::LocalMachine, kSection + "Sub", "x", "1"));
         }
         if (how == "chmod") {
@@ -368,8 +370,8 @@ private slots:
         const QString payload(100000, 'p');
         QVERIFY(reg.setValue(settings::Root::LocalMachine, kWriterSection, "payload", payload));
         for (int k = 0; k < kKeys; ++k)
-            QVERIFY(reg.setValue(settings::Root::LocalMachine, kWriterSection, QString("k%1").arg(k),
-                                       "g0"));
+            QVERIFY(reg.setValue(settings::Root::LocalMachine, kWriterSection,
+                                 QString("k%1").arg(k), "g0"));
 
         QList<int> seen(kKeys, 0);
         const QRegularExpression generation("^g(\\d+)$");
@@ -389,7 +391,7 @@ private slots:
                      payload.size());
             for (int k = 0; k < kKeys; ++k) {
                 const QString v = reg.value(settings::Root::LocalMachine, kWriterSection,
-                                                    QString("k%1").arg(k), "-");
+                                            QString("k%1").arg(k), "-");
                 const auto match = generation.match(v);
                 QVERIFY2(match.hasMatch(), qPrintable(v));
                 // Each writer starts again at generation 1.
@@ -420,7 +422,7 @@ private slots:
             Registry::Batch batch;
             for (int i = 0; i < 50; ++i)
                 QVERIFY(reg.setValue(settings::Root::LocalMachine, section,
-                                           "v" + QString::number(i), QString::number(i)));
+                                     "v" + QString::number(i), QString::number(i)));
             QVERIFY(reg.remove(settings::Root::LocalMachine, section, "kept"));
             QCOMPARE(reg.value(settings::Root::LocalMachine, section, "v49", "-"),
                      QStringLiteral("49"));
@@ -430,8 +432,7 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), before);
         }
-        QCOMPARE(reg.value(settings::Root::LocalMachine, section, "v0", "-"),
-                 QStringLiteral("0"));
+        QCOMPARE(reg.value(settings::Root::LocalMachine, section, "v0", "-"), QStringLiteral("0"));
         QCOMPARE(reg.value(settings::Root::LocalMachine, section, "kept", "-"),
                  QStringLiteral("-"));
         QCOMPARE(Registry::valueNames(settings::Root::LocalMachine,
@@ -451,7 +452,8 @@ private slots:
         QCOMPARE(a.exitCode(), 0);
         QCOMPARE(b.exitCode(), 0);
         const QStringList names =
-            Registry::valueNames(settings::Root::LocalMachine, settings::SettingsStore::normalizeSection(kWriterSection));
+            Registry::valueNames(settings::Root::LocalMachine,
+                                 settings::SettingsStore::normalizeSection(kWriterSection));
         QCOMPARE(names.size(), 2 * kCount);
         for (const QString prefix : {"a", "b"})
             for (int i = 0; i < kCount; ++i) {

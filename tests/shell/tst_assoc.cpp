@@ -13,10 +13,10 @@
 
 #include "core/Formats.h"
 #include "core/Paths.h"
-#include "support/ScriptedPrompts.h"
 #include "settings/Registry.h"
-#include "support/FakeDesktopIntegration.h"
 #include "shell/Associations.h"
+#include "support/FakeDesktopIntegration.h"
+#include "support/ScriptedPrompts.h"
 #include "support/TestSupport.h"
 
 using namespace shell::associations;
@@ -95,7 +95,8 @@ private:
                          testsupport::FakeDesktopIntegration &desktop)
     {
         for (const QString &ext : extensions)
-            setStringValue(settings::Root::ClassesRoot, ext, QString(), QLatin1String("Other") + ext);
+            setStringValue(settings::Root::ClassesRoot, ext, QString(),
+                           QLatin1String("Other") + ext);
         for (const QString &mime : mimeTypes)
             desktop.defaults.insert(mime, QStringLiteral("other.desktop;"));
     }
@@ -151,13 +152,15 @@ private slots:
             QCOMPARE(storeValue(settings::Root::ClassesRoot, cls, {}), str(row.description));
             QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell", {}), QString());
             QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell\\open", {}), QString());
-            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell\\open\\command", {}), command);
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell\\open\\command", {}),
+                     command);
             QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\DefaultIcon", {}),
                      appFolder() + str(row.icon).mid(1));
             QVERIFY(isAssociated(ext, cls));
             QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "ProgID"), cls);
             const bool png = ext == QLatin1String(".png");
-            QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, "OldAss"), png ? "pngfile" : QString());
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, "OldAss"),
+                     png ? "pngfile" : QString());
             QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "OldProgID"),
                      png ? "Viewer.png" : QString());
         }
@@ -168,8 +171,10 @@ private slots:
         QCOMPARE(m_desktop->defaults.value("image/png"), "pictavo.desktop;eog.desktop;");
         QCOMPARE(m_desktop->defaults.value("image/gif"), "pictavo.desktop;");
         QCOMPARE(m_desktop->defaults.size(), 12);
-        QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), "image/png"), "eog.desktop;");
-        QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), "image/jpeg"), QString());
+        QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), "image/png"),
+                 "eog.desktop;");
+        QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), "image/jpeg"),
+                 QString());
         QCOMPARE(Registry::valueNames(settings::Root::CurrentUser, desktopBackupKey()).size(), 12);
         QCOMPARE(m_desktop->entries.value("pictavo.desktop"), desktopEntryText());
         QVERIFY(m_desktop->notifications > 0);
@@ -227,7 +232,8 @@ private slots:
         }
         for (const QString &mime : desktopTaken) {
             QCOMPARE(m_desktop->defaults.value(mime), "pictavo.desktop;other.desktop;");
-            QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), mime), "other.desktop;");
+            QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), mime),
+                     "other.desktop;");
         }
         // Answered: nothing more to ask.
         ensureAssociated();
@@ -274,7 +280,8 @@ private slots:
             QVERIFY(!storeValue(settings::Root::ClassesRoot, ext, "OldAss"));
             QVERIFY(!storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "OldProgID"));
             // The classes stay registered.
-            QCOMPARE(storeValue(settings::Root::ClassesRoot, str(row.progId), {}), str(row.description));
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, str(row.progId), {}),
+                     str(row.description));
         }
         QCOMPARE(m_desktop->defaults, desktopBefore);
         QVERIFY(Registry::valueNames(settings::Root::CurrentUser, desktopBackupKey()).isEmpty());
@@ -294,7 +301,8 @@ private slots:
 
         QCOMPARE(storeValue(settings::Root::ClassesRoot, ".png", {}), "Other.png");
         QCOMPARE(storeValue(settings::Root::ClassesRoot, ".png", "OldAss"), QString());
-        QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(".png"), "ProgID"), "Pictavo.png");
+        QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(".png"), "ProgID"),
+                 "Pictavo.png");
         QCOMPARE(m_desktop->defaults.value("image/gif"), "other.desktop;");
         QCOMPARE(storeValue(settings::Root::ClassesRoot, ".gif", {}),
                  QString()); // its store binding went back
@@ -331,7 +339,8 @@ private slots:
         registerProgId("Pictavo.jpg", "Pictavo JPG image", "open", QString());
         QCOMPARE(Registry::keyExists(settings::Root::ClassesRoot, "Pictavo JPG image"), kept);
         // No icon given: the program stands for it.
-        QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.jpg\\DefaultIcon", {}), m_program);
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.jpg\\DefaultIcon", {}),
+                 m_program);
     }
 
     void openCommandQuoting_data()

@@ -13,11 +13,11 @@
 #include <memory>
 
 #include "core/Paths.h"
-#include "support/ScriptedPrompts.h"
 #include "settings/Registry.h"
+#include "shell/Associations.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/MimeAppsList.h"
-#include "shell/Associations.h"
+#include "support/ScriptedPrompts.h"
 #include "support/TestSupport.h"
 
 using shell::MimeAppsList;
@@ -213,7 +213,8 @@ private slots:
         shell::associations::restorePrevious();
 
         QCOMPARE(readAll(mimeApps()), original);
-        QVERIFY(settings::Registry::valueNames(settings::Root::CurrentUser, shell::associations::desktopBackupKey())
+        QVERIFY(settings::Registry::valueNames(settings::Root::CurrentUser,
+                                               shell::associations::desktopBackupKey())
                     .isEmpty());
     }
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "shell/DesktopIntegration.h"
-
 #include <QMap>
+
+#include "shell/DesktopIntegration.h"
 
 namespace testsupport {
 

@@ -34,17 +34,19 @@ QStringList ScriptedPrompts::texts(const QString &kind) const
 MsgResult ScriptedPrompts::message(const QString &text, MsgIcon icon, MsgButtons buttons,
                                    const QString &caption)
 {
-    shown.append({QStringLiteral("message"), text, icon, buttons, core::promptCaption(caption), {}});
+    shown.append(
+        {QStringLiteral("message"), text, icon, buttons, core::promptCaption(caption), {}});
     if (!messageAnswers.isEmpty())
         return messageAnswers.takeFirst();
     return (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel) ? MsgResult::Yes
-                                                                               : MsgResult::Ok;
+                                                                                : MsgResult::Ok;
 }
 
 std::optional<QString> ScriptedPrompts::input(const QString &prompt, const QString &title,
                                               const QString &defaultText)
 {
-    Shown s{QStringLiteral("input"), prompt, MsgIcon::None, MsgButtons::OkCancel, core::promptCaption(title), {}};
+    Shown s{QStringLiteral("input"),    prompt, MsgIcon::None, MsgButtons::OkCancel,
+            core::promptCaption(title), {}};
     s.fileRequest.fileName = defaultText;
     shown.append(s);
     return inputAnswers.isEmpty() ? std::nullopt : inputAnswers.takeFirst();
@@ -52,7 +54,8 @@ std::optional<QString> ScriptedPrompts::input(const QString &prompt, const QStri
 
 FileDialogResult ScriptedPrompts::fileDialog(const FileDialogRequest &request)
 {
-    shown.append({QStringLiteral("file"), request.title, MsgIcon::None, MsgButtons::Ok, {}, request});
+    shown.append(
+        {QStringLiteral("file"), request.title, MsgIcon::None, MsgButtons::Ok, {}, request});
     return fileAnswers.isEmpty() ? FileDialogResult{} : fileAnswers.takeFirst();
 }
 
@@ -81,4 +84,4 @@ bool ScriptedPrompts::pageSetupDialog(QPrinter &printer)
     return printAnswers.isEmpty() ? false : printAnswers.takeFirst();
 }
 
-} // namespace core
+} // namespace testsupport

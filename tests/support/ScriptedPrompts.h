@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "core/Prompts.h"
-
 #include <QList>
 
 #include <functional>
+
+#include "core/Prompts.h"
 
 namespace testsupport {
 

@@ -44,9 +44,9 @@ public:
 
 inline QString setting(const char *key)
 {
-    return settings::SettingsStore().value(
-        settings::Root::LocalMachine, QString::fromUtf16(settings::kPreferencesSection),
-        QString::fromLatin1(key), QStringLiteral("<absent>"));
+    return settings::SettingsStore().value(settings::Root::LocalMachine,
+                                           QString::fromUtf16(settings::kPreferencesSection),
+                                           QString::fromLatin1(key), QStringLiteral("<absent>"));
 }
 
 inline void store(const char *key, const QString &value)

@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QStatusBar>
+#include <QTest>
 #include <QToolButton>
 #include <QUrl>
-#include <QTest>
 
 #include "ViewerFixture.h"
 #include "support/ScriptedPrompts.h"

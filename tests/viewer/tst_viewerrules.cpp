@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "viewer/ViewerRules.h"
-
 #include <QApplication>
 #include <QTest>
 
 #include "support/TestSupport.h"
+#include "viewer/ViewerRules.h"
 
 using namespace viewer;
 

@@ -253,7 +253,8 @@ private slots:
             makeImage(QStringLiteral("big.png"), screen.width() * 3 / 2, screen.height() * 3 / 2);
         v->viewImage(QStringList{big}, 0);
         QCOMPARE(v->outerGeometry().size(), screen); // limited to the screen
-        QVERIFY(qAbs(view(v)->zoom() - double(screen.width()) / (screen.width() * 3 / 2)) < 1e-6);
+        QVERIFY(qAbs(view(v)->zoom() - double(screen.width()) / double(screen.width() * 3 / 2)) <
+                1e-6);
         QCOMPARE(view(v)->viewAlignment(), imaging::ViewAlignment::Fitted);
     }
 
@@ -286,7 +287,7 @@ private slots:
         QCOMPARE(v->windowTitle(), QString());
         QCOMPARE(v->outerGeometry().size(), before.size());
         QCOMPARE(v->outerGeometry().y(), before.y() + 34); // 510 twips lower
-        QCOMPARE(view(v)->engine().pageCount(), 1);              // reloaded
+        QCOMPARE(view(v)->engine().pageCount(), 1);        // reloaded
     }
 
     void presentingInFullScreen()
