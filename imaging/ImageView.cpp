@@ -78,6 +78,21 @@ QImage scaleForDisplay(const QImage &source, QSize size, bool smooth)
 
 } // namespace
 
+bool ImageView::keepsKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        return true;
+    default:
+        return false;
+    }
+}
+
 ImageView::ImageView(QWidget *parent) : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
@@ -334,21 +349,9 @@ void ImageView::mousePressEvent(QMouseEvent *event)
 void ImageView::keyPressEvent(QKeyEvent *event)
 {
     emit keyPressed(event->key(), event->modifiers());
-    // The view keeps Enter and the arrow keys (its host acts on them through
-    // keyPressed); every other key goes on to the window's own key handling.
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-        event->accept();
-        break;
-    default:
-        event->ignore();
-        break;
-    }
+    // Every key the view does not keep goes on to the window's own key
+    // handling.
+    event->setAccepted(keepsKey(event->key()));
 }
 
 void ImageView::dragEnterEvent(QDragEnterEvent *event)

@@ -102,6 +102,10 @@ public:
     // in the background; the view meanwhile draws a quick approximation.
     bool scalingPending() const { return m_scaling; }
 
+    // The keys the view keeps for its host: Enter and the arrows, reported
+    // through keyPressed and not passed on to the window.
+    static bool keepsKey(int key);
+
 signals:
     void doubleClicked();
     void keyPressed(int key, Qt::KeyboardModifiers modifiers);

@@ -49,22 +49,6 @@ void storeSetting(const char16_t *key, const QString &value)
                                        value);
 }
 
-// Enter and the arrow keys stay with the image view, which reports them.
-bool viewKeepsKey(int key)
-{
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 ViewerWindow::ViewerWindow(BrowserLink *link, QWidget *parent) : QMainWindow(parent), m_link(link)
@@ -412,7 +396,7 @@ void ViewerWindow::handleKey(int key)
 
 void ViewerWindow::onViewKeyPressed(int key)
 {
-    if (viewKeepsKey(key))
+    if (imaging::ImageView::keepsKey(key))
         handleKey(key);
 }
 
@@ -429,7 +413,7 @@ bool ViewerWindow::eventFilter(QObject *watched, QEvent *event)
         // The window sees every key before the view, except those the view
         // keeps and reports.
         const int key = static_cast<QKeyEvent *>(event)->key();
-        if (viewKeepsKey(key))
+        if (imaging::ImageView::keepsKey(key))
             return false;
         handleKey(key);
         return true;

@@ -7,9 +7,16 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "imaging/ImageEngine.h"
+#include "imaging/MagickClient.h"
 
 namespace enginetest {
 
@@ -223,5 +230,26 @@ inline bool magickConvert(const QStringList &args)
 {
     return QProcess::execute(QStringLiteral("convert"), args) == 0;
 }
+
+// What every engine test class starts from: a scratch folder, the imaging
+// limits set, and the helper back to its defaults after each test.
+class EngineTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    bool m_haveMagick = false;
+
+private slots:
+    void initTestCase()
+    {
+        imaging::initializeImaging();
+        QVERIFY(m_dir.isValid());
+        m_haveMagick = !QStandardPaths::findExecutable(QStringLiteral("convert")).isEmpty();
+    }
+    void cleanup() { imaging::magick::setHelperPath({}), imaging::magick::setTimeoutMs(0); }
+};
 
 } // namespace enginetest

@@ -22,24 +22,11 @@
 using namespace imaging;
 using namespace enginetest;
 
-class TestEngine : public QObject
+class TestEngine : public EngineTest
 {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_dir;
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    bool m_haveMagick = false;
-
 private slots:
-    void initTestCase()
-    {
-        initializeImaging();
-        QVERIFY(m_dir.isValid());
-        m_haveMagick = !QStandardPaths::findExecutable(QStringLiteral("convert")).isEmpty();
-    }
-    void cleanup() { magick::setHelperPath({}), magick::setTimeoutMs(0); }
-
     void readsByContent_data()
     {
         QTest::addColumn<QString>("name");

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "core/Process.h"
@@ -76,11 +77,13 @@ inline QAction *act(viewer::ViewerWindow *v, const char *name)
     return v->findChild<QAction *>(QString::fromLatin1(name));
 }
 
-// The state every viewer test starts from. A test class derives from it
-// beside QObject and calls initFixture and cleanupFixture from its init and
-// cleanup slots.
-class ViewerFixture
+// The state every viewer test starts from: a test class derives from it and
+// gets a fresh link and cleared settings before each test, and no viewer
+// left after it.
+class ViewerFixture : public QObject
 {
+    Q_OBJECT
+
 protected:
     QTemporaryDir m_dir;
     FakeLink m_link;
@@ -118,7 +121,10 @@ protected:
         return list;
     }
 
-    void initFixture()
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void init()
     {
         m_link = FakeLink();
         for (const char *key : {"AntiAlias", "Slide Show Delay", "FullScreen"})
@@ -128,7 +134,7 @@ protected:
         core::setEndProcessHandler({});
     }
 
-    void cleanupFixture()
+    void cleanup()
     {
         delete m_v.data();
         viewer::unloadViewer();

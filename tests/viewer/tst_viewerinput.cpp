@@ -16,15 +16,11 @@
 
 using namespace viewertest;
 
-class tst_ViewerInput : public QObject, public ViewerFixture
+class tst_ViewerInput : public ViewerFixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
-    void init() { initFixture(); }
-    void cleanup() { cleanupFixture(); }
-
     void toolbarAndMenus()
     {
         viewer::ViewerWindow *v = make(false);

@@ -13,15 +13,11 @@
 
 using namespace viewertest;
 
-class tst_ViewerSlideShow : public QObject, public ViewerFixture
+class tst_ViewerSlideShow : public ViewerFixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
-    void init() { initFixture(); }
-    void cleanup() { cleanupFixture(); }
-
     // --- slide show
 
     void slideShowSteps()

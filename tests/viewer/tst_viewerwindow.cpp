@@ -18,15 +18,11 @@
 
 using namespace viewertest;
 
-class tst_ViewerWindow : public QObject, public ViewerFixture
+class tst_ViewerWindow : public ViewerFixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
-    void init() { initFixture(); }
-    void cleanup() { cleanupFixture(); }
-
     // --- window and settings
 
     void defaultsWithoutStoredSettings()
