@@ -60,22 +60,6 @@ constexpr Twips kExplorer{0, 3225, 5685, 3480};
 constexpr int kButtonSize = 450;
 constexpr int kButtonTop = 45;
 
-struct Button
-{
-    const char *name;
-    int left;
-    const char *tooltip;
-    const char *icon;
-};
-constexpr Button kButtons[] = {
-    {"cmdPrev", 15, "Previous", "prev"},
-    {"cmdNext", 480, "Next", "next"},
-    {"cmdZoomIn", 945, "Zoom In", "zoomin"},
-    {"cmdZoomOut", 1425, "Zoom Out", "zoomout"},
-    {"cmdWallPaper", 1890, "Set as wallpaper", "wallpaper"},
-    {"cmdView", 2355, "View Image", "view"},
-};
-
 QIcon buttonIcon(const char *key)
 {
     const QString base = QStringLiteral(":/browser/icons/") + QLatin1String(key);
@@ -186,7 +170,24 @@ void BrowserWindow::createControls()
 
 void BrowserWindow::createButtons()
 {
-    const auto make = [this](const Button &b) {
+    struct Button
+    {
+        const char *name;
+        int left;
+        const char *tooltip;
+        const char *icon;
+        void (BrowserWindow::*action)();
+    };
+    static constexpr Button buttons[] = {
+        {"cmdPrev", 15, "Previous", "prev", &BrowserWindow::previewPreviousItem},
+        {"cmdNext", 480, "Next", "next", &BrowserWindow::previewNextItem},
+        {"cmdZoomIn", 945, "Zoom In", "zoomin", &BrowserWindow::zoomPreviewIn},
+        {"cmdZoomOut", 1425, "Zoom Out", "zoomout", &BrowserWindow::zoomPreviewOut},
+        {"cmdWallPaper", 1890, "Set as wallpaper", "wallpaper",
+         &BrowserWindow::setPreviewAsWallpaper},
+        {"cmdView", 2355, "View Image", "view", &BrowserWindow::openPreviewInViewer},
+    };
+    for (const Button &b : buttons) {
         auto *button = new QToolButton(m_toolbar);
         button->setObjectName(QLatin1String(b.name));
         button->setToolTip(QLatin1String(b.tooltip));
@@ -197,18 +198,18 @@ void BrowserWindow::createButtons()
         // The strip has no layout of its own: the buttons keep their design
         // places however wide it becomes.
         button->move(twipsToPixelsX(b.left), twipsToPixelsY(kButtonTop));
-        return button;
-    };
-    const std::function<void()> actions[] = {
-        [this] { m_explorer->selectPrevious(); },
-        [this] { m_explorer->selectNext(); },
-        [this] { zoomPreviewIn(); },
-        [this] { zoomPreviewOut(); },
-        [this] { setPreviewAsWallpaper(); },
-        [this] { openPreviewInViewer(); },
-    };
-    for (size_t i = 0; i < std::size(kButtons); ++i)
-        connect(make(kButtons[i]), &QToolButton::clicked, this, actions[i]);
+        connect(button, &QToolButton::clicked, this, b.action);
+    }
+}
+
+void BrowserWindow::previewPreviousItem()
+{
+    m_explorer->selectPrevious();
+}
+
+void BrowserWindow::previewNextItem()
+{
+    m_explorer->selectNext();
 }
 
 // --- layout rules ------------------------------------------------------------

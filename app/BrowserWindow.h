@@ -135,6 +135,10 @@ protected:
 private:
     void createControls();
     void createButtons();
+    // The Previous and Next buttons: the explorer's neighbouring item, which
+    // the explorer then announces for the preview.
+    void previewPreviousItem();
+    void previewNextItem();
     void applySkin();
     void applyResizeRules();
     void layoutContainer(int widthTwips, int heightTwips);
