@@ -128,7 +128,7 @@ void TestPrintHelper::placement_data()
     QTest::addColumn<bool>("center");
     QTest::addColumn<bool>("fit");
     QTest::addColumn<QRectF>("expected");
-    const QSizeF page(1000, 800);
+    // On the page of 1000 x 800 that placement() prints on.
     QTest::newRow("top left") << QSizeF(200, 100) << false << false << QRectF(0, 0, 200, 100);
     QTest::newRow("centred") << QSizeF(200, 100) << true << false << QRectF(400, 350, 200, 100);
     QTest::newRow("fitted, wide") << QSizeF(200, 100) << true << true << QRectF(0, 150, 1000, 500);

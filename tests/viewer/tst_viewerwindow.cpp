@@ -245,12 +245,11 @@ private slots:
     {
         viewer::ViewerWindow *v = make(false);
         const QSize screen = v->screen()->availableGeometry().size();
-        const QString big =
-            makeImage(QStringLiteral("big.png"), screen.width() * 3 / 2, screen.height() * 3 / 2);
+        const QSize image = screen * 3 / 2;
+        const QString big = makeImage(QStringLiteral("big.png"), image.width(), image.height());
         v->viewImage(QStringList{big}, 0);
         QCOMPARE(v->outerGeometry().size(), screen); // limited to the screen
-        QVERIFY(qAbs(view(v)->zoom() - double(screen.width()) / double(screen.width() * 3 / 2)) <
-                1e-6);
+        QVERIFY(qAbs(view(v)->zoom() - double(screen.width()) / image.width()) < 1e-6);
         QCOMPARE(view(v)->viewAlignment(), imaging::ViewAlignment::Fitted);
     }
 
