@@ -27,15 +27,16 @@ private slots:
 
     void defaultsWithoutStoredSettings()
     {
-        m_v = new viewer::ViewerWindow(&m_link);
-        QVERIFY(!m_v->isVisible());
-        QCOMPARE(m_v->windowTitle(), QStringLiteral("Caption will be set at run time.."));
-        QVERIFY(view(m_v)->antiAlias());
-        QVERIFY(act(m_v, "mnuAntiAliasDisplay")->isChecked());
-        QCOMPARE(m_v->slideShow().delay(), 2000);
-        QVERIFY(!slideTimer(m_v)->isActive());
-        QVERIFY(m_v->isFullScreenMode());
-        QVERIFY(m_v->paths().isEmpty());
+        auto *v = new viewer::ViewerWindow(&m_link);
+        m_v = v;
+        QVERIFY(!v->isVisible());
+        QCOMPARE(v->windowTitle(), QStringLiteral("Caption will be set at run time.."));
+        QVERIFY(view(v)->antiAlias());
+        QVERIFY(act(v, "mnuAntiAliasDisplay")->isChecked());
+        QCOMPARE(v->slideShow().delay(), 2000);
+        QVERIFY(!slideTimer(v)->isActive());
+        QVERIFY(v->isFullScreenMode());
+        QVERIFY(v->paths().isEmpty());
     }
 
     void storedSettings_data()
@@ -67,11 +68,12 @@ private slots:
         store("AntiAlias", antiAlias);
         store("Slide Show Delay", delay);
         store("FullScreen", fullScreen);
-        m_v = new viewer::ViewerWindow(&m_link);
-        QTEST(view(m_v)->antiAlias(), "expectAntiAlias");
-        QTEST(act(m_v, "mnuAntiAliasDisplay")->isChecked(), "expectAntiAlias");
-        QTEST(m_v->slideShow().delay(), "expectDelay");
-        QTEST(m_v->isFullScreenMode(), "expectFullScreen");
+        auto *v = new viewer::ViewerWindow(&m_link);
+        m_v = v;
+        QTEST(view(v)->antiAlias(), "expectAntiAlias");
+        QTEST(act(v, "mnuAntiAliasDisplay")->isChecked(), "expectAntiAlias");
+        QTEST(v->slideShow().delay(), "expectDelay");
+        QTEST(v->isFullScreenMode(), "expectFullScreen");
     }
 
     void closeStoresFullScreenAndShowsBrowser()
