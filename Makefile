@@ -2,8 +2,10 @@
 # make run    installs missing packages, builds Release and starts Pictavo's viewer on
 #             the first sample picture (Enter leads to the browser);
 #             make run ARGS='...' passes another command line, ARGS= none at all
-# make test   installs, builds Debug with ASan+UBSan and runs every test
+# make test   installs, builds Debug with ASan+UBSan and warnings as errors, runs every test
 # make build  Release build only;  make bench  runs the benchmarks
+# make format formats the sources;  make format-check fails when one is not formatted
+# make lint   runs clang-tidy over the sources (after make test has built them)
 
 BUILD_RELEASE ?= build/release
 BUILD_TEST    ?= build/sanitize
@@ -11,8 +13,9 @@ JOBS          ?= $(shell nproc)
 # A folder named with a trailing "/" opens the viewer on its first picture, in
 # the order the browser lists them.
 ARGS          ?= '$(CURDIR)/samples/'
+SOURCES        = git ls-files '*.cpp' '*.h'
 
-.PHONY: run test build bench deps samples format clean
+.PHONY: run test build bench deps samples format format-check lint clean
 
 deps:
 	@scripts/install-deps
@@ -30,7 +33,8 @@ run: samples
 	@$(BUILD_RELEASE)/bin/pictavo $(ARGS)
 
 test: deps
-	@cmake -S . -B $(BUILD_TEST) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPICTAVO_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(BUILD_TEST) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPICTAVO_SANITIZE=ON \
+	  -DPICTAVO_WERROR=ON >/dev/null
 	@cmake --build $(BUILD_TEST) -j $(JOBS)
 	@cd $(BUILD_TEST) && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
@@ -42,7 +46,18 @@ bench: build
 	@bench/run $(BUILD_RELEASE)
 
 format:
-	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	@$(SOURCES) | xargs clang-format -i
+
+format-check: deps
+	@$(SOURCES) | xargs clang-format --dry-run --Werror
+
+lint: deps
+	@test -f $(BUILD_TEST)/compile_commands.json || \
+	  { echo "lint reads $(BUILD_TEST)/compile_commands.json: run make test first"; exit 1; }
+	@$(SOURCES) | grep '\.cpp$$' | grep -v '^tests/fuzz/' | \
+	  xargs run-clang-tidy -quiet -p $(BUILD_TEST) -j $(JOBS) >$(BUILD_TEST)/lint.log 2>&1 || \
+	  { grep -E 'warning:|error:' $(BUILD_TEST)/lint.log; exit 1; }
+	@echo "lint: clean"
 
 clean:
 	@rm -rf build samples

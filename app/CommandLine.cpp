@@ -5,15 +5,11 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/frmMain.h"
-#include "explorer/ImageExplore.h"
-#include "imaging/ImgXCtrl.h"
-#include "shell/ModAssoc.h"
-#include "viewer/frmViwer.h"
+#include "shell/Associations.h"
 
-namespace modMain {
+namespace app::commandline {
 
-bool PathExists(const QString &path)
+bool pathExists(const QString &path)
 {
     // The root is this system's drive root: it is always there.
     if (path == QLatin1String("/"))
@@ -25,13 +21,13 @@ bool PathExists(const QString &path)
     return QFileInfo::exists(path);
 }
 
-int FindImageIndex(const QStringList &list, const QString &path)
+int findImageIndex(const QStringList &list, const QString &path)
 {
     const qsizetype i = list.indexOf(path);
     return i < 0 ? 0 : int(i);
 }
 
-QString ParentFolder(const QString &path)
+QString parentFolder(const QString &path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     if (slash < 0)
@@ -42,7 +38,7 @@ QString ParentFolder(const QString &path)
     return parent.isEmpty() ? QStringLiteral("/") : parent;
 }
 
-QString AbsoluteCommandPath(const QString &commandText)
+QString absoluteCommandPath(const QString &commandText)
 {
     if (commandText.isEmpty() || QDir::isAbsolutePath(commandText))
         return commandText;
@@ -54,52 +50,51 @@ QString AbsoluteCommandPath(const QString &commandText)
     return path;
 }
 
-} // namespace modMain
+QString commandTextOf(const QStringList &arguments)
+{
+    return arguments.mid(1).join(QLatin1Char(' '));
+}
 
-void frmMain::HandleCommandLine(const QString &commandText)
+bool handleCommandLine(Host &host, const QString &commandText)
 {
     // The switches count only as the whole text, exactly as written.
-    const bool deassociate = commandText == QStringView(modMain::kDeAssociateSwitch);
-    const bool associate = commandText == QStringView(modMain::kAssociateSwitch);
+    const bool deassociate = commandText == QStringView(kDeAssociateSwitch);
+    const bool associate = commandText == QStringView(kAssociateSwitch);
 
     // Either the bindings go back to their previous programs, or the start-up
     // check runs: on "/Associate" and on every ordinary start, before any
     // window but the splash is up, so that its question comes first.
     if (deassociate)
-        ModAssoc::RemoveAssociations();
+        shell::associations::restorePrevious();
     else
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
 
     // A switch is all this start was for: the process ends without a window.
     if (deassociate || associate) {
-        EndMe();
-        return;
+        host.shutdown();
+        return false;
     }
 
     // Anything else that names a file or folder opens the viewer on it, with
     // the images of its folder to step through; whatever names nothing (a
     // quoted or misspelt path) starts the browser.
-    if (!modMain::PathExists(commandText))
-        return;
-    const QString path = modMain::AbsoluteCommandPath(commandText);
-    const QStringList list =
-        ImageExplore1->GetImageList(modMain::ParentFolder(path), QStringLiteral("*.*"));
+    if (!pathExists(commandText))
+        return false;
+    const QString path = absoluteCommandPath(commandText);
+    const QStringList list = host.imageList(parentFolder(path));
     // A folder without images would leave an empty viewer and a hidden
     // browser, so nothing on screen: the browser starts instead.
     if (list.isEmpty())
-        return;
+        return false;
 
-    bHiddenByCommand = true;
-    hide();
-    frmViwer *viewer = Viewer();
-    viewer->ImgX->setZoom(1.0);
-    // Closing this viewer ends the program.
-    viewer->bCommand = true;
     // A folder, an unsupported file or a name in another letter case than on
     // disk is not in the list: the viewer opens on the folder's first image.
-    viewer->ViewImage(list, modMain::FindImageIndex(list, path));
+    host.openFromCommandLine(list, findImageIndex(list, path));
 
     // Let the viewer paint before the start-up returns.
     for (int i = 0; i < 9; ++i)
         QCoreApplication::processEvents();
+    return true;
 }
+
+} // namespace app::commandline

@@ -7,6 +7,8 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
+#include "app/Logging.h"
+
 namespace app {
 
 namespace {
@@ -52,6 +54,8 @@ bool LockFileInstance::claim()
         return m_lock->tryLock(0) || m_lock->error() != QLockFile::LockFailedError;
     }
     // Could not even create the lock file: run, unguarded.
+    qCWarning(lcApp, "The lock %s cannot be made; a second Pictavo would not be stopped",
+              qUtf8Printable(m_path));
     m_lock.reset();
     return true;
 }

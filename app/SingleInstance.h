@@ -39,26 +39,6 @@ private:
     std::unique_ptr<QLockFile> m_lock;
 };
 
-// For tests: answers as told and counts the calls.
-class FakeInstance : public SingleInstance
-{
-public:
-    explicit FakeInstance(bool otherRunning) : m_otherRunning(otherRunning) {}
-    bool claim() override
-    {
-        ++claims;
-        held = !m_otherRunning;
-        return held;
-    }
-    void release() override { held = false; }
-
-    int claims = 0;
-    bool held = false;
-
-private:
-    bool m_otherRunning;
-};
-
 std::unique_ptr<SingleInstance> makeSingleInstance();
 
 } // namespace app

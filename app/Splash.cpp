@@ -10,6 +10,8 @@
 #include <QSplashScreen>
 #include <QTimer>
 
+#include "app/Logging.h"
+
 namespace app {
 
 namespace {
@@ -40,12 +42,14 @@ Splash::~Splash()
     delete m_screen.data();
 }
 
-void Splash::ShowSplash(const QString &pictureFile)
+void Splash::showPicture(const QString &pictureFile)
 {
     close();
     const QPixmap picture = readPicture(pictureFile);
-    if (picture.isNull())
+    if (picture.isNull()) {
+        qCWarning(lcApp, "The splash picture %s cannot be read", qUtf8Printable(pictureFile));
         return;
+    }
     m_screen = new QSplashScreen(picture, Qt::WindowStaysOnTopHint);
     m_screen->setObjectName(QStringLiteral("Splash1"));
     m_screen->setAttribute(Qt::WA_DeleteOnClose);
@@ -56,14 +60,14 @@ void Splash::ShowSplash(const QString &pictureFile)
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void Splash::ShowSplash(int milliseconds)
+void Splash::closeAfter(int milliseconds)
 {
     if (m_screen.isNull())
         return;
     // The timer fires once the event loop runs, that is after start-up has
     // shown the browser.
     const qint64 shown = m_shownFor.isValid() ? m_shownFor.elapsed() : 0;
-    const qint64 wait = qMax<qint64>(qMax(0, milliseconds), minimumMs - shown);
+    const qint64 wait = qMax<qint64>(qMax(0, milliseconds), m_minimumMs - shown);
     QTimer::singleShot(int(qMax<qint64>(0, wait)), this, &Splash::close);
 }
 

@@ -9,11 +9,11 @@
 
 namespace app {
 
-// The start-up splash. The browser calls it twice: first with the picture
-// file, which shows it at once, then with a time in milliseconds that it
-// should stay up once start-up has finished (0: no extra time). It never
-// closes before minimumMs have passed since it appeared, so that it does not
-// merely flash. A missing or unreadable picture shows nothing.
+// The start-up splash. The browser shows it with the picture file at once,
+// then tells it how long it should stay up once start-up has finished (0: no
+// extra time). It never closes before minimumMs() have passed since it
+// appeared, so that it does not merely flash. A missing or unreadable
+// picture shows nothing.
 class Splash : public QObject
 {
     Q_OBJECT
@@ -22,8 +22,10 @@ public:
     explicit Splash(QObject *parent = nullptr);
     ~Splash() override;
 
-    void ShowSplash(const QString &pictureFile);
-    void ShowSplash(int milliseconds);
+    void showPicture(const QString &pictureFile);
+    void closeAfter(int milliseconds);
+    int minimumMs() const { return m_minimumMs; }
+    void setMinimumMs(int milliseconds) { m_minimumMs = milliseconds; }
 
     bool isShown() const;
     QSplashScreen *screen() const { return static_cast<QSplashScreen *>(m_screen.data()); }
@@ -32,19 +34,17 @@ public:
     // window manager honours the splash's stay-on-top wish.
     void keepAbove(QWidget *window);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-public:
-    int minimumMs = 1200;
-
 signals:
     void closed();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
-    QPointer<QWidget>
-        m_screen; // the QSplashScreen; a QWidget pointer stays valid while it is destroyed
+    // The QSplashScreen; a QWidget pointer stays valid while it is destroyed.
+    QPointer<QWidget> m_screen;
     QElapsedTimer m_shownFor;
+    int m_minimumMs = 1200;
 };
 
 } // namespace app

@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QApplication>
 
-#include "app/frmMain.h"
+#include "app/BrowserWindow.h"
+#include "app/CommandLine.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictavo"));
     QApplication::setOrganizationName(QStringLiteral("Pictavo"));
 
-    frmMain window;
-    window.Form_Load(commandTextOf(QApplication::arguments()));
+    app::BrowserWindow window;
+    window.start(app::commandline::commandTextOf(QApplication::arguments()));
     return QApplication::exec();
 }

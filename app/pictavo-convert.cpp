@@ -15,8 +15,8 @@
 
 #include <cstdio>
 
-#include "explorer/Thumbnail.h"
 #include "imaging/ImageEngine.h"
+#include "imaging/Thumbnail.h"
 
 namespace {
 
@@ -45,12 +45,12 @@ int convert(const QStringList &args)
 {
     bool ok = false;
     const int code = args.at(2).toInt(&ok);
-    if (!ok || !imaging::isSaveCode(code))
+    if (!ok || !core::isSaveCode(code))
         return fail(QStringLiteral("Unknown save code %1 (1 to 10)").arg(args.at(2)));
     try {
         imaging::ImageEngine engine;
-        engine.Loader.LoadFile(args.at(0));
-        engine.Output.Save(args.at(1), code, 0, true);
+        engine.loadFile(args.at(0));
+        engine.save(args.at(1), code);
     } catch (const imaging::ImageError &e) {
         return fail(e.description());
     }
@@ -59,7 +59,7 @@ int convert(const QStringList &args)
 
 int thumb(const QStringList &args)
 {
-    const explorer::ThumbnailResult r = explorer::makeThumbnail(args.at(0));
+    const imaging::ThumbnailResult r = imaging::makeThumbnail(args.at(0));
     if (!r.ok())
         return fail(r.error);
     QSaveFile file(args.at(1));

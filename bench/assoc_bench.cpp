@@ -10,10 +10,10 @@
 
 #include <cstdio>
 
-#include "imaging/Platform.h"
+#include "core/Paths.h"
 #include "settings/Registry.h"
+#include "shell/Associations.h"
 #include "shell/DesktopIntegration.h"
-#include "shell/ModAssoc.h"
 
 namespace {
 
@@ -38,17 +38,17 @@ int main(int argc, char *argv[])
     if (!program.open(QIODevice::WriteOnly))
         return 1;
     program.close();
-    imaging::setProgramFolder(dir.filePath(QStringLiteral("prefix/share/pictavo")));
+    core::setProgramFolder(dir.filePath(QStringLiteral("prefix/share/pictavo")));
     shell::FreedesktopIntegration desktop(dir.filePath(QStringLiteral("config")),
                                           dir.filePath(QStringLiteral("data/applications")));
     shell::setDesktopIntegration(&desktop);
 
-    const double first = millis([] { ModAssoc::CheckAssociations(); });
+    const double first = millis([] { shell::associations::ensureAssociated(); });
     double unchanged = 0;
     const int rounds = 5;
     for (int i = 0; i < rounds; ++i)
-        unchanged += millis([] { ModAssoc::CheckAssociations(); });
-    const double remove = millis([] { ModAssoc::RemoveAssociations(); });
+        unchanged += millis([] { shell::associations::ensureAssociated(); });
+    const double remove = millis([] { shell::associations::restorePrevious(); });
 
     std::printf("assoc_first_start %.1f ms\n", first);
     std::printf("assoc_unchanged_start %.1f ms\n", unchanged / rounds);

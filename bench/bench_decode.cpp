@@ -89,6 +89,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < kSmallRuns; ++i)
         if (!imaging::decodeFile(small, thumb).ok())
             return 1;
-    out << "decode_small_png_us " << qRound(double(timer.nsecsElapsed()) / 1e3 / kSmallRuns) << " us" << Qt::endl;
+    out << "decode_small_png_us " << qRound(double(timer.nsecsElapsed()) / 1e3 / kSmallRuns)
+        << " us" << Qt::endl;
     return 0;
 }

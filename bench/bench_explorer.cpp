@@ -15,14 +15,13 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
-#include "explorer/ImageExplore.h"
-#include "imaging/Formats.h"
-#include "imaging/ImageEngine.h"
-
 #include <algorithm>
-
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include "core/Formats.h"
+#include "explorer/ThumbnailExplorer.h"
+#include "imaging/ImageEngine.h"
 
 namespace {
 
@@ -115,18 +114,18 @@ struct Explorer
 {
     Explorer()
     {
-        w.SetExt(QString::fromUtf16(imaging::kSupportedExtensions));
+        w.setExtensions(QString::fromUtf16(core::kSupportedExtensions));
         w.resize(1200, 420);
         w.show();
     }
-    ImageExplore w;
+    explorer::ThumbnailExplorer w;
 };
 
-double listMs(ImageExplore &w, const QString &folder)
+double listMs(explorer::ThumbnailExplorer &w, const QString &folder)
 {
     QElapsedTimer t;
     t.start();
-    w.ExplorePath(folder);
+    w.explorePath(folder);
     return double(t.nsecsElapsed()) / 1e6;
 }
 
@@ -185,10 +184,10 @@ int main(int argc, char *argv[])
         Explorer e;
         QElapsedTimer t;
         double shownMs = -1;
-        QObject::connect(&e.w, &ImageExplore::placeholdersShown, &e.w,
+        QObject::connect(&e.w, &explorer::ThumbnailExplorer::placeholdersShown, &e.w,
                          [&] { shownMs = double(t.nsecsElapsed()) / 1e6; });
         t.start();
-        e.w.ExplorePath(small10k);
+        e.w.explorePath(small10k);
         report("explorer_placeholders_ms", shownMs, "ms");
     }
     // The machine may be shared: each contender gets two turns, interleaved,
@@ -214,7 +213,7 @@ int main(int argc, char *argv[])
                              });
             const double cpu0 = cpuSeconds(RUSAGE_SELF);
             t.start();
-            e.w.ExplorePath(photos200);
+            e.w.explorePath(photos200);
             cpuMs = std::min(cpuMs, (cpuSeconds(RUSAGE_SELF) - cpu0) * 1000.0);
             allMs = std::min(allMs, double(t.nsecsElapsed()) / 1e6);
             first20Ms = std::min(first20Ms, first20);

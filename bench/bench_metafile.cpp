@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "imaging/Metafile.h"
-#include "imaging/MetafileBuilders.h"
+#include "support/MetafileBuilders.h"
 
 namespace {
 

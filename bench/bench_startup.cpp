@@ -1,22 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and settings-store timings: the browser's start-up sequence with
-// the shipped splash and skin, and a save and a read through CRegister.
+// the shipped splash and skin, and a save and a read through the settings store.
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "app/BrowserWindow.h"
 #include "app/SingleInstance.h"
 #include "app/Splash.h"
-#include "app/frmMain.h"
-#include "settings/CRegister.h"
 #include "settings/Registry.h"
+#include "settings/SettingsStore.h"
+#include "support/FakeInstance.h"
 
 namespace {
 double median(std::vector<double> v)
@@ -43,27 +44,27 @@ int main(int argc, char *argv[])
 
     std::vector<double> startup;
     for (int i = 0; i < 15; ++i) {
-        frmMain w;
-        w.setSingleInstance(std::make_unique<app::FakeInstance>(false));
-        w.Splash1->minimumMs = 0;
+        app::BrowserWindow w;
+        w.setSingleInstance(std::make_unique<testsupport::FakeInstance>(false));
+        w.splash()->setMinimumMs(0);
         QElapsedTimer t;
         t.start();
-        w.Form_Load(QString());
+        w.start(QString());
         startup.push_back(t.nsecsElapsed() / 1e6);
     }
     std::printf("startup_form_load %.2f ms\n", median(startup));
 
     settings::Registry::setFolder(home.path() + "/registry");
-    CRegister reg;
-    const QString section = QString::fromUtf16(kSettingsSection);
+    settings::SettingsStore reg;
+    const QString section = QString::fromUtf16(settings::kPreferencesSection);
     std::vector<double> saves, reads;
     for (int i = 0; i < 40; ++i) {
         QElapsedTimer t;
         t.start();
-        reg.REGSaveSetting(HKEY_LOCAL_MACHINE, section, "Slide Show Delay", QString::number(i));
+        reg.setValue(settings::Root::LocalMachine, section, "Slide Show Delay", QString::number(i));
         saves.push_back(t.nsecsElapsed() / 1e6);
         t.restart();
-        reg.REGGetSetting(HKEY_LOCAL_MACHINE, section, "Slide Show Delay", "2000");
+        reg.value(settings::Root::LocalMachine, section, "Slide Show Delay", "2000");
         reads.push_back(t.nsecsElapsed() / 1e6);
     }
     std::printf("registry_save %.3f ms\n", median(saves));

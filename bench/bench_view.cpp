@@ -6,9 +6,9 @@
 #include <QPainter>
 #include <QScrollBar>
 
-#include "imaging/ImgXCtrl.h"
-
 #include <cstdio>
+
+#include "imaging/ImageView.h"
 
 namespace {
 
@@ -29,8 +29,7 @@ void report(const char *name, double value, const char *unit)
 }
 
 // Average time of one repaint, in milliseconds.
-template<typename Step>
-double averageRepaint(ImgXCtrl &view, int rounds, Step step)
+template <typename Step> double averageRepaint(imaging::ImageView &view, int rounds, Step step)
 {
     QElapsedTimer timer;
     timer.start();
@@ -49,12 +48,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QImage image = photoLike(4000, 3000);
 
-    ImgXCtrl view;
+    imaging::ImageView view;
     view.resize(1000, 700);
     view.show();
     QCoreApplication::processEvents();
-    view.setViewAlignment(3);
-    view.Loader.LoadPicture(image);
+    view.setViewAlignment(imaging::ViewAlignment::Fitted);
+    view.engine().loadPicture(image);
 
     // Fitted: the first repaint starts the scaled copy; later ones reuse it.
     QElapsedTimer timer;
@@ -73,14 +72,14 @@ int main(int argc, char *argv[])
         QElapsedTimer naive;
         naive.start();
         for (int i = 0; i < 5; ++i)
-            target = image.scaled(rect.size().toSize(), Qt::IgnoreAspectRatio,
-                                  Qt::SmoothTransformation);
+            target =
+                image.scaled(rect.size().toSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         report("view_fit_rescale_each_time", naive.nsecsElapsed() / 1e6 / 5, "ms");
     }
 
     // Zoom 4, panned across the image.
     view.setZoom(4.0);
-    view.setViewAlignment(2);
+    view.setViewAlignment(imaging::ViewAlignment::Panned);
     QCoreApplication::processEvents();
     const int maxX = view.horizontalScrollBar()->maximum();
     const int maxY = view.verticalScrollBar()->maximum();

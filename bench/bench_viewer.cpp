@@ -11,15 +11,15 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "imaging/ImgXCtrl.h"
-#include "settings/CRegister.h"
-#include "viewer/Prefetcher.h"
-#include "viewer/frmViwer.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+
+#include "imaging/ImageView.h"
+#include "settings/SettingsStore.h"
+#include "viewer/Prefetcher.h"
+#include "viewer/ViewerWindow.h"
 
 namespace {
 
@@ -65,10 +65,10 @@ double median(QList<double> values)
     return values.at(values.size() / 2);
 }
 
-void settle(frmViwer *v)
+void settle(viewer::ViewerWindow *v)
 {
     QCoreApplication::processEvents();
-    v->ImgX->viewport()->repaint();
+    v->findChild<imaging::ImageView *>(QStringLiteral("ImgX"))->viewport()->repaint();
 }
 
 } // namespace
@@ -94,14 +94,15 @@ int main(int argc, char *argv[])
         list << path;
     }
 
-    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromUtf16(kSettingsSection),
-                               QStringLiteral("FullScreen"), QStringLiteral("0"));
-    auto *v = new frmViwer;
+    settings::SettingsStore().setValue(settings::Root::LocalMachine,
+                                       QString::fromUtf16(settings::kPreferencesSection),
+                                       QStringLiteral("FullScreen"), QStringLiteral("0"));
+    auto *v = new viewer::ViewerWindow;
 
     QElapsedTimer t;
     t.start();
     double cpu = threadCpuMs();
-    v->ViewImage(list, 0);
+    v->viewImage(list, 0);
     settle(v);
     const double openMs = double(t.nsecsElapsed()) / 1e6;
     const double openCpuMs = threadCpuMs() - cpu;
@@ -117,17 +118,17 @@ int main(int argc, char *argv[])
         }
         t.restart();
         cpu = threadCpuMs();
-        v->NextImage();
+        v->nextImage();
         settle(v);
         steps << double(t.nsecsElapsed()) / 1e6;
         stepCpu << threadCpuMs() - cpu;
     }
 
     // The same steps in full-screen presentation, the viewer's default.
-    v->PrevImage();
-    while (v->CurrentIndex > 0)
-        v->PrevImage();
-    v->ToggleFullScreen();
+    v->previousImage();
+    while (v->currentIndex() > 0)
+        v->previousImage();
+    v->toggleFullScreen();
     QList<double> fullSteps;
     for (int i = 1; i < list.size(); ++i) {
         QElapsedTimer wait;
@@ -137,7 +138,7 @@ int main(int argc, char *argv[])
             QThread::msleep(2);
         }
         t.restart();
-        v->NextImage();
+        v->nextImage();
         settle(v);
         fullSteps << double(t.nsecsElapsed()) / 1e6;
     }

@@ -7,11 +7,15 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include "core/Paths.h"
+#include "dialogs/Logging.h"
+
+namespace dialogs {
 
 namespace {
 
@@ -80,7 +84,7 @@ FolderTree::FolderTree(QWidget *parent) : QWidget(parent)
             [this](const QModelIndex &current) { currentChanged(current); });
     connect(m_view, &QTreeView::clicked, this, [this](const QModelIndex &index) {
         if (index.isValid())
-            emit Click();
+            emit clicked();
     });
     // Rows arrive in the background; keep the selected folder in sight.
     connect(m_model, &QFileSystemModel::directoryLoaded, this, [this] {
@@ -91,20 +95,19 @@ FolderTree::FolderTree(QWidget *parent) : QWidget(parent)
         const QString desktop = desktopFolder();
         if (!desktop.isEmpty())
             selectSilently(desktop);
-        emit DesktopRootClick();
+        else
+            qCWarning(lcDialogs, "There is no desktop folder to show");
+        emit desktopRootClicked();
     });
     connect(m_home, &QToolButton::clicked, this, [this] {
         selectSilently(QDir::homePath());
-        emit Click();
+        emit clicked();
     });
 }
 
 QString FolderTree::desktopFolder()
 {
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
-        return {};
-    return withoutTrailingSlash(desktop);
+    return withoutTrailingSlash(core::desktopFolder());
 }
 
 QString FolderTree::folderOf(const QModelIndex &index) const
@@ -147,11 +150,11 @@ void FolderTree::selectSilently(const QString &folder)
 
 void FolderTree::currentChanged(const QModelIndex &current)
 {
-    // A mouse click reports itself as Click once the button is released; the
+    // A mouse click reports itself as clicked once the button is released; the
     // selection it makes on the way is not reported twice.
     if (m_silent || m_mousePressed || !current.isValid())
         return;
-    emit FolderSelected(folderOf(current));
+    emit folderSelected(folderOf(current));
 }
 
 bool FolderTree::eventFilter(QObject *watched, QEvent *event)
@@ -164,17 +167,11 @@ bool FolderTree::eventFilter(QObject *watched, QEvent *event)
     } else if (watched == m_view && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_view->currentIndex().isValid()) {
-            emit NodeClick(path());
+            emit nodeActivated(path());
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-QString GetSpecialFolderPath(int id)
-{
-    if (id != 0)
-        return {};
-    const QString desktop = FolderTree::desktopFolder();
-    return desktop.isEmpty() ? QString() : desktop + QLatin1Char('/');
-}
+} // namespace dialogs

@@ -9,18 +9,20 @@ class QModelIndex;
 class QToolButton;
 class QTreeView;
 
+namespace dialogs {
+
 // The folder tree of the browser and the destination dialog: the folders of
 // the machine from "/" down (hidden folders left out, sorted by name), with
 // Desktop and Home buttons above it.
 //
-// What the user does is reported as notifications; setting the path from
-// code reports nothing:
-//   Click            a folder was clicked with the mouse, or Home was pressed;
-//                    the click also makes it the selected folder
-//   FolderSelected   the selection moved to another folder by keyboard
-//   NodeClick        Return or Enter was pressed on the selected folder
-//   DesktopRootClick the Desktop button was pressed (the desktop folder
-//                    becomes the selected folder when it exists)
+// What the user does is reported by signals; setting the path from code
+// reports nothing:
+//   clicked            a folder was clicked with the mouse, or Home was
+//                      pressed; the click also makes it the selected folder
+//   folderSelected     the selection moved to another folder by keyboard
+//   nodeActivated      Return or Enter was pressed on the selected folder
+//   desktopRootClicked the Desktop button was pressed (the desktop folder
+//                      becomes the selected folder when it exists)
 // Expanding or collapsing a folder changes nothing but the tree's view and is
 // not reported: the handlers list the selected folder, which stays the same.
 class FolderTree : public QWidget
@@ -49,10 +51,10 @@ public:
     static QString desktopFolder();
 
 signals:
-    void Click();
-    void NodeClick(const QString &node);
-    void FolderSelected(const QString &node);
-    void DesktopRootClick();
+    void clicked();
+    void nodeActivated(const QString &folder);
+    void folderSelected(const QString &folder);
+    void desktopRootClicked();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -70,6 +72,4 @@ private:
     bool m_mousePressed = false;
 };
 
-// File-system path of a special folder with "/" appended, or an empty text
-// when there is none. 0 is the user's desktop folder.
-QString GetSpecialFolderPath(int id);
+} // namespace dialogs

@@ -18,7 +18,7 @@ struct ThumbnailQueue::Task
         Done
     };
 
-    explicit Task(const QString &p) : path(p) {}
+    explicit Task(QString p) : path(std::move(p)) {}
 
     // Moves Pending -> Running for exactly one caller.
     bool claim()
@@ -27,7 +27,7 @@ struct ThumbnailQueue::Task
         return state.compare_exchange_strong(expected, Running);
     }
 
-    void finish(ThumbnailResult r)
+    void finish(imaging::ThumbnailResult r)
     {
         QMutexLocker lock(&mutex);
         result = std::move(r);
@@ -39,7 +39,7 @@ struct ThumbnailQueue::Task
     std::atomic_int state{Pending};
     QMutex mutex;
     QWaitCondition done;
-    ThumbnailResult result;
+    imaging::ThumbnailResult result;
 };
 
 ThumbnailQueue::ThumbnailQueue(QThreadPool *pool, const QStringList &paths, int window)
@@ -71,21 +71,21 @@ void ThumbnailQueue::submitUpTo(int end)
         m_pool->start([task, cancelled] {
             if (cancelled->load() || !task->claim())
                 return;
-            task->finish(makeThumbnail(task->path));
+            task->finish(imaging::makeThumbnail(task->path));
         });
     }
 }
 
-ThumbnailResult ThumbnailQueue::take(int index)
+imaging::ThumbnailResult ThumbnailQueue::take(int index)
 {
     submitUpTo(index + 1 + m_window);
     Task &task = *m_tasks[size_t(index)];
     if (task.claim())
-        return makeThumbnail(task.path);
+        return imaging::makeThumbnail(task.path);
     QMutexLocker lock(&task.mutex);
     while (task.state.load() != Task::Done)
         task.done.wait(&task.mutex);
-    ThumbnailResult r = std::move(task.result);
+    imaging::ThumbnailResult r = std::move(task.result);
     task.result = {};
     return r;
 }

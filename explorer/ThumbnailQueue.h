@@ -3,11 +3,11 @@
 
 #include <QStringList>
 
-#include "explorer/Thumbnail.h"
-
 #include <atomic>
 #include <memory>
 #include <vector>
+
+#include "imaging/Thumbnail.h"
 
 class QThreadPool;
 
@@ -28,7 +28,7 @@ public:
 
     int size() const { return int(m_tasks.size()); }
     // The thumbnail of paths[index]; blocks until it is made.
-    ThumbnailResult take(int index);
+    imaging::ThumbnailResult take(int index);
     // Stops every task of this queue that has not started.
     void cancel();
 

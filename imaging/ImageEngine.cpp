@@ -53,7 +53,7 @@ Decoded decodeFile(const QString &path, const DecodeOptions &options)
         return d;
     }
     file.close();
-    Decoded d = codecs::decodeData(data, name, extensionOf(path), options);
+    Decoded d = codecs::decodeData(data, name, core::extensionOf(path), options);
     d.path = path;
     return d;
 }
@@ -76,7 +76,7 @@ void initializeImaging()
     QImageReader::setAllocationLimit(512);
 }
 
-ImageEngine::ImageEngine() = default;
+ImageEngine::ImageEngine(QObject *parent) : QObject(parent) {}
 
 const QImage &ImageEngine::currentImage() const
 {
@@ -90,16 +90,10 @@ void ImageEngine::setDecoded(const Decoded &decoded)
     m_path = decoded.path;
     m_formatCode = decoded.formatCode;
     m_bitsPerPixel = decoded.bitsPerPixel;
-    changed();
+    emit changed();
 }
 
-void ImageEngine::changed()
-{
-    if (onChanged)
-        onChanged();
-}
-
-void ImageEngine::LoaderT::LoadFile(const QString &path, int, const QString &, QSize boundingSize)
+void ImageEngine::loadFile(const QString &path, QSize boundingSize)
 {
     DecodeOptions options;
     options.boundingSize = boundingSize;
@@ -107,10 +101,10 @@ void ImageEngine::LoaderT::LoadFile(const QString &path, int, const QString &, Q
     const Decoded d = decodeFile(path, options);
     if (!d.ok())
         throw ImageError(d.error);
-    e.setDecoded(d);
+    setDecoded(d);
 }
 
-void ImageEngine::LoaderT::LoadPicture(const QImage &picture, const QString &)
+void ImageEngine::loadPicture(const QImage &picture)
 {
     if (picture.isNull())
         throw ImageError(QStringLiteral("The picture is empty"));
@@ -119,69 +113,74 @@ void ImageEngine::LoaderT::LoadPicture(const QImage &picture, const QString &)
     d.bitsPerPixel = picture.depth();
     d.originalSize = picture.size();
     d.pageCount = 1;
-    e.setDecoded(d);
+    setDecoded(d);
 }
 
-void ImageEngine::LoaderT::LoadDecoded(const Decoded &decoded)
+void ImageEngine::loadDecoded(const Decoded &decoded)
 {
     if (!decoded.ok())
         throw ImageError(decoded.error);
-    e.setDecoded(decoded);
+    setDecoded(decoded);
 }
 
-int ImageEngine::ImagesT::Count() const
+void ImageEngine::clear()
 {
-    return int(e.m_pages.size());
+    m_pages.clear();
+    m_current = -1;
+    m_path.clear();
+    m_formatCode = core::FormatUnknown;
+    m_bitsPerPixel = 0;
+    emit changed();
 }
 
-ImageEngine::ImageItem ImageEngine::ImagesT::Item(int i) const
+int ImageEngine::pageCount() const
 {
-    if (i < 0 || i >= e.m_pages.size())
+    return int(m_pages.size());
+}
+
+QSize ImageEngine::pageSize(int index) const
+{
+    if (index < 0 || index >= m_pages.size())
         return {};
-    return {e.m_pages.at(i).width(), e.m_pages.at(i).height(), i};
+    return m_pages.at(index).size();
 }
 
-void ImageEngine::ImagesT::Select(const ImageItem &image)
+void ImageEngine::selectPage(int index)
 {
-    if (image.index < 0 || image.index >= e.m_pages.size())
+    if (index < 0 || index >= m_pages.size())
         throw ImageError(QStringLiteral("There is no such page"));
-    e.m_current = image.index;
-    e.changed();
+    m_current = index;
+    emit changed();
 }
 
-void ImageEngine::ImagesT::Clear(const QString &)
+int ImageEngine::width() const
 {
-    e.m_pages.clear();
-    e.m_current = -1;
-    e.m_path.clear();
-    e.m_formatCode = FormatUnknown;
-    e.m_bitsPerPixel = 0;
-    e.changed();
+    return currentImage().width();
 }
 
-int ImageEngine::ImageInfoT::Width() const
+int ImageEngine::height() const
 {
-    return e.currentImage().width();
+    return currentImage().height();
 }
-int ImageEngine::ImageInfoT::Height() const
+
+int ImageEngine::bitsPerPixel() const
 {
-    return e.currentImage().height();
+    return m_bitsPerPixel;
 }
-int ImageEngine::ImageInfoT::BitsPerPixel() const
+
+QString ImageEngine::filePath() const
 {
-    return e.m_bitsPerPixel;
+    return m_path;
 }
-QString ImageEngine::ImageInfoT::FilePath() const
+
+QString ImageEngine::fileName() const
 {
-    return e.m_path;
+    return QFileInfo(m_path).fileName();
 }
-QString ImageEngine::ImageInfoT::FileName() const
+
+int ImageEngine::formatCode() const
 {
-    return QFileInfo(e.m_path).fileName();
-}
-int ImageEngine::ImageInfoT::FormatCode() const
-{
-    return e.m_formatCode;
+    return m_formatCode;
 }
 
 QImage &ImageEngine::currentForChange()
@@ -191,66 +190,61 @@ QImage &ImageEngine::currentForChange()
     return m_pages[m_current];
 }
 
-void ImageEngine::TransformT::Resize(int w, int h, int, const QString &)
+void ImageEngine::resize(int width, int height)
 {
-    QImage &img = e.currentForChange();
-    if ((w <= 0 && h <= 0) || w > kMaxImageSide || h > kMaxImageSide)
-        throw ImageError(QStringLiteral("Cannot resize the image to %1 x %2 pixels").arg(w).arg(h));
-    if (h <= 0)
-        img = img.scaledToWidth(w, Qt::SmoothTransformation);
-    else if (w <= 0)
-        img = img.scaledToHeight(h, Qt::SmoothTransformation);
+    QImage &img = currentForChange();
+    if ((width <= 0 && height <= 0) || width > kMaxImageSide || height > kMaxImageSide)
+        throw ImageError(
+            QStringLiteral("Cannot resize the image to %1 x %2 pixels").arg(width).arg(height));
+    if (height <= 0)
+        img = img.scaledToWidth(width, Qt::SmoothTransformation);
+    else if (width <= 0)
+        img = img.scaledToHeight(height, Qt::SmoothTransformation);
     else
-        img = img.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    e.changed();
+        img = img.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    emit changed();
 }
 
-void ImageEngine::TransformT::ResizeCanvas(int w, int h, const QColor &fill, int x, int y,
-                                           const QString &)
+void ImageEngine::resizeCanvas(int width, int height, const QColor &fill, int x, int y)
 {
-    QImage &img = e.currentForChange();
-    if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide)
+    QImage &img = currentForChange();
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide)
         throw ImageError(
-            QStringLiteral("Cannot resize the canvas to %1 x %2 pixels").arg(w).arg(h));
-    QImage canvas(w, h, QImage::Format_ARGB32_Premultiplied);
+            QStringLiteral("Cannot resize the canvas to %1 x %2 pixels").arg(width).arg(height));
+    QImage canvas(width, height, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(fill);
     {
         QPainter painter(&canvas);
         painter.drawImage(x, y, img);
     }
     img = canvas;
-    e.changed();
+    emit changed();
 }
 
-void ImageEngine::TransformT::Rotate(double angle, const QString &, int, const QString &)
+void ImageEngine::rotate(double angle)
 {
-    QImage &img = e.currentForChange();
+    QImage &img = currentForChange();
     img = img.transformed(QTransform().rotate(angle));
-    e.changed();
+    emit changed();
 }
 
-QColor ImageEngine::CanvasT::MakeColor(QRgb rgb, int opacity) const
+void ImageEngine::copyToClipboard() const
+{
+    QGuiApplication::clipboard()->setImage(currentImage());
+}
+
+void ImageEngine::save(const QString &path, int formatCode, bool overwrite) const
+{
+    const QString error = codecs::saveImage(currentImage(), path, formatCode, overwrite);
+    if (!error.isEmpty())
+        throw ImageError(error);
+}
+
+QColor makeColor(QRgb rgb, int opacity)
 {
     QColor c(rgb);
     c.setAlpha(opacity);
     return c;
-}
-
-QImage ImageEngine::OutputT::ToPicture() const
-{
-    return e.currentImage();
-}
-
-void ImageEngine::OutputT::CopyToClipboard() const
-{
-    QGuiApplication::clipboard()->setImage(e.currentImage());
-}
-
-void ImageEngine::OutputT::Save(const QString &path, int formatCode, int, bool overwrite) const
-{
-    const QString error = codecs::saveImage(e.currentImage(), path, formatCode, overwrite);
-    if (!error.isEmpty())
-        throw ImageError(error);
 }
 
 } // namespace imaging

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "imaging/Formats.h"
-
 #include <QColor>
 #include <QImage>
 #include <QList>
+#include <QObject>
 #include <QSize>
 #include <QString>
 
-#include <functional>
 #include <stdexcept>
+
+#include "core/Formats.h"
 
 class QPixmap;
 
@@ -35,7 +35,7 @@ private:
 struct Decoded
 {
     QList<QImage> pages;
-    int formatCode = FormatUnknown;
+    int formatCode = core::FormatUnknown;
     QSize originalSize; // first page, before any reduced-size decoding
     int bitsPerPixel = 0;
     int pageCount = 0; // pages in the file (may exceed pages.size())
@@ -63,101 +63,72 @@ Decoded decodeFile(const QString &path, const DecodeOptions &options = {});
 // or a bare bitmap). A null image on failure, with the description in *error.
 QImage loadPicture(const QString &path, QString *error = nullptr);
 
-// The imaging engine: the current image and the members the windows use.
-// It holds QImages only, so an engine can live on a worker thread; the view
-// widget (ImgXCtrl) wraps one for display.
-class ImageEngine
+// The imaging engine: the current image (a file's pages or one picture) and
+// what the windows do with it. It holds QImages only, so an engine can live
+// on a worker thread; the view widget (ImageView) wraps one for display.
+class ImageEngine : public QObject
 {
+    Q_OBJECT
+
 public:
-    ImageEngine();
-    ImageEngine(const ImageEngine &) = delete;
-    ImageEngine &operator=(const ImageEngine &) = delete;
+    explicit ImageEngine(QObject *parent = nullptr);
 
-    struct LoaderT
-    {
-        // Decodes a file (first page first) and makes it current; throws
-        // ImageError on undecodable files.
-        void LoadFile(const QString &path, int flags = 0, const QString &options = {},
-                      QSize boundingSize = {});
-        // Takes over a picture decoded by the picture loader.
-        void LoadPicture(const QImage &picture, const QString &options = {});
-        // Takes over a decode done elsewhere (a worker thread).
-        void LoadDecoded(const Decoded &decoded);
-        ImageEngine &e;
-    } Loader{*this};
+    // Decodes a file (first page first) and makes it current; throws
+    // ImageError on undecodable files. A valid boundingSize decodes the
+    // first page only, reduced as decodeFile does.
+    void loadFile(const QString &path, QSize boundingSize = {});
+    // Takes over a picture decoded by the picture loader.
+    void loadPicture(const QImage &picture);
+    // Takes over a decode done elsewhere (a worker thread).
+    void loadDecoded(const Decoded &decoded);
+    // Drops every page.
+    void clear();
 
-    struct ImageItem
-    {
-        int Width = 0;
-        int Height = 0;
-        int index = -1;
-    };
+    int pageCount() const;
+    // Size of page index (from 0); an invalid size when there is none.
+    QSize pageSize(int index) const;
+    // Makes page index the current image; throws ImageError when absent.
+    void selectPage(int index);
 
-    struct ImagesT
-    {
-        int Count() const;
-        // Page i from 0; nullopt-like (index -1) when absent.
-        ImageItem Item(int i) const;
-        void Select(const ImageItem &image);
-        void Clear(const QString &options = {});
-        ImageEngine &e;
-    } Images{*this};
-
-    struct ImageInfoT
-    {
-        int Width() const;
-        int Height() const;
-        int BitsPerPixel() const;
-        QString FilePath() const; // full path of the loaded file, empty for a picture
-        QString FileName() const; // name with extension
-        int FormatCode() const;
-        const ImageEngine &e;
-    } ImageInfo{*this};
-
-    struct TransformT
-    {
-        // Resamples to w x h; a height of 0 (or width of 0) keeps proportions.
-        void Resize(int w, int h, int mode = 4, const QString &options = {});
-        void ResizeCanvas(int w, int h, const QColor &fill, int x, int y,
-                          const QString &options = {});
-        // Rotates the whole image by +90 or -90 degrees (other angles: any).
-        void Rotate(double angle, const QString &region = {}, int flags = 0,
-                    const QString &options = {});
-        ImageEngine &e;
-    } Transform{*this};
-
-    struct CanvasT
-    {
-        QColor MakeColor(QRgb rgb, int opacity) const;
-    } Canvas;
-
-    struct OutputT
-    {
-        QImage ToPicture() const;
-        void CopyToClipboard() const; // UI thread only
-        // Writes the current image in the format of the save code; never
-        // leaves a half-written file under the target name.
-        void Save(const QString &path, int formatCode, int flags = 0, bool overwrite = true) const;
-        const ImageEngine &e;
-    } Output{*this};
-
-    // The current image (QImage() when none).
+    // The current image (QImage() when none) and what is known of it.
     const QImage &currentImage() const;
-    // Called after every change of the current image.
-    std::function<void()> onChanged;
+    int width() const;
+    int height() const;
+    int bitsPerPixel() const;
+    QString filePath() const; // full path of the loaded file, empty for a picture
+    QString fileName() const; // name with extension
+    int formatCode() const;
+
+    // Resamples to w x h; a height of 0 (or width of 0) keeps proportions.
+    void resize(int width, int height);
+    // Puts the image at x, y on a canvas of w x h filled with fill.
+    void resizeCanvas(int width, int height, const QColor &fill, int x, int y);
+    // Turns the whole image by angle degrees (+90 and -90 turn it exactly).
+    void rotate(double angle);
+
+    void copyToClipboard() const; // UI thread only
+    // Writes the current image in the format of the save code; never
+    // leaves a half-written file under the target name.
+    void save(const QString &path, int formatCode, bool overwrite = true) const;
+
+signals:
+    // After every change of the current image.
+    void changed();
 
 private:
     void setDecoded(const Decoded &decoded);
     QImage &currentForChange(); // throws ImageError when there is no image
-    void changed();
 
     QList<QImage> m_pages;
     int m_current = -1;
     QString m_path;
-    int m_formatCode = FormatUnknown;
+    int m_formatCode = core::FormatUnknown;
     int m_bitsPerPixel = 0;
     QImage m_empty;
 };
+
+// A colour with the given opacity (0 transparent to 255 opaque).
+QColor makeColor(QRgb rgb, int opacity);
 
 // Resource limits: call once at start-up (QImageReader allocation limit,
 // Magick++ limits, the 32767-pixel side limit).

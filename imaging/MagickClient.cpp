@@ -4,16 +4,16 @@
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 
 #include <cerrno>
-#include <mutex>
-
+#include <csignal>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -110,7 +110,12 @@ private:
         else
             dir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget())
                       .absolutePath();
-        return dir + QStringLiteral("/pictavo-magick");
+        // In a build tree the helper is beside the program; installed, it
+        // is in Pictavo's own folder under libexec, off the PATH.
+        const QString beside = dir + QStringLiteral("/pictavo-magick");
+        if (QFileInfo::exists(beside))
+            return beside;
+        return QDir::cleanPath(dir + QStringLiteral("/" PICTAVO_HELPER_FROM_BIN "/pictavo-magick"));
     }
 
     bool start(QString *reason)

@@ -27,7 +27,8 @@ DecodeResult decode(const QByteArray &data, const char *format);
 bool encode(const QImage &image, const char *format, QByteArray *out, QString *reason);
 
 // The helper executable: PICTAVO_MAGICK_HELPER, else this override, else
-// "pictavo-magick" beside the running program.
+// "pictavo-magick" beside the running program (a build tree), else in
+// Pictavo's folder under libexec (installed).
 void setHelperPath(const QString &path); // empty: back to the default
 // Time one request may take before the helper is killed (default 5000 ms;
 // PICTAVO_MAGICK_TIMEOUT_MS overrides the default).

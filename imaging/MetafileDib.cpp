@@ -263,18 +263,19 @@ Dib decodeDib(Bytes info, Bytes bits, quint32 usage, qint64 maxPixels, bool pack
         }
         case 16:
             for (int x = 0; x < w; ++x) {
-                const quint32 px = qFromLittleEndian<quint16>(p + 2 * x);
+                const quint32 px = qFromLittleEndian<quint16>(p + 2 * qsizetype(x));
                 line[x] = qRgba(red.value(px, 0), green.value(px, 0), blue.value(px, 0),
                                 alpha.value(px, 255));
             }
             break;
         case 24:
             for (int x = 0; x < w; ++x)
-                line[x] = qRgb(p[3 * x + 2], p[3 * x + 1], p[3 * x]);
+                line[x] =
+                    qRgb(p[3 * qsizetype(x) + 2], p[3 * qsizetype(x) + 1], p[3 * qsizetype(x)]);
             break;
         case 32:
             for (int x = 0; x < w; ++x) {
-                const quint32 px = qFromLittleEndian<quint32>(p + 4 * x);
+                const quint32 px = qFromLittleEndian<quint32>(p + 4 * qsizetype(x));
                 if (alpha.mask == 0 && (px >> 24) != 0)
                     anyAlpha = true;
                 line[x] = qRgba(red.value(px, 0), green.value(px, 0), blue.value(px, 0),

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "imaging/Metafile.h"
-
 #include <QIODevice>
 #include <QtEndian>
 
 #include <cmath>
 
+#include "imaging/Metafile.h"
 #include "imaging/MetafileDib.h"
 
 namespace imaging::metafile {

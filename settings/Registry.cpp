@@ -20,7 +20,7 @@ namespace settings {
 namespace {
 
 QString g_folder;
-std::function<bool(RegistryRoot)> g_writableCheck;
+std::function<bool(Root)> g_writableCheck;
 
 // One key of the tree. Children and values keep their creation order.
 struct Node
@@ -57,7 +57,7 @@ void fromJson(Node &node, const QJsonObject &object, int depth)
     if (depth > 64)
         return;
     const QJsonArray values = object.value(QLatin1String("values")).toArray();
-    for (const QJsonValue &entry : values) {
+    for (const auto &entry : values) {
         const QJsonArray v = entry.toArray();
         if (v.size() < 2 || !v.at(0).isString() || !v.at(1).isString())
             continue;
@@ -68,7 +68,7 @@ void fromJson(Node &node, const QJsonObject &object, int depth)
              {v.at(1).toString(), v.at(2).toString() == QLatin1String("expand")}});
     }
     const QJsonArray keys = object.value(QLatin1String("keys")).toArray();
-    for (const QJsonValue &entry : keys) {
+    for (const auto &entry : keys) {
         const QJsonObject k = entry.toObject();
         const QString name = k.value(QLatin1String("name")).toString();
         if (name.isEmpty() || name.contains(QLatin1Char('\\')) || node.child(name))
@@ -103,7 +103,7 @@ QJsonObject toJson(const Node &node)
 }
 
 // A damaged or missing file reads as an empty root; *damaged tells which.
-Node load(RegistryRoot root, bool *damaged = nullptr)
+Node load(Root root, bool *damaged = nullptr)
 {
     Node tree;
     if (damaged)
@@ -148,7 +148,7 @@ Node *findOrCreate(Node &tree, const QString &key)
 
 // Writes a root's tree atomically; whatever could not be read before is kept
 // aside rather than overwritten.
-bool save(RegistryRoot root, const Node &tree, bool damaged)
+bool save(Root root, const Node &tree, bool damaged)
 {
     const QString path = Registry::fileOf(root);
     if (damaged) {
@@ -168,7 +168,7 @@ bool save(RegistryRoot root, const Node &tree, bool damaged)
 // Takes the cross-process lock of a root. A writer that died holding the
 // lock leaves its process id in it, and the lock is taken over at once; only
 // a lock file without an owner waits out the stale time.
-std::unique_ptr<QLockFile> lockRoot(RegistryRoot root)
+std::unique_ptr<QLockFile> lockRoot(Root root)
 {
     const QString path = Registry::fileOf(root);
     if (!Registry::isWritable(root) || !QDir().mkpath(QFileInfo(path).absolutePath()))
@@ -197,7 +197,7 @@ thread_local BatchState *t_batch = nullptr;
 
 // Runs f on the current tree of a root: the batch's copy inside a batch,
 // the file's content otherwise.
-template <typename F> auto read(RegistryRoot root, F f)
+template <typename F> auto read(Root root, F f)
 {
     if (t_batch) {
         const auto it = t_batch->roots.find(int(root));
@@ -210,7 +210,7 @@ template <typename F> auto read(RegistryRoot root, F f)
 
 // Runs a read-modify-write of one root under the cross-process lock. The edit
 // returns false to leave the file untouched (and the call reports failure).
-template <typename Edit> bool modify(RegistryRoot root, Edit edit)
+template <typename Edit> bool modify(Root root, Edit edit)
 {
     if (t_batch) {
         auto it = t_batch->roots.find(int(root));
@@ -253,21 +253,20 @@ void Registry::setFolder(const QString &folder)
     g_folder = folder;
 }
 
-QString Registry::fileOf(RegistryRoot root)
+QString Registry::fileOf(Root root)
 {
     static const char *const names[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
                                         "HKEY_LOCAL_MACHINE"};
-    const int index = (root >= 0 && root <= 2) ? int(root) : 1;
+    const int index = (int(root) >= 0 && int(root) <= 2) ? int(root) : 1;
     return folder() + QLatin1Char('/') + QLatin1String(names[index]) + QLatin1String(".json");
 }
 
-bool Registry::keyExists(RegistryRoot root, const QString &key)
+bool Registry::keyExists(Root root, const QString &key)
 {
     return read(root, [&](Node &tree) { return find(tree, key) != nullptr; });
 }
 
-std::optional<Registry::Value> Registry::value(RegistryRoot root, const QString &key,
-                                               const QString &name)
+std::optional<Registry::Value> Registry::value(Root root, const QString &key, const QString &name)
 {
     return read(root, [&](Node &tree) -> std::optional<Value> {
         Node *node = find(tree, key);
@@ -279,7 +278,7 @@ std::optional<Registry::Value> Registry::value(RegistryRoot root, const QString 
     });
 }
 
-QStringList Registry::subKeys(RegistryRoot root, const QString &key)
+QStringList Registry::subKeys(Root root, const QString &key)
 {
     return read(root, [&](Node &tree) {
         QStringList names;
@@ -290,7 +289,7 @@ QStringList Registry::subKeys(RegistryRoot root, const QString &key)
     });
 }
 
-QStringList Registry::valueNames(RegistryRoot root, const QString &key)
+QStringList Registry::valueNames(Root root, const QString &key)
 {
     return read(root, [&](Node &tree) {
         QStringList names;
@@ -301,25 +300,24 @@ QStringList Registry::valueNames(RegistryRoot root, const QString &key)
     });
 }
 
-bool Registry::createKey(RegistryRoot root, const QString &key)
+bool Registry::createKey(Root root, const QString &key)
 {
     return modify(root, [&](Node &tree) { return findOrCreate(tree, key) != nullptr; });
 }
 
-bool Registry::setValue(RegistryRoot root, const QString &key, const QString &name,
-                        const Value &value)
+bool Registry::setValue(Root root, const QString &key, const QString &name, const Value &value)
 {
     return modify(root, [&](Node &tree) {
         Node *node = findOrCreate(tree, key);
         if (Value *existing = node->value(name))
             *existing = value;
         else
-            node->values.push_back({name, value});
+            node->values.emplace_back(name, value);
         return true;
     });
 }
 
-bool Registry::deleteValue(RegistryRoot root, const QString &key, const QString &name)
+bool Registry::deleteValue(Root root, const QString &key, const QString &name)
 {
     return modify(root, [&](Node &tree) {
         Node *node = find(tree, key);
@@ -335,7 +333,7 @@ bool Registry::deleteValue(RegistryRoot root, const QString &key, const QString 
     });
 }
 
-bool Registry::deleteKey(RegistryRoot root, const QString &key)
+bool Registry::deleteKey(Root root, const QString &key)
 {
     QStringList parts = splitKey(key);
     if (parts.isEmpty())
@@ -356,12 +354,12 @@ bool Registry::deleteKey(RegistryRoot root, const QString &key)
     });
 }
 
-void Registry::setWritableCheck(std::function<bool(RegistryRoot root)> check)
+void Registry::setWritableCheck(std::function<bool(Root root)> check)
 {
     g_writableCheck = std::move(check);
 }
 
-bool Registry::isWritable(RegistryRoot root)
+bool Registry::isWritable(Root root)
 {
     if (g_writableCheck)
         return g_writableCheck(root);
@@ -405,7 +403,7 @@ bool Registry::Batch::commit()
     bool ok = true;
     for (auto &[root, entry] : t_batch->roots)
         if (entry.dirty)
-            ok = save(RegistryRoot(root), entry.tree, entry.damaged) && ok;
+            ok = save(Root(root), entry.tree, entry.damaged) && ok;
     delete t_batch;
     t_batch = nullptr;
     m_owner = false;

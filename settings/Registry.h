@@ -7,15 +7,16 @@
 #include <functional>
 #include <optional>
 
-// The three predefined roots of the hierarchical settings store.
-enum RegistryRoot : int
-{
-    HKEY_CLASSES_ROOT = 0,
-    HKEY_CURRENT_USER = 1,
-    HKEY_LOCAL_MACHINE = 2
-};
-
 namespace settings {
+
+// The three predefined roots of the hierarchical settings store; each is
+// kept in a file named after the classic root ("HKEY_LOCAL_MACHINE.json").
+enum class Root : int
+{
+    ClassesRoot = 0,
+    CurrentUser = 1,
+    LocalMachine = 2
+};
 
 // A hierarchical store of keys with named string values, one store file per
 // root under the user's configuration folder. Key paths use "\" between
@@ -39,28 +40,27 @@ public:
     // Folder that holds the store files; tests point it at a temporary folder.
     static QString folder();
     static void setFolder(const QString &folder); // empty: the default
-    static QString fileOf(RegistryRoot root);
+    static QString fileOf(Root root);
 
-    static bool keyExists(RegistryRoot root, const QString &key);
-    static std::optional<Value> value(RegistryRoot root, const QString &key, const QString &name);
+    static bool keyExists(Root root, const QString &key);
+    static std::optional<Value> value(Root root, const QString &key, const QString &name);
     // Sub-key names of key, in creation order; empty when key is missing.
-    static QStringList subKeys(RegistryRoot root, const QString &key);
-    static QStringList valueNames(RegistryRoot root, const QString &key);
+    static QStringList subKeys(Root root, const QString &key);
+    static QStringList valueNames(Root root, const QString &key);
 
     // Creates key and any missing parents.
-    static bool createKey(RegistryRoot root, const QString &key);
+    static bool createKey(Root root, const QString &key);
     // Creates the key if needed and writes the value.
-    static bool setValue(RegistryRoot root, const QString &key, const QString &name,
-                         const Value &value);
-    static bool deleteValue(RegistryRoot root, const QString &key, const QString &name);
+    static bool setValue(Root root, const QString &key, const QString &name, const Value &value);
+    static bool deleteValue(Root root, const QString &key, const QString &name);
     // Fails when the key is missing or has sub-keys of its own.
-    static bool deleteKey(RegistryRoot root, const QString &key);
+    static bool deleteKey(Root root, const QString &key);
     // True when the root's store can be written. Decided by the file system,
     // or by a check installed with setWritableCheck (tests use it to make a
     // root read-only where file permissions do not stop the user, as for
     // root); an empty check restores the file system's answer.
-    static bool isWritable(RegistryRoot root);
-    static void setWritableCheck(std::function<bool(RegistryRoot root)> check);
+    static bool isWritable(Root root);
+    static void setWritableCheck(std::function<bool(Root root)> check);
 
     // Groups many writes: while a Batch lives, each root the thread writes
     // stays locked against other processes and is written once, when the

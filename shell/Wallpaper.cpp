@@ -3,8 +3,8 @@
 
 #include <QString>
 
+#include "core/Prompts.h"
 #include "imaging/ImageEngine.h"
-#include "imaging/Prompts.h"
 
 namespace shell {
 
@@ -12,8 +12,8 @@ namespace {
 
 void notAvailable(imaging::ImageEngine &)
 {
-    imaging::msgBox(QStringLiteral("Setting the wallpaper is not available yet."),
-                    imaging::MsgIcon::Information);
+    core::msgBox(QStringLiteral("Setting the wallpaper is not available yet."),
+                 core::MsgIcon::Information);
 }
 
 WallpaperHandler &handler()
@@ -24,7 +24,7 @@ WallpaperHandler &handler()
 
 } // namespace
 
-void SetWallpaper(imaging::ImageEngine &image)
+void setWallpaper(imaging::ImageEngine &image)
 {
     handler()(image);
 }

@@ -12,7 +12,7 @@ namespace shell {
 // Makes the image held by `image` the desktop wallpaper. The browser's
 // wallpaper button and the viewer's wallpaper commands call this with their
 // imaging control; the work is done by the handler in force.
-void SetWallpaper(imaging::ImageEngine &image);
+void setWallpaper(imaging::ImageEngine &image);
 
 using WallpaperHandler = std::function<void(imaging::ImageEngine &)>;
 // Replaces the handler; an empty handler restores the default one, which

@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace viewer {
+
 // What the viewer needs of the browser window, which lives above it: the
 // browser implements this and hands it to viewer::viewer().
 class BrowserLink
@@ -15,9 +17,11 @@ public:
     virtual void showBrowser() = 0;
     // Selects the folder of `path` in the folder tree and the file in the
     // thumbnail explorer.
-    virtual void CheckPath(const QString &path) = 0;
+    virtual void selectPath(const QString &path) = 0;
     // Tells the explorer that a file was renamed (newPath set) or removed
     // (newPath empty).
-    virtual void RefreshImages(QString &oldPath, QString &newPath) = 0;
+    virtual void refreshImages(const QString &oldPath, const QString &newPath) = 0;
     virtual QWidget *browserWindow() = 0;
 };
+
+} // namespace viewer

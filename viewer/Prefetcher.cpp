@@ -56,7 +56,7 @@ void Prefetcher::want(const QStringList &paths)
         e.size = info.size();
         e.future = QtConcurrent::run(
             &m_pool,
-            [](QPromise<imaging::Decoded> &promise, QString p) {
+            [](QPromise<imaging::Decoded> &promise, const QString &p) {
                 if (promise.isCanceled())
                     return;
                 imaging::DecodeOptions options;

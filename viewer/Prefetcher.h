@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "imaging/ImageEngine.h"
-
 #include <QDateTime>
 #include <QFuture>
 #include <QList>
@@ -10,6 +8,8 @@
 #include <QThreadPool>
 
 #include <optional>
+
+#include "imaging/ImageEngine.h"
 
 namespace viewer {
 

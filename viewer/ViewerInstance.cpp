@@ -1,30 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/ViewerInstance.h"
 
-#include "viewer/frmViwer.h"
-
 #include <QPointer>
+
+#include "viewer/ViewerWindow.h"
 
 namespace viewer {
 
 namespace {
-QPointer<frmViwer> g_viewer;
+QPointer<ViewerWindow> g_viewer;
 
-frmViwer *loaded()
+ViewerWindow *loaded()
 {
-    frmViwer *v = g_viewer.data();
+    ViewerWindow *v = g_viewer.data();
     return v && !v->isUnloaded() ? v : nullptr;
 }
 } // namespace
 
-frmViwer *viewer(BrowserLink *link)
+ViewerWindow *viewer(BrowserLink *link)
 {
-    if (frmViwer *v = loaded()) {
+    if (ViewerWindow *v = loaded()) {
         if (link)
             v->setLink(link);
         return v;
     }
-    auto *v = new frmViwer(link);
+    auto *v = new ViewerWindow(link);
     g_viewer = v;
     return v;
 }
@@ -36,7 +36,7 @@ bool viewerLoaded()
 
 void unloadViewer()
 {
-    if (frmViwer *v = loaded())
+    if (ViewerWindow *v = loaded())
         v->unloadForShutdown();
     g_viewer = nullptr;
 }

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-class BrowserLink;
-class frmViwer;
-
 namespace viewer {
+
+class BrowserLink;
+class ViewerWindow;
 
 // The program's one viewer window, created hidden on first use (which reads
 // its settings). A non-null link replaces the one it holds.
-frmViwer *viewer(BrowserLink *link = nullptr);
+ViewerWindow *viewer(BrowserLink *link = nullptr);
 // True while the window exists and has not been closed.
 bool viewerLoaded();
 // Used when the browser closes: runs the viewer's unload handling (its

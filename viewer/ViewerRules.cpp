@@ -31,22 +31,29 @@ bool parseNumber(const QString &text, double *value)
 }
 } // namespace
 
-bool settingToBool(const QString &text, const QString &defaultText)
+bool settingToBool(const QString &text, const QString &defaultText, bool *fellBack)
 {
     double v = 0;
-    if (parseNumber(text, &v))
+    const bool readable = parseNumber(text, &v);
+    if (fellBack)
+        *fellBack = !readable;
+    if (readable)
         return v != 0;
     return parseNumber(defaultText, &v) && v != 0;
 }
 
-int settingToDelay(const QString &text, const QString &defaultText)
+int settingToDelay(const QString &text, const QString &defaultText, bool *fellBack)
 {
     double v = 0;
+    if (fellBack)
+        *fellBack = false;
     if (parseNumber(text, &v)) {
         const qint64 ms = roundHalfEven(v);
         if (ms >= 0 && ms <= 32767)
             return int(ms);
     }
+    if (fellBack)
+        *fellBack = true;
     if (parseNumber(defaultText, &v))
         return int(std::clamp<qint64>(roundHalfEven(v), 0, 32767));
     return 2000;
@@ -111,7 +118,7 @@ QString formatHashDotHash(double value)
     return text;
 }
 
-QString FormatFileSize(float size)
+QString formatFileSize(float size)
 {
     if (size < 1024.0f)
         return QString::number(double(size), 'g', 9) + QStringLiteral(" Bytes");
@@ -151,14 +158,14 @@ ViewLayout resizeLayout(QSizeF windowTwips, double toolbarHeight)
     return {windowTwips.width(), windowTwips.height() - toolbarHeight - 600.0, windowTwips.width()};
 }
 
-int viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips, double tppX,
-                double tppY)
+imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips,
+                                   double tppX, double tppY)
 {
     const float scaledW = float(zoom * imageWidth * tppX);
     const float scaledH = float(zoom * imageHeight * tppY);
     const bool fits =
         scaledW <= float(windowTwips.width()) && scaledH <= float(windowTwips.height());
-    return fits ? 3 : 2;
+    return fits ? imaging::ViewAlignment::Fitted : imaging::ViewAlignment::Panned;
 }
 
 double fitZoom(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips, double tppX,
@@ -184,18 +191,18 @@ double zoomOutStep(double zoom)
 WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, double toolbarHeight)
 {
     WindowFit fit;
-    fit.imgXWidth = tppX * w;
-    fit.imgXHeight = tppY * h + 200.0;
-    if (fit.imgXWidth < 6000.0)
-        fit.imgXWidth = 7590.0;
+    fit.viewWidth = tppX * w;
+    fit.viewHeight = tppY * h + 200.0;
+    if (fit.viewWidth < 6000.0)
+        fit.viewWidth = 7590.0;
     if (h < 100)
-        fit.imgXHeight = 4000.0;
+        fit.viewHeight = 4000.0;
     // A short image takes the view's height set above; taking it after the
     // window re-laid the view would shrink the window by the toolbar's
     // height with every short image shown.
     const double height =
-        h > 99 ? toolbarHeight + tppY * h + 400.0 + 1000.0 : fit.imgXHeight + 600.0;
-    fit.window = QSizeF(fit.imgXWidth, height);
+        h > 99 ? toolbarHeight + tppY * h + 400.0 + 1000.0 : fit.viewHeight + 600.0;
+    fit.window = QSizeF(fit.viewWidth, height);
     return fit;
 }
 

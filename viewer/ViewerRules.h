@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "imaging/ImageView.h"
+
 namespace viewer {
 
 // Stored texts of the viewer's three settings, with their defaults.
@@ -20,11 +22,11 @@ inline constexpr char16_t kSlideShowDelayDefault[] = u"2000";
 inline constexpr char16_t kFullScreenDefault[] = u"1";
 
 // A stored flag: "0" is off, any other number on. Text that is not a number
-// reads as the default (itself a number).
-bool settingToBool(const QString &text, const QString &defaultText);
+// reads as the default (itself a number); *fellBack tells when it did.
+bool settingToBool(const QString &text, const QString &defaultText, bool *fellBack = nullptr);
 // A stored delay in milliseconds: a number rounded to the nearest integer
 // (halves to even) within 0..32767; anything else reads as the default.
-int settingToDelay(const QString &text, const QString &defaultText);
+int settingToDelay(const QString &text, const QString &defaultText, bool *fellBack = nullptr);
 // How a flag is stored: "-1" or "0".
 QString boolToSetting(bool on);
 
@@ -52,7 +54,7 @@ QString formatHash(double value);
 // digit only when it is not 0.
 QString formatHashDotHash(double value);
 // Panel 3 text: "512 Bytes", "1.5 KB", "1. MB".
-QString FormatFileSize(float size);
+QString formatFileSize(float size);
 // Panel 5 text: zoom x 100 with "#", then " %".
 QString zoomPanelText(double zoom);
 
@@ -68,16 +70,16 @@ int wrapIndex(int index, int count);
 // The view's size after a resize of the window (outer size, twips).
 struct ViewLayout
 {
-    double imgXWidth = 0;
-    double imgXHeight = 0;
+    double viewWidth = 0;
+    double viewHeight = 0;
     double toolbarWidth = 0;
 };
 ViewLayout resizeLayout(QSizeF windowTwips, double toolbarHeight);
 
-// The fit test: 3 when the zoomed image fits the window's outer size
-// (equality fits), else 2 (panning).
-int viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips, double tppX,
-                double tppY);
+// The fit test: Fitted when the zoomed image fits the window's outer size
+// (equality fits), else Panned.
+imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips,
+                                   double tppX, double tppY);
 
 // The zoom for a large image: window width / image width when the image is
 // larger than the window in both directions, else `zoom` unchanged.
@@ -93,9 +95,9 @@ double zoomOutStep(double zoom);
 // minimized nor maximized. `currentWindow` is the window's outer size before.
 struct WindowFit
 {
-    double imgXWidth = 0;  // after steps 1 to 4
-    double imgXHeight = 0; // after steps 1 to 4
-    QSizeF window;         // outer size to set
+    double viewWidth = 0; // the view's size before the resize rules lay it out
+    double viewHeight = 0;
+    QSizeF window; // outer size to set
 };
 WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, double toolbarHeight);
 

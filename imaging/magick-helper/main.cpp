@@ -9,11 +9,9 @@
 #include <QString>
 
 #include <Magick++.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <string>
-
 #include <sys/resource.h>
 #include <unistd.h>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The browser window: its resize rules, preview zoom, preview loading, the
-// folder tree driving the explorer, CheckPath and opening the viewer.
+// folder tree driving the explorer, selecting a path for the viewer and opening the viewer.
 
 #include <QApplication>
 #include <QDir>
@@ -15,17 +15,23 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include "TestSupport.h"
-#include "app/frmMain.h"
+#include "BrowserParts.h"
+#include "app/BrowserLayout.h"
+#include "app/BrowserWindow.h"
+#include "core/Formats.h"
+#include "core/Paths.h"
+#include "core/Process.h"
+#include "core/Twips.h"
 #include "dialogs/FolderTree.h"
-#include "explorer/ImageExplore.h"
-#include "imaging/Formats.h"
-#include "imaging/ImgXCtrl.h"
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
+#include "explorer/ThumbnailExplorer.h"
+#include "imaging/ImageView.h"
 #include "shell/Wallpaper.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestSupport.h"
 #include "viewer/ViewerInstance.h"
-#include "viewer/frmViwer.h"
+#include "viewer/ViewerWindow.h"
+
+using namespace browsertest;
 
 namespace {
 
@@ -59,12 +65,12 @@ class tst_Browser : public QObject
 
     QTemporaryDir m_dir;
     QString m_a, m_b; // folders with images
-    std::unique_ptr<imaging::ScriptedPrompts> m_prompts;
+    std::unique_ptr<testsupport::ScriptedPrompts> m_prompts;
 
-    std::unique_ptr<frmMain> makeBrowser()
+    std::unique_ptr<app::BrowserWindow> makeBrowser()
     {
-        auto w = std::make_unique<frmMain>();
-        w->ImageExplore1->SetExt(QString::fromUtf16(imaging::kSupportedExtensions));
+        auto w = std::make_unique<app::BrowserWindow>();
+        explorerOf(w)->setExtensions(QString::fromUtf16(core::kSupportedExtensions));
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
@@ -73,11 +79,11 @@ class tst_Browser : public QObject
 
     // Lists folder through the tree as a click would, and waits for the
     // listing and the first item's preview.
-    static void listByClick(frmMain &w, const QString &folder)
+    static void listByClick(app::BrowserWindow &w, const QString &folder)
     {
-        QSignalSpy finished(w.ImageExplore1, &ImageExplore::listingFinished);
-        w.TV1->setPath(folder);
-        w.TV1_Click();
+        QSignalSpy finished(explorerOf(&w), &explorer::ThumbnailExplorer::listingFinished);
+        tree(&w)->setPath(folder);
+        emit tree(&w)->clicked();
         QVERIFY(finished.count() > 0 || finished.wait(10000));
         QTRY_VERIFY(!w.previewPending());
     }
@@ -95,17 +101,17 @@ private slots:
         writeImage(m_a + "/3.png", {20, 20}, "PNG");
         writeImage(m_b + "/first.png", {30, 30}, "PNG");
         writeImage(m_b + "/second.png", {30, 30}, "PNG");
-        imaging::setEndProcessHandler([](int) {});
+        core::setEndProcessHandler([](int) {});
     }
 
-    void init() { m_prompts = std::make_unique<imaging::ScriptedPrompts>(); }
+    void init() { m_prompts = std::make_unique<testsupport::ScriptedPrompts>(); }
     void cleanup()
     {
         viewer::unloadViewer();
         m_prompts.reset();
         shell::setWallpaperHandler({});
     }
-    void cleanupTestCase() { imaging::setEndProcessHandler({}); }
+    void cleanupTestCase() { core::setEndProcessHandler({}); }
 
     // --- resize rules ---------------------------------------------------------
 
@@ -130,7 +136,7 @@ private slots:
     void containerRule()
     {
         const app::ContainerLayout l = app::containerLayout({6315, 7530}, 525, 6295);
-        QCOMPARE(l.splitter1, QSize(6295, 7530 - 525 - 80));
+        QCOMPARE(l.previewSplitter, QSize(6295, 7530 - 525 - 80));
         QCOMPARE(l.toolbarWidth, 6295);
     }
 
@@ -140,20 +146,20 @@ private slots:
         QVERIFY(w);
         // The rule is about the outer frame.
         w->resize(50, 40);
-        QTRY_COMPARE(w->frameGeometry().width(), imaging::twipsToPixelsX(3700));
-        QCOMPARE(w->frameGeometry().height(), imaging::twipsToPixelsY(2400));
+        QTRY_COMPARE(w->frameGeometry().width(), core::twipsToPixelsX(3700));
+        QCOMPARE(w->frameGeometry().height(), core::twipsToPixelsY(2400));
         for (QSize size : {QSize(900, 700), QSize(400, 300)}) {
             w->resize(size);
             QTRY_COMPARE(w->size(), size);
             const QSize outer = w->frameGeometry().size();
-            const int wide = qRound(imaging::pixelsToTwipsX(outer.width())) - 300;
-            const int high = qRound(imaging::pixelsToTwipsY(outer.height())) - 1000;
-            QCOMPARE(w->Splitter2->geometry(),
-                     QRect(4, 6, imaging::twipsToPixelsX(wide), imaging::twipsToPixelsY(high)));
+            const int wide = qRound(core::pixelsToTwipsX(outer.width())) - 300;
+            const int high = qRound(core::pixelsToTwipsY(outer.height())) - 1000;
+            QCOMPARE(mainSplitter(w)->geometry(),
+                     QRect(4, 6, core::twipsToPixelsX(wide), core::twipsToPixelsY(high)));
             // The inner splitter and the strip follow the container.
-            QTRY_COMPARE(w->Splitter1->width(),
-                         imaging::twipsToPixelsX(imaging::pixelsToTwipsX(w->container->width()) - 20));
-            QCOMPARE(w->Toolbar->width(), w->Splitter1->width());
+            QTRY_COMPARE(previewSplitter(w)->width(),
+                         core::twipsToPixelsX(core::pixelsToTwipsX(container(w)->width()) - 20));
+            QCOMPARE(toolbar(w)->width(), previewSplitter(w)->width());
         }
     }
 
@@ -164,28 +170,35 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("tooltip");
         QTest::addColumn<int>("left");
-        QTest::newRow("prev") << "cmdPrev" << "Previous" << 15;
-        QTest::newRow("next") << "cmdNext" << "Next" << 480;
-        QTest::newRow("zoom in") << "cmdZoomIn" << "Zoom In" << 945;
-        QTest::newRow("zoom out") << "cmdZoomOut" << "Zoom Out" << 1425;
-        QTest::newRow("wallpaper") << "cmdWallPaper" << "Set as wallpaper" << 1890;
-        QTest::newRow("view") << "cmdView" << "View Image" << 2355;
+        QTest::newRow("prev") << "cmdPrev"
+                              << "Previous" << 15;
+        QTest::newRow("next") << "cmdNext"
+                              << "Next" << 480;
+        QTest::newRow("zoom in") << "cmdZoomIn"
+                                 << "Zoom In" << 945;
+        QTest::newRow("zoom out") << "cmdZoomOut"
+                                  << "Zoom Out" << 1425;
+        QTest::newRow("wallpaper") << "cmdWallPaper"
+                                   << "Set as wallpaper" << 1890;
+        QTest::newRow("view") << "cmdView"
+                              << "View Image" << 2355;
     }
     void buttons()
     {
         QFETCH(QString, name);
         QFETCH(QString, tooltip);
         QFETCH(int, left);
-        frmMain w;
-        auto *button = w.Toolbar->findChild<QToolButton *>(name);
+        app::BrowserWindow w;
+        auto *button = toolbar(&w)->findChild<QToolButton *>(name);
         QVERIFY(button);
         QCOMPARE(button->toolTip(), tooltip);
         QVERIFY(button->text().isEmpty() || button->toolButtonStyle() == Qt::ToolButtonIconOnly);
-        QCOMPARE(button->geometry(), QRect(imaging::twipsToPixelsX(left), 3, 30, 30));
+        QCOMPARE(button->geometry(), QRect(core::twipsToPixelsX(left), 3, 30, 30));
         const QIcon icon = button->icon();
         QVERIFY(!icon.isNull());
         // Normal and hover pictures differ.
-        QVERIFY(icon.pixmap(32, QIcon::Normal).toImage() != icon.pixmap(32, QIcon::Active).toImage());
+        QVERIFY(icon.pixmap(32, QIcon::Normal).toImage() !=
+                icon.pixmap(32, QIcon::Active).toImage());
     }
 
     void buttonPicturesExist_data()
@@ -193,7 +206,8 @@ private slots:
         QTest::addColumn<QString>("key");
         for (const char *key : {"prev", "next", "zoomin", "zoomout", "wallpaper", "view"})
             for (const char *variant : {"", "_hover"})
-                QTest::newRow(qPrintable(QString("%1%2").arg(key, variant))) << QString("%1%2").arg(key, variant);
+                QTest::newRow(qPrintable(QString("%1%2").arg(key, variant)))
+                    << QString("%1%2").arg(key, variant);
     }
     void buttonPicturesExist()
     {
@@ -252,7 +266,7 @@ private slots:
         QFETCH(QSize, image);
         QFETCH(double, zoom);
         QFETCH(int, mode);
-        QCOMPARE(app::previewFitAlignment(control, image, zoom, 15, 15), mode);
+        QCOMPARE(int(app::previewFitAlignment(control, image, zoom, 15, 15)), mode);
     }
 
     void previewZoomButtons()
@@ -260,15 +274,15 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         // Nothing previewed: the zoom stays.
-        w->cmdZoomIn->click();
-        w->Toolbar_ButtonClick(5);
-        QCOMPARE(w->ImgX->Zoom(), 1.0);
+        button(w, "cmdZoomIn")->click();
+        w->runToolbarCommand(app::BrowserButton(5));
+        QCOMPARE(preview(w)->zoom(), 1.0);
 
-        w->ImageExplore1_CurrSelectedImage(m_a + "/3.png"); // 20 x 20
+        w->showPreview(m_a + "/3.png"); // 20 x 20
         QTRY_VERIFY(!w->previewPending());
         const int fitSteps = [&] {
             // Steps of 1.25 that still fit the preview's smaller side.
-            const int side = std::min(w->ImgX->width(), w->ImgX->height());
+            const int side = std::min(preview(w)->width(), preview(w)->height());
             double zoom = 1.0;
             int n = 0;
             while (zoom * 1.25 * 20 <= side) {
@@ -278,22 +292,22 @@ private slots:
             return n;
         }();
         for (int i = 0; i < fitSteps; ++i) {
-            w->cmdZoomIn->click();
-            QCOMPARE(w->ImgX->ViewAlignment(), 0);
+            button(w, "cmdZoomIn")->click();
+            QCOMPARE(preview(w)->viewAlignment(), imaging::ViewAlignment::Plain);
         }
-        w->Toolbar_ButtonClick(4);
-        QCOMPARE(w->ImgX->ViewAlignment(), 2);
-        w->cmdZoomOut->click();
-        w->cmdZoomOut->click();
-        QCOMPARE(w->ImgX->ViewAlignment(), 0);
+        w->runToolbarCommand(app::BrowserButton(4));
+        QCOMPARE(preview(w)->viewAlignment(), imaging::ViewAlignment::Panned);
+        button(w, "cmdZoomOut")->click();
+        button(w, "cmdZoomOut")->click();
+        QCOMPARE(preview(w)->viewAlignment(), imaging::ViewAlignment::Plain);
         // Another image keeps the zoom.
-        const double zoom = w->ImgX->Zoom();
-        w->ImageExplore1_CurrSelectedImage(m_a + "/1.png");
+        const double zoom = preview(w)->zoom();
+        w->showPreview(m_a + "/1.png");
         QTRY_VERIFY(!w->previewPending());
-        QCOMPARE(w->ImgX->Zoom(), zoom);
+        QCOMPARE(preview(w)->zoom(), zoom);
         // Indices the strip does not know do nothing.
-        w->Toolbar_ButtonClick(1);
-        QCOMPARE(w->ImgX->Zoom(), zoom);
+        w->runToolbarCommand(app::BrowserButton(1));
+        QCOMPARE(preview(w)->zoom(), zoom);
     }
 
     void wallpaperButtonHandsOverThePreview()
@@ -302,14 +316,14 @@ private slots:
         QVERIFY(w);
         imaging::ImageEngine *given = nullptr;
         shell::setWallpaperHandler([&](imaging::ImageEngine &e) { given = &e; });
-        w->cmdWallPaper->click();
-        QCOMPARE(given, &w->ImgX->Utility());
+        button(w, "cmdWallPaper")->click();
+        QCOMPARE(given, &preview(w)->engine());
         given = nullptr;
-        w->Toolbar_ButtonClick(7);
-        QCOMPARE(given, &w->ImgX->Utility());
+        w->runToolbarCommand(app::BrowserButton(7));
+        QCOMPARE(given, &preview(w)->engine());
 
         shell::setWallpaperHandler({});
-        w->cmdWallPaper->click();
+        button(w, "cmdWallPaper")->click();
         QCOMPARE(m_prompts->texts(), QStringList{"Setting the wallpaper is not available yet."});
     }
 
@@ -317,9 +331,9 @@ private slots:
 
     void previewLoading_data()
     {
-        QTest::addColumn<QString>("name");     // created in a fresh folder
-        QTest::addColumn<QByteArray>("kind");  // png, ico, garbage, folder, none
-        QTest::addColumn<int>("count");        // images in the preview afterwards
+        QTest::addColumn<QString>("name");    // created in a fresh folder
+        QTest::addColumn<QByteArray>("kind"); // png, ico, garbage, folder, none
+        QTest::addColumn<int>("count");       // images in the preview afterwards
         QTest::addColumn<bool>("fileLoadFlag");
         QTest::newRow("png") << "p.png" << QByteArray("png") << 1 << true;
         QTest::newRow("jpeg") << "p.JPG" << QByteArray("jpg") << 1 << true;
@@ -350,21 +364,21 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         // Something shown before, so that clearing is seen.
-        w->ImageExplore1_CurrSelectedImage(m_a + "/1.png");
+        w->showPreview(m_a + "/1.png");
         QTRY_VERIFY(!w->previewPending());
-        QCOMPARE(w->ImgX->Images.Count(), 1);
-        w->ImgX->setFileLoadFlag(!fileLoadFlag);
-        w->ImgX->setViewAlignment(2);
+        QCOMPARE(preview(w)->engine().pageCount(), 1);
+        preview(w)->setFileLoadFlag(!fileLoadFlag);
+        preview(w)->setViewAlignment(imaging::ViewAlignment::Panned);
 
-        QSignalSpy settled(w.get(), &frmMain::previewSettled);
-        w->ImageExplore1_CurrSelectedImage(path);
+        QSignalSpy settled(w.get(), &app::BrowserWindow::previewSettled);
+        w->showPreview(path);
         QVERIFY(settled.count() == 1 || settled.wait(10000));
-        QCOMPARE(w->ImgX->Images.Count(), count);
+        QCOMPARE(preview(w)->engine().pageCount(), count);
         if (kind != "folder" && kind != "none")
-            QCOMPARE(w->ImgX->FileLoadFlag(), fileLoadFlag);
+            QCOMPARE(preview(w)->fileLoadFlag(), fileLoadFlag);
         if (count) {
-            QCOMPARE(w->ImgX->ViewAlignment(), 0);
-            QCOMPARE(w->ImgX->ImageInfo.Width(), kind == "ico" ? 32 : 24);
+            QCOMPARE(preview(w)->viewAlignment(), imaging::ViewAlignment::Plain);
+            QCOMPARE(preview(w)->engine().width(), kind == "ico" ? 32 : 24);
         }
         QVERIFY(m_prompts->texts().isEmpty());
     }
@@ -373,10 +387,10 @@ private slots:
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        w->ImageExplore1_CurrSelectedImage(m_a + "/2.jpg");
-        w->ImageExplore1_CurrSelectedImage(QString());
+        w->showPreview(m_a + "/2.jpg");
+        w->showPreview(QString());
         QTest::qWait(200);
-        QCOMPARE(w->ImgX->Images.Count(), 0);
+        QCOMPARE(preview(w)->engine().pageCount(), 0);
     }
 
     // --- tree and explorer ----------------------------------------------------------
@@ -385,33 +399,33 @@ private slots:
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        QVERIFY(!w->bTreeUsed);
+        QVERIFY(!w->treeUsed());
         // Selecting by keyboard before any click lists nothing.
-        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
-        w->TV1->setPath(m_a);
-        w->TV1->view()->setCurrentIndex(w->TV1->model()->index(m_b));
-        QCOMPARE(w->TV1->path(), m_b + "/");
+        QSignalSpy shown(explorerOf(w), &explorer::ThumbnailExplorer::placeholdersShown);
+        tree(w)->setPath(m_a);
+        tree(w)->view()->setCurrentIndex(tree(w)->model()->index(m_b));
+        QCOMPARE(tree(w)->path(), m_b + "/");
         QCOMPARE(shown.count(), 0);
 
         // A real click on folder a.
-        w->TV1->setPath(m_a);
-        QTreeView *view = w->TV1->view();
+        tree(w)->setPath(m_a);
+        QTreeView *view = tree(w)->view();
         view->scrollTo(view->currentIndex());
         const QRect rect = view->visualRect(view->currentIndex());
         QVERIFY(rect.isValid());
-        w->TV1->setPath(m_b);
-        QSignalSpy finished(w->ImageExplore1, &ImageExplore::listingFinished);
+        tree(w)->setPath(m_b);
+        QSignalSpy finished(explorerOf(w), &explorer::ThumbnailExplorer::listingFinished);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
-        QCOMPARE(w->TV1->path(), m_a + "/");
+        QCOMPARE(tree(w)->path(), m_a + "/");
         QVERIFY(finished.count() > 0 || finished.wait(10000));
-        QVERIFY(w->bTreeUsed);
-        QCOMPARE(shown.count(), 1); // one listing for one click
-        QCOMPARE(w->ImageExplore1->count(), 4); // sub, 1.png, 2.jpg, 3.png
+        QVERIFY(w->treeUsed());
+        QCOMPARE(shown.count(), 1);          // one listing for one click
+        QCOMPARE(explorerOf(w)->count(), 4); // sub, 1.png, 2.jpg, 3.png
         QTRY_VERIFY(!w->previewPending());
 
         // Now selecting by keyboard lists.
         QTest::keyClick(view, Qt::Key_Down);
-        QVERIFY(w->TV1->path() != m_a + "/");
+        QVERIFY(tree(w)->path() != m_a + "/");
         QTRY_COMPARE(shown.count(), 2);
     }
 
@@ -419,23 +433,23 @@ private slots:
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
-        w->TV1->setPath(m_b);
-        QTest::keyClick(w->TV1->view(), Qt::Key_Return);
+        QSignalSpy shown(explorerOf(w), &explorer::ThumbnailExplorer::placeholdersShown);
+        tree(w)->setPath(m_b);
+        QTest::keyClick(tree(w)->view(), Qt::Key_Return);
         QTRY_COMPARE(shown.count(), 1);
-        QCOMPARE(w->ImageExplore1->count(), 2);
-        QVERIFY(!w->bTreeUsed);
+        QCOMPARE(explorerOf(w)->count(), 2);
+        QVERIFY(!w->treeUsed());
 
         const QString desktop = QDir::homePath() + "/Desktop";
         QVERIFY(QDir().mkpath(desktop));
         writeImage(desktop + "/d.png", {10, 10}, "PNG");
-        QCOMPARE(GetSpecialFolderPath(0), desktop + "/");
-        w->TV1->desktopButton()->click();
+        QCOMPARE(core::desktopFolder(), desktop + "/");
+        tree(w)->desktopButton()->click();
         QTRY_COMPARE(shown.count(), 2);
-        QCOMPARE(w->ImageExplore1->count(), 1);
-        QCOMPARE(w->TV1->path(), desktop + "/");
+        QCOMPARE(explorerOf(w)->count(), 1);
+        QCOMPARE(tree(w)->path(), desktop + "/");
         QVERIFY(QDir(desktop).removeRecursively());
-        QCOMPARE(GetSpecialFolderPath(0), QString());
+        QCOMPARE(core::desktopFolder(), QString());
     }
 
     void firstItemIsPreviewedAndButtonsStep()
@@ -443,16 +457,16 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         listByClick(*w, m_b);
-        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/first.png");
-        w->cmdNext->click();
-        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/second.png");
-        w->cmdPrev->click();
-        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/first.png");
+        QTRY_COMPARE(preview(w)->engine().filePath(), m_b + "/first.png");
+        button(w, "cmdNext")->click();
+        QTRY_COMPARE(preview(w)->engine().filePath(), m_b + "/second.png");
+        button(w, "cmdPrev")->click();
+        QTRY_COMPARE(preview(w)->engine().filePath(), m_b + "/first.png");
 
         // A sub-folder item clears the preview.
         listByClick(*w, m_a);
-        QCOMPARE(w->ImageExplore1->itemPath(1), m_a + "/sub");
-        QCOMPARE(w->ImgX->Images.Count(), 0);
+        QCOMPARE(explorerOf(w)->itemPath(1), m_a + "/sub");
+        QCOMPARE(preview(w)->engine().pageCount(), 0);
     }
 
     void checkPath()
@@ -460,29 +474,29 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         listByClick(*w, m_a);
-        w->ImageExplore1->SelectItem(3, true); // 2.jpg
-        QTRY_COMPARE(w->ImgX->ImageInfo.FilePath(), m_a + "/2.jpg");
-        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
+        explorerOf(w)->selectItem(3, true); // 2.jpg
+        QTRY_COMPARE(preview(w)->engine().filePath(), m_a + "/2.jpg");
+        QSignalSpy shown(explorerOf(w), &explorer::ThumbnailExplorer::placeholdersShown);
 
         // Same folder: nothing moves.
-        w->CheckPath(m_a + "/3.png");
+        w->selectPath(m_a + "/3.png");
         QCOMPARE(shown.count(), 0);
-        QCOMPARE(w->ImageExplore1->currentPosition(), 3);
+        QCOMPARE(explorerOf(w)->currentPosition(), 3);
 
         // Another folder: tree and explorer move, the image is selected and
         // the preview shows the new listing's first item.
-        w->CheckPath(m_b + "/second.png");
+        w->selectPath(m_b + "/second.png");
         QCOMPARE(shown.count(), 1);
-        QCOMPARE(w->TV1->path(), m_b + "/");
-        QCOMPARE(w->ImageExplore1->currentPosition(), 2);
+        QCOMPARE(tree(w)->path(), m_b + "/");
+        QCOMPARE(explorerOf(w)->currentPosition(), 2);
         QTRY_VERIFY(!w->previewPending());
-        QCOMPARE(w->ImgX->ImageInfo.FilePath(), m_b + "/first.png");
+        QCOMPARE(preview(w)->engine().filePath(), m_b + "/first.png");
 
         // The root is listed again every time.
-        w->CheckPath("/no-such-image.png");
-        QCOMPARE(w->TV1->path(), QString("/"));
+        w->selectPath("/no-such-image.png");
+        QCOMPARE(tree(w)->path(), QString("/"));
         QCOMPARE(shown.count(), 2);
-        w->CheckPath("/no-such-image.png");
+        w->selectPath("/no-such-image.png");
         QCOMPARE(shown.count(), 3);
     }
 
@@ -494,11 +508,11 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         listByClick(*w, dir.path());
-        QCOMPARE(w->ImageExplore1->count(), 2);
+        QCOMPARE(explorerOf(w)->count(), 2);
         QVERIFY(QFile::remove(dir.filePath("x.png")));
         QString oldPath = dir.filePath("x.png"), newPath;
-        w->RefreshImages(oldPath, newPath);
-        QCOMPARE(w->ImageExplore1->count(), 1);
+        w->refreshImages(oldPath, newPath);
+        QCOMPARE(explorerOf(w)->count(), 1);
     }
 
     // --- opening the viewer -------------------------------------------------------------
@@ -517,21 +531,21 @@ private slots:
         auto w = makeBrowser();
         QVERIFY(w);
         const QString path = m_a + "/" + file;
-        w->ImageExplore1_CurrSelectedImage(path);
+        w->showPreview(path);
         QTRY_VERIFY(!w->previewPending());
-        frmViwer *view = w->Viewer();
-        view->bCommand = true;
-        view->ImgX->setZoom(3.0);
+        viewer::ViewerWindow *view = w->viewerWindow();
+        view->setOpenedFromCommandLine(true);
+        viewOf(view)->setZoom(3.0);
         if (byButton)
-            w->cmdView->click();
+            button(w, "cmdView")->click();
         else
-            QTest::mouseDClick(w->ImgX->viewport(), Qt::LeftButton);
+            QTest::mouseDClick(preview(w)->viewport(), Qt::LeftButton);
         QVERIFY(!w->isVisible());
-        QCOMPARE(view->FilePaths, QStringList{path});
-        QCOMPARE(view->CurrentIndex, qint16(0));
-        QCOMPARE(view->ImgX->Zoom(), 1.0);
-        QVERIFY(view->bCommand); // unchanged
-        view->bCommand = false;
+        QCOMPARE(view->paths(), QStringList{path});
+        QCOMPARE(view->currentIndex(), 0);
+        QCOMPARE(viewOf(view)->zoom(), 1.0);
+        QVERIFY(view->openedFromCommandLine()); // unchanged
+        view->setOpenedFromCommandLine(false);
     }
 
     void viewImageOfAnIcon()
@@ -541,19 +555,19 @@ private slots:
         writeImage(icon, {16, 16}, "ICO");
         auto w = makeBrowser();
         QVERIFY(w);
-        w->ImageExplore1_CurrSelectedImage(icon);
-        QCOMPARE(w->ImgX->Images.Count(), 1);
-        w->ImgX_DblClick();
+        w->showPreview(icon);
+        QCOMPARE(preview(w)->engine().pageCount(), 1);
+        w->openPreviewInViewer();
         QVERIFY(!w->isVisible());
-        QCOMPARE(w->Viewer()->FilePaths, QStringList{icon});
+        QCOMPARE(w->viewerWindow()->paths(), QStringList{icon});
     }
 
     void emptyPreviewOpensNothing()
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        w->ImgX_DblClick();
-        w->cmdView->click();
+        w->openPreviewInViewer();
+        button(w, "cmdView")->click();
         QVERIFY(w->isVisible());
         QVERIFY(!viewer::viewerLoaded());
     }
@@ -562,24 +576,24 @@ private slots:
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        QSignalSpy shown(w->ImageExplore1, &ImageExplore::placeholdersShown);
+        QSignalSpy shown(explorerOf(w), &explorer::ThumbnailExplorer::placeholdersShown);
         QStringList paths;
         int index = 0;
         QString folder = m_b;
-        w->ImageExplore1_OpenItem(paths, index, folder);
+        w->openItem(paths, index, folder);
         QCOMPARE(shown.count(), 1);
-        QCOMPARE(w->TV1->path(), m_b + "/");
+        QCOMPARE(tree(w)->path(), m_b + "/");
 
         paths = QStringList{m_b + "/first.png", m_b + "/second.png"};
         index = 1;
         folder.clear();
-        frmViwer *view = w->Viewer();
-        view->bCommand = true;
-        w->ImageExplore1_OpenItem(paths, index, folder);
+        viewer::ViewerWindow *view = w->viewerWindow();
+        view->setOpenedFromCommandLine(true);
+        w->openItem(paths, index, folder);
         QVERIFY(!w->isVisible());
-        QVERIFY(!view->bCommand);
-        QCOMPARE(view->FilePaths, paths);
-        QCOMPARE(view->CurrentIndex, qint16(1));
+        QVERIFY(!view->openedFromCommandLine());
+        QCOMPARE(view->paths(), paths);
+        QCOMPARE(view->currentIndex(), 1);
     }
 };
 

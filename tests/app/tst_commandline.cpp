@@ -11,23 +11,28 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "TestSupport.h"
+#include <memory>
+
+#include "BrowserParts.h"
+#include "app/BrowserWindow.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/Splash.h"
-#include "app/frmMain.h"
-#include "imaging/ImgXCtrl.h"
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
+#include "core/Paths.h"
+#include "core/Process.h"
+#include "imaging/ImageView.h"
 #include "settings/Registry.h"
-#include "shell/FakeDesktopIntegration.h"
-#include "shell/ModAssoc.h"
+#include "shell/Associations.h"
+#include "support/FakeDesktopIntegration.h"
+#include "support/FakeInstance.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestSupport.h"
 #include "viewer/ViewerInstance.h"
-#include "viewer/frmViwer.h"
-
-#include <memory>
+#include "viewer/ViewerWindow.h"
 
 using settings::Registry;
+
+using namespace browsertest;
 
 namespace {
 
@@ -38,13 +43,13 @@ bool anyWindowVisible()
 }
 
 // Prompts that also note whether any window was up when a question came.
-class WatchingPrompts : public imaging::ScriptedPrompts
+class WatchingPrompts : public testsupport::ScriptedPrompts
 {
 public:
     QList<bool> windowsUp;
 
-    imaging::MsgResult message(const QString &text, imaging::MsgIcon icon,
-                               imaging::MsgButtons buttons, const QString &caption) override
+    core::MsgResult message(const QString &text, core::MsgIcon icon, core::MsgButtons buttons,
+                            const QString &caption) override
     {
         windowsUp << anyWindowVisible();
         return ScriptedPrompts::message(text, icon, buttons, caption);
@@ -67,7 +72,8 @@ void writeText(const QString &path)
 
 QString bindingOf(const QString &extension)
 {
-    return ModAssoc::GetStringValue(HKEY_CLASSES_ROOT, extension, QString(), QString());
+    return shell::associations::stringValue(settings::Root::ClassesRoot, extension, QString(),
+                                            QString());
 }
 
 } // namespace
@@ -80,8 +86,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_store; // settings store and program folder
     QTemporaryDir m_files;                  // the pictures named on the command line
     std::unique_ptr<WatchingPrompts> m_prompts;
-    std::unique_ptr<shell::FakeDesktopIntegration> m_desktop;
-    std::unique_ptr<frmMain> m_browser;
+    std::unique_ptr<testsupport::FakeDesktopIntegration> m_desktop;
+    std::unique_ptr<app::BrowserWindow> m_browser;
     QList<int> m_ended;
     QStringList m_steps;
     QString m_savedCurrent;
@@ -92,24 +98,26 @@ private:
     //   bare/       readme.txt  inner/ (e.png)
     QString pics() const { return m_files.path() + "/pics"; }
 
-    frmMain *startBrowser(const QString &commandText)
+    app::BrowserWindow *startBrowser(const QString &commandText)
     {
-        m_browser = std::make_unique<frmMain>();
-        m_browser->setSingleInstance(std::make_unique<app::FakeInstance>(false));
-        m_browser->Splash1->minimumMs = 0;
-        connect(m_browser.get(), &frmMain::startupStep, this,
-                [this](frmMain::StartupStep step, const QString &) {
-                    m_steps << QString::fromLatin1(
-                        QMetaEnum::fromType<frmMain::StartupStep>().valueToKey(int(step)));
-                });
-        m_browser->Form_Load(commandText);
+        m_browser = std::make_unique<app::BrowserWindow>();
+        m_browser->setSingleInstance(std::make_unique<testsupport::FakeInstance>(false));
+        m_browser->splash()->setMinimumMs(0);
+        connect(
+            m_browser.get(), &app::BrowserWindow::startupStep, this,
+            [this](app::BrowserWindow::StartupStep step, const QString &) {
+                m_steps << QString::fromLatin1(
+                    QMetaEnum::fromType<app::BrowserWindow::StartupStep>().valueToKey(int(step)));
+            });
+        m_browser->start(commandText);
         return m_browser.get();
     }
 
     // Another program took the PNG type over since the last start.
     static void takeOverPng()
     {
-        ModAssoc::SetStringValue(HKEY_CLASSES_ROOT, ".png", QString(), "OtherViewer.png");
+        shell::associations::setStringValue(settings::Root::ClassesRoot, ".png", QString(),
+                                            "OtherViewer.png");
     }
 
 private slots:
@@ -140,12 +148,12 @@ private slots:
         QVERIFY(m_store->isValid());
         Registry::setFolder(m_store->filePath("registry"));
         QVERIFY(QDir().mkpath(m_store->filePath("share/pictavo")));
-        imaging::setProgramFolder(m_store->filePath("share/pictavo"));
+        core::setProgramFolder(m_store->filePath("share/pictavo"));
         m_prompts = std::make_unique<WatchingPrompts>();
-        m_desktop = std::make_unique<shell::FakeDesktopIntegration>();
+        m_desktop = std::make_unique<testsupport::FakeDesktopIntegration>();
         m_ended.clear();
         m_steps.clear();
-        imaging::setEndProcessHandler([this](int status) { m_ended << status; });
+        core::setEndProcessHandler([this](int status) { m_ended << status; });
     }
 
     void cleanup()
@@ -154,8 +162,8 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         m_browser.reset();
         QDir::setCurrent(m_savedCurrent);
-        imaging::setEndProcessHandler({});
-        imaging::setProgramFolder({});
+        core::setEndProcessHandler({});
+        core::setProgramFolder({});
         m_desktop.reset();
         m_prompts.reset();
         Registry::setFolder({});
@@ -187,14 +195,15 @@ private slots:
         QFETCH(int, questions);
         QFETCH(QString, pngAfter);
         QFETCH(QString, jpgAfter);
-        ModAssoc::SetStringValue(HKEY_CLASSES_ROOT, ".jpg", QString(), "jpgfile");
+        shell::associations::setStringValue(settings::Root::ClassesRoot, ".jpg", QString(),
+                                            "jpgfile");
         if (registeredBefore) {
-            ModAssoc::CheckAssociations();
+            shell::associations::ensureAssociated();
             QCOMPARE(bindingOf(".jpg"), QStringLiteral("Pictavo.jpg"));
             takeOverPng();
         }
 
-        QVERIFY_THROWS_EXCEPTION(imaging::ProcessEnded, startBrowser(commandText));
+        QVERIFY_THROWS_EXCEPTION(core::ProcessEnded, startBrowser(commandText));
 
         QCOMPARE(m_ended, QList<int>{0});
         QCOMPARE(m_prompts->count("message"), questions);
@@ -228,14 +237,14 @@ private slots:
     void otherTextsStartTheBrowser()
     {
         QFETCH(QString, commandText);
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
         takeOverPng();
 
-        frmMain *w = startBrowser(commandText);
+        app::BrowserWindow *w = startBrowser(commandText);
 
         QVERIFY(m_ended.isEmpty());
         QVERIFY(w->isVisible());
-        QVERIFY(!w->bHiddenByCommand);
+        QVERIFY(!w->hiddenByCommandLine());
         QVERIFY(!viewer::viewerLoaded());
         // The start-up check asked about PNG before any window was up.
         QCOMPARE(m_prompts->count("message"), 1);
@@ -246,13 +255,12 @@ private slots:
 
     void firstNormalStartRegistersWithoutAsking()
     {
-        frmMain *w = startBrowser({});
+        app::BrowserWindow *w = startBrowser({});
         QVERIFY(w->isVisible());
         QCOMPARE(m_prompts->shown.size(), 0);
-        for (const ModAssoc::AssocRow &row : ModAssoc::AssocTable())
-            QCOMPARE(ModAssoc::IsAssociated(QString::fromUtf16(row.extension),
-                                            QString::fromUtf16(row.progId)),
-                     1);
+        for (const shell::associations::Association &row : shell::associations::table())
+            QVERIFY(shell::associations::isAssociated(QString::fromUtf16(row.extension),
+                                                      QString::fromUtf16(row.progId)));
     }
 
     void existingPathOpensTheViewer_data()
@@ -299,19 +307,19 @@ private slots:
         for (const QString &name : names)
             list << prefix + name;
 
-        frmMain *w = startBrowser(commandText);
+        app::BrowserWindow *w = startBrowser(commandText);
 
         QVERIFY(m_ended.isEmpty());
-        QVERIFY(w->bHiddenByCommand);
+        QVERIFY(w->hiddenByCommandLine());
         QVERIFY(!w->isVisible());
         QVERIFY(!m_steps.contains("Show"));
         QVERIFY(viewer::viewerLoaded());
-        frmViwer *v = w->Viewer();
+        viewer::ViewerWindow *v = w->viewerWindow();
         QVERIFY(v->isVisible());
-        QVERIFY(v->bCommand);
-        QCOMPARE(v->FilePaths, list);
-        QCOMPARE(int(v->CurrentIndex), index);
-        QCOMPARE(v->ImgX->ImageInfo.FilePath(), list.at(index));
+        QVERIFY(v->openedFromCommandLine());
+        QCOMPARE(v->paths(), list);
+        QCOMPARE(v->currentIndex(), index);
+        QCOMPARE(viewOf(v)->engine().filePath(), list.at(index));
         // The start-up check ran as on any start.
         QCOMPARE(bindingOf(".png"), QStringLiteral("Pictavo.png"));
     }
@@ -324,19 +332,19 @@ private slots:
         const QString upper = pics() + "/B.PNG";
         const bool found = QFileInfo::exists(upper);
 
-        frmMain *w = startBrowser(upper);
+        app::BrowserWindow *w = startBrowser(upper);
 
         QVERIFY(m_ended.isEmpty());
         QCOMPARE(w->isVisible(), !found);
         QCOMPARE(viewer::viewerLoaded(), found);
         if (found)
-            QCOMPARE(int(w->Viewer()->CurrentIndex), 0);
+            QCOMPARE(w->viewerWindow()->currentIndex(), 0);
     }
 
     void closingTheCommandViewerEnds()
     {
-        frmMain *w = startBrowser(pics() + "/a.png");
-        frmViwer *v = w->Viewer();
+        app::BrowserWindow *w = startBrowser(pics() + "/a.png");
+        viewer::ViewerWindow *v = w->viewerWindow();
         QVERIFY(v->isVisible());
 
         v->close();
@@ -371,7 +379,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(bool, exists);
-        QCOMPARE(modMain::PathExists(path), exists);
+        QCOMPARE(app::commandline::pathExists(path), exists);
     }
 
     void findImageIndex_data()
@@ -395,7 +403,7 @@ private slots:
         QFETCH(QStringList, list);
         QFETCH(QString, path);
         QFETCH(int, index);
-        QCOMPARE(modMain::FindImageIndex(list, path), index);
+        QCOMPARE(app::commandline::findImageIndex(list, path), index);
     }
 
     void parentFolder_data()
@@ -422,7 +430,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, parent);
-        QCOMPARE(modMain::ParentFolder(path), parent);
+        QCOMPARE(app::commandline::parentFolder(path), parent);
     }
 
     void absoluteCommandPath_data()
@@ -453,7 +461,7 @@ private slots:
         QVERIFY(QDir::setCurrent(base + "/cwd"));
         if (path.startsWith('@'))
             path.replace(0, 1, base);
-        QCOMPARE(modMain::AbsoluteCommandPath(text), path);
+        QCOMPARE(app::commandline::absoluteCommandPath(text), path);
     }
 };
 

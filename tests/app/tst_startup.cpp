@@ -19,18 +19,26 @@
 #include <QToolBar>
 #include <QTreeView>
 
-#include "TestSupport.h"
+#include "BrowserParts.h"
+#include "app/BrowserWindow.h"
 #include "app/SingleInstance.h"
+#include "app/SkinEngine.h"
 #include "app/Splash.h"
-#include "app/frmMain.h"
+#include "core/Formats.h"
+#include "core/Paths.h"
+#include "core/Process.h"
+#include "core/Twips.h"
+#include "dialogs/DestinationDialog.h"
 #include "dialogs/FolderTree.h"
-#include "dialogs/frmFile.h"
-#include "explorer/ImageExplore.h"
-#include "imaging/Formats.h"
-#include "imaging/ImgXCtrl.h"
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
-#include "imaging/SkinEngine.h"
+#include "explorer/ThumbnailExplorer.h"
+#include "imaging/ImageView.h"
+#include "support/FakeInstance.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestSupport.h"
+#include "viewer/ViewerInstance.h"
+#include "viewer/ViewerWindow.h"
+
+using namespace browsertest;
 
 namespace {
 
@@ -45,6 +53,27 @@ void writeFile(const QString &path, const QByteArray &data)
     QCOMPARE(f.write(data), data.size());
 }
 
+// Calls back when the watched widget is hidden.
+class HideWatcher : public QObject
+{
+public:
+    HideWatcher(QWidget *watched, std::function<void()> onHide) : m_onHide(std::move(onHide))
+    {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide)
+            m_onHide();
+        return false;
+    }
+
+private:
+    std::function<void()> m_onHide;
+};
+
 QByteArray pngBytes()
 {
     QImage image(64, 40, QImage::Format_RGB32);
@@ -57,14 +86,14 @@ QByteArray pngBytes()
 }
 
 // A fresh browser that believes it is the only instance.
-std::unique_ptr<frmMain> makeBrowser(app::FakeInstance **instance = nullptr)
+std::unique_ptr<app::BrowserWindow> makeBrowser(testsupport::FakeInstance **instance = nullptr)
 {
-    auto w = std::make_unique<frmMain>();
-    auto fake = std::make_unique<app::FakeInstance>(false);
+    auto w = std::make_unique<app::BrowserWindow>();
+    auto fake = std::make_unique<testsupport::FakeInstance>(false);
     if (instance)
         *instance = fake.get();
     w->setSingleInstance(std::move(fake));
-    w->Splash1->minimumMs = 0;
+    w->splash()->setMinimumMs(0);
     return w;
 }
 
@@ -90,16 +119,16 @@ private slots:
         QVERIFY(m_data.isValid());
         QDir(m_data.path()).removeRecursively();
         QDir().mkpath(m_data.path());
-        imaging::setProgramFolder(m_data.path());
+        core::setProgramFolder(m_data.path());
         m_ended.clear();
-        imaging::setEndProcessHandler([this](int status) { m_ended << status; });
+        core::setEndProcessHandler([this](int status) { m_ended << status; });
         QGuiApplication::setApplicationDisplayName(QString());
     }
 
     void cleanup()
     {
-        imaging::setEndProcessHandler({});
-        imaging::setProgramFolder({});
+        core::setEndProcessHandler({});
+        core::setProgramFolder({});
         const QWidgetList windows = QApplication::topLevelWidgets();
         for (QWidget *w : windows)
             w->hide();
@@ -113,20 +142,21 @@ private slots:
 
         QStringList log;
         bool splashUpAtTitle = false;
-        connect(w.get(), &frmMain::startupStep, this,
-                [&](frmMain::StartupStep step, const QString &detail) {
-                    const QString name = QString::fromLatin1(
-                        QMetaEnum::fromType<frmMain::StartupStep>().valueToKey(int(step)));
-                    log << (detail.isEmpty() ? name : name + ':' + detail);
-                    if (step == frmMain::StartupStep::Title)
-                        splashUpAtTitle = w->Splash1->isShown();
-                });
-        connect(w->Skin1, &imaging::SkinEngine::applied, this,
+        connect(
+            w.get(), &app::BrowserWindow::startupStep, this,
+            [&](app::BrowserWindow::StartupStep step, const QString &detail) {
+                const QString name = QString::fromLatin1(
+                    QMetaEnum::fromType<app::BrowserWindow::StartupStep>().valueToKey(int(step)));
+                log << (detail.isEmpty() ? name : name + ':' + detail);
+                if (step == app::BrowserWindow::StartupStep::Title)
+                    splashUpAtTitle = w->splash()->isShown();
+            });
+        connect(w->skin(), &app::SkinEngine::applied, this,
                 [&](QWidget *target, const QString &element) {
                     log << "skin " + target->objectName() + ' ' + element;
                 });
 
-        w->Form_Load("/tmp/a b.jpg");
+        w->start("/tmp/a b.jpg");
 
         const QStringList expected{"SingleInstance",
                                    "Splash",
@@ -147,11 +177,11 @@ private slots:
         QVERIFY(w->isVisible());
         QCOMPARE(w->windowTitle(), QStringLiteral("Pictavo"));
         QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Pictavo"));
-        QCOMPARE(w->ImageExplore1->ExtList(),
-                 QString::fromUtf16(imaging::kSupportedExtensions).toLower());
+        QCOMPARE(explorerOf(w)->extensions(),
+                 QString::fromUtf16(core::kSupportedExtensions).toLower());
         QVERIFY(m_ended.isEmpty());
         // The splash goes once the browser is up.
-        QTRY_VERIFY(!w->Splash1->isShown());
+        QTRY_VERIFY(!w->splash()->isShown());
     }
 
     void startupSurvivesBadDataFiles_data()
@@ -195,14 +225,14 @@ private slots:
         place("viewer.spl", splash);
 
         auto w = makeBrowser();
-        w->Splash1->minimumMs = 60000; // keep it up to look at it
-        w->Form_Load({});
+        w->splash()->setMinimumMs(60000); // keep it up to look at it
+        w->start({});
 
         QVERIFY(w->isVisible());
         QCOMPARE(w->windowTitle(), QStringLiteral("Pictavo"));
         QCOMPARE(!w->styleSheet().isEmpty(), skinned);
-        QCOMPARE(w->Skin1->isLoaded(), skinned);
-        QCOMPARE(w->Splash1->isShown(), splashShown);
+        QCOMPARE(w->skin()->isLoaded(), skinned);
+        QCOMPARE(w->splash()->isShown(), splashShown);
         QVERIFY(m_ended.isEmpty());
     }
 
@@ -210,20 +240,20 @@ private slots:
     {
         writeFile(m_data.path() + "/PVXMain.skn", kSkin);
         writeFile(m_data.path() + "/viewer.spl", pngBytes());
-        imaging::ScriptedPrompts prompts;
-        frmMain w;
-        auto fake = std::make_unique<app::FakeInstance>(true);
-        app::FakeInstance *instance = fake.get();
+        testsupport::ScriptedPrompts prompts;
+        app::BrowserWindow w;
+        auto fake = std::make_unique<testsupport::FakeInstance>(true);
+        testsupport::FakeInstance *instance = fake.get();
         w.setSingleInstance(std::move(fake));
-        QSignalSpy steps(&w, &frmMain::startupStep);
+        QSignalSpy steps(&w, &app::BrowserWindow::startupStep);
 
-        QVERIFY_THROWS_EXCEPTION(imaging::ProcessEnded, w.Form_Load("/Associate"));
+        QVERIFY_THROWS_EXCEPTION(core::ProcessEnded, w.start("/Associate"));
 
         QCOMPARE(m_ended, QList<int>{0});
         QCOMPARE(instance->claims, 1);
         QCOMPARE(steps.count(), 1); // nothing after the instance check
         QVERIFY(!anyWindowVisible());
-        QVERIFY(!w.Splash1->screen());
+        QVERIFY(!w.splash()->screen());
         QCOMPARE(prompts.shown.size(), 0);
         QVERIFY(QGuiApplication::applicationDisplayName() != QStringLiteral("Pictavo"));
     }
@@ -294,8 +324,8 @@ private slots:
     {
         QTest::addColumn<bool>("viaClose");
         QTest::addColumn<bool>("fileFormLoaded");
-        QTest::newRow("EndMe, destination dialog used") << false << true;
-        QTest::newRow("EndMe, destination dialog never used") << false << false;
+        QTest::newRow("shutdown, destination dialog used") << false << true;
+        QTest::newRow("shutdown, destination dialog never used") << false << false;
         QTest::newRow("window closed") << true << true;
     }
 
@@ -303,26 +333,31 @@ private slots:
     {
         QFETCH(bool, viaClose);
         QFETCH(bool, fileFormLoaded);
-        app::FakeInstance *instance = nullptr;
+        testsupport::FakeInstance *instance = nullptr;
         auto w = makeBrowser(&instance);
-        w->Form_Load({});
+        w->start({});
         QStringList log;
-        w->unloadViewer = [&] {
+        // The viewer is unloaded (hidden for good) before the destination
+        // dialog goes.
+        viewer::ViewerWindow *viewer = w->viewerWindow();
+        viewer->show();
+        HideWatcher hidden(viewer, [&] {
             log << "viewer";
-            QCOMPARE(w->isFileFormLoaded(), fileFormLoaded); // still there: unloaded after
-        };
+            QCOMPARE(w->isDestinationDialogLoaded(), fileFormLoaded);
+        });
         if (fileFormLoaded)
-            QVERIFY(w->FileForm());
+            QVERIFY(w->destinationDialog());
         QVERIFY(instance->held);
 
         if (viaClose)
             QVERIFY(w->close());
         else
-            QVERIFY_THROWS_EXCEPTION(imaging::ProcessEnded, w->EndMe());
+            QVERIFY_THROWS_EXCEPTION(core::ProcessEnded, w->shutdown());
 
         QCOMPARE(log, QStringList{"viewer"});
-        QVERIFY(!w->isFileFormLoaded());
-        QVERIFY(!w->findChild<frmFile *>()); // never made when never used
+        QVERIFY(!viewer::viewerLoaded());
+        QVERIFY(!w->isDestinationDialogLoaded());
+        QVERIFY(!w->findChild<dialogs::DestinationDialog *>()); // never made when never used
         QCOMPARE(m_ended, QList<int>{0});
         QVERIFY(!instance->held);
     }
@@ -341,42 +376,42 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, text);
-        QCOMPARE(commandTextOf(arguments), text);
+        QCOMPARE(app::commandline::commandTextOf(arguments), text);
     }
 
     void controlsHaveDesignLayout()
     {
         auto w = makeBrowser();
-        w->Form_Load({});
+        w->start({});
         QCOMPARE(w->centralWidget()->size(), QSize(634, 539)); // 9510 x 8085 twips
         // Once shown, the outer splitter follows the window's resize rule:
         // 300 twips narrower and 1000 lower than the outer frame.
         const QSize outer = w->frameGeometry().size();
-        QCOMPARE(w->Splitter2->geometry(),
-                 QRect(4, 6, imaging::twipsToPixelsX(outer.width() * 15 - 300),
-                       imaging::twipsToPixelsY(outer.height() * 15 - 1000)));
-        QCOMPARE(w->Splitter2->orientation(), Qt::Horizontal);
-        QCOMPARE(w->Splitter2->widget(0), w->TV1);
-        QCOMPARE(w->Splitter2->widget(1), w->container);
-        QCOMPARE(w->TV1->width(), 206);
-        QCOMPARE(w->container->width(),
-                 w->Splitter2->width() - w->TV1->width() - w->Splitter2->handleWidth());
+        QCOMPARE(mainSplitter(w)->geometry(),
+                 QRect(4, 6, core::twipsToPixelsX(outer.width() * 15 - 300),
+                       core::twipsToPixelsY(outer.height() * 15 - 1000)));
+        QCOMPARE(mainSplitter(w)->orientation(), Qt::Horizontal);
+        QCOMPARE(mainSplitter(w)->widget(0), tree(w));
+        QCOMPARE(mainSplitter(w)->widget(1), container(w));
+        QCOMPARE(tree(w)->width(), 206);
+        QCOMPARE(container(w)->width(),
+                 mainSplitter(w)->width() - tree(w)->width() - mainSplitter(w)->handleWidth());
         // The strip and the inner splitter follow the container's resize rule.
-        const QSize inner = w->container->size();
-        QCOMPARE(w->Toolbar->parentWidget(), w->container);
-        QCOMPARE(w->Splitter1->parentWidget(), w->container);
-        QCOMPARE(w->Splitter1->geometry(),
-                 QRect(5, 42, imaging::twipsToPixelsX(inner.width() * 15 - 20),
-                       imaging::twipsToPixelsY(inner.height() * 15 - 525 - 80)));
-        QCOMPARE(w->Toolbar->geometry(), QRect(6, 3, w->Splitter1->width(), 35));
-        QCOMPARE(w->Splitter1->orientation(), Qt::Vertical);
-        QCOMPARE(w->Splitter1->widget(0), w->ImgX);
-        QCOMPARE(w->Splitter1->widget(1), w->ImageExplore1);
-        QCOMPARE(w->Splitter1->handleWidth(), 6);
-        QCOMPARE(w->container->palette().color(QPalette::Window), QColor(224, 224, 224));
-        for (QObject *o : std::initializer_list<QObject *>{w->Skin1, w->Splash1, w->Splitter2,
-                                                           w->TV1, w->container, w->Toolbar,
-                                                           w->Splitter1, w->ImgX, w->ImageExplore1})
+        const QSize inner = container(w)->size();
+        QCOMPARE(toolbar(w)->parentWidget(), container(w));
+        QCOMPARE(previewSplitter(w)->parentWidget(), container(w));
+        QCOMPARE(previewSplitter(w)->geometry(),
+                 QRect(5, 42, core::twipsToPixelsX(inner.width() * 15 - 20),
+                       core::twipsToPixelsY(inner.height() * 15 - 525 - 80)));
+        QCOMPARE(toolbar(w)->geometry(), QRect(6, 3, previewSplitter(w)->width(), 35));
+        QCOMPARE(previewSplitter(w)->orientation(), Qt::Vertical);
+        QCOMPARE(previewSplitter(w)->widget(0), preview(w));
+        QCOMPARE(previewSplitter(w)->widget(1), explorerOf(w));
+        QCOMPARE(previewSplitter(w)->handleWidth(), 6);
+        QCOMPARE(container(w)->palette().color(QPalette::Window), QColor(224, 224, 224));
+        for (QObject *o : std::initializer_list<QObject *>{
+                 w->skin(), w->splash(), mainSplitter(w), tree(w), container(w), toolbar(w),
+                 previewSplitter(w), preview(w), explorerOf(w)})
             QCOMPARE(w->findChild<QObject *>(o->objectName()), o);
     }
 
@@ -386,10 +421,10 @@ private slots:
         QImageReader splash(data + "/viewer.spl");
         splash.setDecideFormatFromContent(true);
         QVERIFY2(!splash.read().isNull(), qPrintable(splash.errorString()));
-        QVERIFY(QFileInfo(data + "/viewer.spl").size() < 100 * 1024);
-        imaging::SkinEngine skin;
-        QVERIFY(skin.LoadSkin(data + "/PVXMain.skn"));
-        QCOMPARE(skin.elements(), imaging::SkinEngine::knownElements());
+        QVERIFY(QFileInfo(data + "/viewer.spl").size() < qint64(100) * 1024);
+        app::SkinEngine skin;
+        QVERIFY(skin.loadSkin(data + "/PVXMain.skn"));
+        QCOMPARE(skin.elements(), app::SkinEngine::knownElements());
     }
 };
 

@@ -11,8 +11,10 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include "TestSupport.h"
 #include "dialogs/FolderTree.h"
+#include "support/TestSupport.h"
+
+using dialogs::FolderTree;
 
 class tst_FolderTree : public QObject
 {
@@ -34,12 +36,18 @@ private slots:
     {
         QTest::addColumn<QString>("set");
         QTest::addColumn<QString>("read"); // relative to the temporary folder, or absolute
-        QTest::newRow("folder") << "b" << "b/";
-        QTest::newRow("trailing slash") << "b/deep/" << "b/deep/";
-        QTest::newRow("deep, parents expanded") << "b/deep/deeper" << "b/deep/deeper/";
-        QTest::newRow("root") << "/" << "/";
-        QTest::newRow("missing folder keeps the selection") << "nope" << "a/";
-        QTest::newRow("a file keeps the selection") << "file.png" << "a/";
+        QTest::newRow("folder") << "b"
+                                << "b/";
+        QTest::newRow("trailing slash") << "b/deep/"
+                                        << "b/deep/";
+        QTest::newRow("deep, parents expanded") << "b/deep/deeper"
+                                                << "b/deep/deeper/";
+        QTest::newRow("root") << "/"
+                              << "/";
+        QTest::newRow("missing folder keeps the selection") << "nope"
+                                                            << "a/";
+        QTest::newRow("a file keeps the selection") << "file.png"
+                                                    << "a/";
     }
     void path()
     {
@@ -50,9 +58,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&tree));
         QCOMPARE(tree.path(), QString());
         tree.setPath(m_dir.filePath("a"));
-        QSignalSpy click(&tree, &FolderTree::Click);
-        QSignalSpy selected(&tree, &FolderTree::FolderSelected);
-        const auto abs = [&](const QString &p) { return p.startsWith('/') ? p : m_dir.filePath(p); };
+        QSignalSpy click(&tree, &FolderTree::clicked);
+        QSignalSpy selected(&tree, &FolderTree::folderSelected);
+        const auto abs = [&](const QString &p) {
+            return p.startsWith('/') ? p : m_dir.filePath(p);
+        };
         tree.setPath(abs(set));
         QCOMPARE(tree.path(), abs(read));
         QCOMPARE(tree.property("path").toString(), abs(read));
@@ -83,10 +93,10 @@ private slots:
         tree.resize(300, 400);
         tree.show();
         QVERIFY(QTest::qWaitForWindowExposed(&tree));
-        QSignalSpy click(&tree, &FolderTree::Click);
-        QSignalSpy node(&tree, &FolderTree::NodeClick);
-        QSignalSpy selected(&tree, &FolderTree::FolderSelected);
-        QSignalSpy desktop(&tree, &FolderTree::DesktopRootClick);
+        QSignalSpy click(&tree, &FolderTree::clicked);
+        QSignalSpy node(&tree, &FolderTree::nodeActivated);
+        QSignalSpy selected(&tree, &FolderTree::folderSelected);
+        QSignalSpy desktop(&tree, &FolderTree::desktopRootClicked);
         QTreeView *view = tree.view();
 
         // Mouse: one click notification, the folder becomes the path.

@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "ExplorerFixtures.h"
-#include "TestSupport.h"
+#include "support/ImageFixtures.h"
+#include "support/TestSupport.h"
 
 class TestThumbCommand : public QObject
 {

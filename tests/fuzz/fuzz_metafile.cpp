@@ -7,9 +7,9 @@
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 
 #include "imaging/Metafile.h"
 

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 class TestEngineConvert : public QObject
 {

@@ -11,8 +11,8 @@
 
 #include <cstdio>
 
-#include "settings/CRegister.h"
 #include "settings/Registry.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 const QString kSection = QStringLiteral("SOFTWARE\\Test\\Writer\\");
@@ -25,7 +25,7 @@ int main(int argc, char *argv[])
     if (args.size() < 4)
         return 2;
     settings::Registry::setFolder(args.at(1));
-    CRegister reg;
+    settings::SettingsStore reg;
     std::fputs("started\n", stdout);
     std::fflush(stdout);
 
@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
         const int count = args.at(4).toInt();
         for (int i = 0; i < count; ++i) {
             const QString name = args.at(3) + QString::number(i);
-            if (!reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, name, name))
+            if (!reg.setValue(settings::Root::LocalMachine, kSection, name, name))
                 return 1;
         }
         return 0;
@@ -42,8 +42,8 @@ int main(int argc, char *argv[])
         const int keys = args.at(3).toInt();
         for (int g = 1;; ++g)
             for (int k = 0; k < keys; ++k)
-                reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, QStringLiteral("k%1").arg(k),
-                                   QStringLiteral("g%1").arg(g));
+                reg.setValue(settings::Root::LocalMachine, kSection, QStringLiteral("k%1").arg(k),
+                             QStringLiteral("g%1").arg(g));
     }
     return 2;
 }

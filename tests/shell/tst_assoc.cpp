@@ -11,15 +11,16 @@
 
 #include <memory>
 
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
+#include "core/Formats.h"
+#include "core/Paths.h"
 #include "settings/Registry.h"
-#include "shell/FakeDesktopIntegration.h"
-#include "shell/ModAssoc.h"
-#include "TestSupport.h"
+#include "shell/Associations.h"
+#include "support/FakeDesktopIntegration.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestSupport.h"
 
-using namespace ModAssoc;
-using imaging::MsgResult;
+using namespace shell::associations;
+using core::MsgResult;
 using settings::Registry;
 
 namespace {
@@ -33,7 +34,7 @@ QString str(const char16_t *text)
     return QString::fromUtf16(text);
 }
 
-std::optional<QString> storeValue(RegistryRoot root, const QString &key, const QString &name)
+std::optional<QString> storeValue(settings::Root root, const QString &key, const QString &name)
 {
     const auto v = Registry::value(root, key, name);
     if (!v)
@@ -66,8 +67,8 @@ class tst_assoc : public QObject
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<imaging::ScriptedPrompts> m_prompts;
-    std::unique_ptr<shell::FakeDesktopIntegration> m_desktop;
+    std::unique_ptr<testsupport::ScriptedPrompts> m_prompts;
+    std::unique_ptr<testsupport::FakeDesktopIntegration> m_desktop;
     QString m_program;
 
     void makeProgram(const QString &prefix)
@@ -79,22 +80,23 @@ private:
         QVERIFY(exe.open(QIODevice::WriteOnly));
         exe.write("#!/bin/sh\n");
         exe.close();
-        imaging::setProgramFolder(prefix + QLatin1String("/share/pictavo"));
+        core::setProgramFolder(prefix + QLatin1String("/share/pictavo"));
     }
 
     QList<FileState> storeState() const
     {
-        return {stateOf(Registry::fileOf(HKEY_CLASSES_ROOT)),
-                stateOf(Registry::fileOf(HKEY_CURRENT_USER)),
-                stateOf(Registry::fileOf(HKEY_LOCAL_MACHINE))};
+        return {stateOf(Registry::fileOf(settings::Root::ClassesRoot)),
+                stateOf(Registry::fileOf(settings::Root::CurrentUser)),
+                stateOf(Registry::fileOf(settings::Root::LocalMachine))};
     }
 
     // Another program takes the types over: in the store or on the desktop.
     static void takeOver(const QStringList &extensions, const QStringList &mimeTypes,
-                         shell::FakeDesktopIntegration &desktop)
+                         testsupport::FakeDesktopIntegration &desktop)
     {
         for (const QString &ext : extensions)
-            SetStringValue(HKEY_CLASSES_ROOT, ext, QString(), QLatin1String("Other") + ext);
+            setStringValue(settings::Root::ClassesRoot, ext, QString(),
+                           QLatin1String("Other") + ext);
         for (const QString &mime : mimeTypes)
             desktop.defaults.insert(mime, QStringLiteral("other.desktop;"));
     }
@@ -102,7 +104,7 @@ private:
     static QString allNames()
     {
         QString names;
-        for (const AssocRow &row : AssocTable())
+        for (const Association &row : table())
             names += str(row.questionName);
         return names;
     }
@@ -118,15 +120,15 @@ private slots:
         QVERIFY(m_dir->isValid());
         Registry::setFolder(m_dir->filePath(QStringLiteral("registry")));
         makeProgram(m_dir->filePath(QStringLiteral("prefix")));
-        m_prompts = std::make_unique<imaging::ScriptedPrompts>();
-        m_desktop = std::make_unique<shell::FakeDesktopIntegration>();
+        m_prompts = std::make_unique<testsupport::ScriptedPrompts>();
+        m_desktop = std::make_unique<testsupport::FakeDesktopIntegration>();
     }
 
     void cleanup()
     {
         m_desktop.reset();
         m_prompts.reset();
-        imaging::setProgramFolder(QString());
+        core::setProgramFolder(QString());
         Registry::setFolder(QString());
         m_dir.reset();
     }
@@ -134,55 +136,59 @@ private slots:
     void firstStartRegistersAndBindsEverything()
     {
         // Previous bindings of one type, in the store and on the desktop.
-        SetStringValue(HKEY_CLASSES_ROOT, QStringLiteral(".png"), QString(),
+        setStringValue(settings::Root::ClassesRoot, QStringLiteral(".png"), QString(),
                        QStringLiteral("pngfile"));
-        SetStringValue(HKEY_CURRENT_USER, FileExtsKey(QStringLiteral(".png")),
+        setStringValue(settings::Root::CurrentUser, fileExtsKey(QStringLiteral(".png")),
                        QStringLiteral("ProgID"), QStringLiteral("Viewer.png"));
         m_desktop->defaults.insert(QStringLiteral("image/png"), QStringLiteral("eog.desktop;"));
 
-        CheckAssociations();
+        ensureAssociated();
 
         QCOMPARE(m_prompts->shown.size(), 0);
         const QString command = m_program + QLatin1String(" %1");
-        for (const AssocRow &row : AssocTable()) {
+        for (const Association &row : table()) {
             const QString cls = str(row.progId);
             const QString ext = str(row.extension);
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, cls, {}), str(row.description));
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, cls + "\\shell", {}), QString());
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, cls + "\\shell\\open", {}), QString());
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, cls + "\\shell\\open\\command", {}), command);
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, cls + "\\DefaultIcon", {}),
-                     AppFolder() + str(row.icon).mid(1));
-            QCOMPARE(IsAssociated(ext, cls), 1);
-            QCOMPARE(storeValue(HKEY_CURRENT_USER, FileExtsKey(ext), "ProgID"), cls);
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls, {}), str(row.description));
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell", {}), QString());
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell\\open", {}), QString());
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\shell\\open\\command", {}),
+                     command);
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, cls + "\\DefaultIcon", {}),
+                     appFolder() + str(row.icon).mid(1));
+            QVERIFY(isAssociated(ext, cls));
+            QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "ProgID"), cls);
             const bool png = ext == QLatin1String(".png");
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ext, "OldAss"), png ? "pngfile" : QString());
-            QCOMPARE(storeValue(HKEY_CURRENT_USER, FileExtsKey(ext), "OldProgID"),
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, "OldAss"),
+                     png ? "pngfile" : QString());
+            QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "OldProgID"),
                      png ? "Viewer.png" : QString());
         }
-        QCOMPARE(Registry::subKeys(HKEY_CLASSES_ROOT, {}).size(), 30);
-        QCOMPARE(AppFolder() + str(AssocTable()[1].icon).mid(1), AppFolder() + "icons/jpg.ico");
+        QCOMPARE(Registry::subKeys(settings::Root::ClassesRoot, {}).size(), 30);
+        QCOMPARE(appFolder() + str(table()[1].icon).mid(1), appFolder() + "icons/jpg.ico");
 
         // The desktop: Pictavo first, the previous programs behind it and in the backups.
         QCOMPARE(m_desktop->defaults.value("image/png"), "pictavo.desktop;eog.desktop;");
         QCOMPARE(m_desktop->defaults.value("image/gif"), "pictavo.desktop;");
         QCOMPARE(m_desktop->defaults.size(), 12);
-        QCOMPARE(storeValue(HKEY_CURRENT_USER, DesktopBackupKey(), "image/png"), "eog.desktop;");
-        QCOMPARE(storeValue(HKEY_CURRENT_USER, DesktopBackupKey(), "image/jpeg"), QString());
-        QCOMPARE(Registry::valueNames(HKEY_CURRENT_USER, DesktopBackupKey()).size(), 12);
-        QCOMPARE(m_desktop->entries.value("pictavo.desktop"), DesktopEntryText());
+        QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), "image/png"),
+                 "eog.desktop;");
+        QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), "image/jpeg"),
+                 QString());
+        QCOMPARE(Registry::valueNames(settings::Root::CurrentUser, desktopBackupKey()).size(), 12);
+        QCOMPARE(m_desktop->entries.value("pictavo.desktop"), desktopEntryText());
         QVERIFY(m_desktop->notifications > 0);
     }
 
     void unchangedSecondStartWritesNothing()
     {
-        CheckAssociations();
+        ensureAssociated();
         const QList<FileState> before = storeState();
         const int writes = m_desktop->writes;
         const int notifications = m_desktop->notifications;
         QTest::qWait(20); // a write now would show in the modification time
 
-        CheckAssociations();
+        ensureAssociated();
 
         QCOMPARE(m_prompts->shown.size(), 0);
         QCOMPARE(storeState(), before);
@@ -208,94 +214,97 @@ private slots:
         QFETCH(QStringList, storeTaken);
         QFETCH(QStringList, desktopTaken);
         QFETCH(QString, names);
-        CheckAssociations();
+        ensureAssociated();
         takeOver(storeTaken, desktopTaken, *m_desktop);
 
         m_prompts->messageAnswers = {MsgResult::Yes};
-        CheckAssociations();
+        ensureAssociated();
 
         QCOMPARE(m_prompts->shown.size(), 1);
         const auto &shown = m_prompts->shown.first();
         QCOMPARE(shown.text, kQuestion + names);
-        QCOMPARE(shown.icon, imaging::MsgIcon::Question);
-        QCOMPARE(shown.buttons, imaging::MsgButtons::YesNo);
+        QCOMPARE(shown.icon, core::MsgIcon::Question);
+        QCOMPARE(shown.buttons, core::MsgButtons::YesNo);
         QCOMPARE(shown.caption, QGuiApplication::applicationDisplayName()); // the application title
         for (const QString &ext : storeTaken) {
-            QCOMPARE(IsAssociated(ext, "Pictavo" + ext), 1);
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ext, "OldAss"), "Other" + ext);
+            QVERIFY(isAssociated(ext, "Pictavo" + ext));
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, "OldAss"), "Other" + ext);
         }
         for (const QString &mime : desktopTaken) {
             QCOMPARE(m_desktop->defaults.value(mime), "pictavo.desktop;other.desktop;");
-            QCOMPARE(storeValue(HKEY_CURRENT_USER, DesktopBackupKey(), mime), "other.desktop;");
+            QCOMPARE(storeValue(settings::Root::CurrentUser, desktopBackupKey(), mime),
+                     "other.desktop;");
         }
         // Answered: nothing more to ask.
-        CheckAssociations();
+        ensureAssociated();
         QCOMPARE(m_prompts->shown.size(), 1);
     }
 
     void answerNoWritesNothing()
     {
-        CheckAssociations();
+        ensureAssociated();
         takeOver({".png", ".gif"}, {"image/tiff"}, *m_desktop);
         const QList<FileState> before = storeState();
         const int writes = m_desktop->writes;
         QTest::qWait(20);
 
         m_prompts->messageAnswers = {MsgResult::No};
-        CheckAssociations();
+        ensureAssociated();
 
         QCOMPARE(m_prompts->texts(), QStringList{kQuestion + " gif  png  tif "});
         QCOMPARE(storeState(), before);
         QCOMPARE(m_desktop->writes, writes);
         // The question comes back at the next start.
         m_prompts->messageAnswers = {MsgResult::No};
-        CheckAssociations();
+        ensureAssociated();
         QCOMPARE(m_prompts->shown.size(), 2);
     }
 
     void removeRestoresPreviousBindings()
     {
-        SetStringValue(HKEY_CLASSES_ROOT, ".png", {}, "pngfile");
-        SetStringValue(HKEY_CURRENT_USER, FileExtsKey(".png"), "ProgID", "Viewer.png");
+        setStringValue(settings::Root::ClassesRoot, ".png", {}, "pngfile");
+        setStringValue(settings::Root::CurrentUser, fileExtsKey(".png"), "ProgID", "Viewer.png");
         m_desktop->defaults.insert("image/png", "eog.desktop;");
         m_desktop->defaults.insert("text/plain", "editor.desktop;");
         const auto desktopBefore = m_desktop->defaults;
-        CheckAssociations();
+        ensureAssociated();
 
-        RemoveAssociations();
+        restorePrevious();
 
-        for (const AssocRow &row : AssocTable()) {
+        for (const Association &row : table()) {
             const QString ext = str(row.extension);
             const bool png = ext == QLatin1String(".png");
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ext, {}), png ? "pngfile" : QString());
-            QCOMPARE(storeValue(HKEY_CURRENT_USER, FileExtsKey(ext), "ProgID"),
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, {}), png ? "pngfile" : QString());
+            QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "ProgID"),
                      png ? "Viewer.png" : QString());
-            QVERIFY(!storeValue(HKEY_CLASSES_ROOT, ext, "OldAss"));
-            QVERIFY(!storeValue(HKEY_CURRENT_USER, FileExtsKey(ext), "OldProgID"));
+            QVERIFY(!storeValue(settings::Root::ClassesRoot, ext, "OldAss"));
+            QVERIFY(!storeValue(settings::Root::CurrentUser, fileExtsKey(ext), "OldProgID"));
             // The classes stay registered.
-            QCOMPARE(storeValue(HKEY_CLASSES_ROOT, str(row.progId), {}), str(row.description));
+            QCOMPARE(storeValue(settings::Root::ClassesRoot, str(row.progId), {}),
+                     str(row.description));
         }
         QCOMPARE(m_desktop->defaults, desktopBefore);
-        QVERIFY(Registry::valueNames(HKEY_CURRENT_USER, DesktopBackupKey()).isEmpty());
+        QVERIFY(Registry::valueNames(settings::Root::CurrentUser, desktopBackupKey()).isEmpty());
 
         // The next start finds the classes and asks for every type.
         m_prompts->messageAnswers = {MsgResult::No};
-        CheckAssociations();
+        ensureAssociated();
         QCOMPARE(m_prompts->texts(), QStringList{kQuestion + allNames()});
     }
 
     void removeLeavesOtherProgramsAlone()
     {
-        CheckAssociations();
+        ensureAssociated();
         takeOver({".png"}, {"image/gif"}, *m_desktop);
 
-        RemoveAssociations();
+        restorePrevious();
 
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ".png", {}), "Other.png");
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ".png", "OldAss"), QString());
-        QCOMPARE(storeValue(HKEY_CURRENT_USER, FileExtsKey(".png"), "ProgID"), "Pictavo.png");
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, ".png", {}), "Other.png");
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, ".png", "OldAss"), QString());
+        QCOMPARE(storeValue(settings::Root::CurrentUser, fileExtsKey(".png"), "ProgID"),
+                 "Pictavo.png");
         QCOMPARE(m_desktop->defaults.value("image/gif"), "other.desktop;");
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, ".gif", {}),
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, ".gif", {}),
                  QString()); // its store binding went back
         QVERIFY(!m_desktop->defaults.contains("image/jpeg"));
     }
@@ -305,10 +314,10 @@ private slots:
         // A store lost after binding: Pictavo leaves the list, the others stay.
         m_desktop->defaults.insert("image/png", "pictavo.desktop;eog.desktop;");
         m_desktop->defaults.insert("image/gif", "pictavo.desktop;");
-        SetStringValue(HKEY_CLASSES_ROOT, ".png", {}, "Pictavo.png");
+        setStringValue(settings::Root::ClassesRoot, ".png", {}, "Pictavo.png");
 
-        RestoreExtension(".png", "Pictavo.png");
-        RestoreExtension(".gif", "Pictavo.gif");
+        restoreExtension(".png", "Pictavo.png");
+        restoreExtension(".gif", "Pictavo.gif");
 
         QCOMPARE(m_desktop->defaults.value("image/png"), "eog.desktop;");
         QVERIFY(!m_desktop->defaults.contains("image/gif"));
@@ -326,14 +335,15 @@ private slots:
     {
         QFETCH(QString, pointsTo);
         QFETCH(bool, kept);
-        SetStringValue(HKEY_CLASSES_ROOT, "Pictavo JPG image", {}, pointsTo);
-        RegisterProgID("Pictavo.jpg", "Pictavo JPG image", "open", QString());
-        QCOMPARE(Registry::keyExists(HKEY_CLASSES_ROOT, "Pictavo JPG image"), kept);
+        setStringValue(settings::Root::ClassesRoot, "Pictavo JPG image", {}, pointsTo);
+        registerProgId("Pictavo.jpg", "Pictavo JPG image", "open", QString());
+        QCOMPARE(Registry::keyExists(settings::Root::ClassesRoot, "Pictavo JPG image"), kept);
         // No icon given: the program stands for it.
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, "Pictavo.jpg\\DefaultIcon", {}), m_program);
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.jpg\\DefaultIcon", {}),
+                 m_program);
     }
 
-    void openCommand_data()
+    void openCommandQuoting_data()
     {
         QTest::addColumn<QString>("prefix");   // below the temporary folder; empty: no program
         QTest::addColumn<QString>("expected"); // with @ for the temporary folder
@@ -347,21 +357,21 @@ private slots:
                                          << " %1";
     }
 
-    void openCommand()
+    void openCommandQuoting()
     {
         QFETCH(QString, prefix);
         QFETCH(QString, expected);
         if (prefix.isEmpty())
-            imaging::setProgramFolder(m_dir->filePath("nowhere/share/pictavo"));
+            core::setProgramFolder(m_dir->filePath("nowhere/share/pictavo"));
         else
             makeProgram(m_dir->filePath(prefix));
-        QCOMPARE(OpenCommand(), QString(expected).replace('@', m_dir->path()));
-        CheckAssociations();
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, "Pictavo.gif\\shell\\open\\command", {}),
-                 OpenCommand());
+        QCOMPARE(openCommand(), QString(expected).replace('@', m_dir->path()));
+        ensureAssociated();
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.gif\\shell\\open\\command", {}),
+                 openCommand());
     }
 
-    void programPath_data()
+    void programPathFromFolder_data()
     {
         QTest::addColumn<QString>("programFolder");
         QTest::addColumn<QString>("expected");
@@ -375,17 +385,17 @@ private slots:
                               << "/pictavo";
     }
 
-    void programPath()
+    void programPathFromFolder()
     {
         QFETCH(QString, programFolder);
         QFETCH(QString, expected);
-        imaging::setProgramFolder(programFolder);
-        QCOMPARE(ProgramPath(), expected);
-        QVERIFY(AppFolder().endsWith('/'));
-        QVERIFY(!AppFolder().endsWith("//"));
+        core::setProgramFolder(programFolder);
+        QCOMPARE(programPath(), expected);
+        QVERIFY(appFolder().endsWith('/'));
+        QVERIFY(!appFolder().endsWith("//"));
     }
 
-    void desktopExec_data()
+    void desktopExecQuoting_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("exec");
@@ -401,20 +411,20 @@ private slots:
                                  << "/100%%/pictavo %f";
     }
 
-    void desktopExec()
+    void desktopExecQuoting()
     {
         QFETCH(QString, path);
         QFETCH(QString, exec);
-        QCOMPARE(DesktopExec(path), exec);
+        QCOMPARE(desktopExec(path), exec);
     }
 
     void desktopEntryNamesProgramAndTypes()
     {
-        const QString text = QString::fromUtf8(DesktopEntryText());
+        const QString text = QString::fromUtf8(desktopEntryText());
         QVERIFY(text.startsWith("[Desktop Entry]\n"));
         QVERIFY(text.contains("\nName=Pictavo\n"));
         QVERIFY(text.contains("\nExec=" + m_program + " %f\n"));
-        for (const AssocRow &row : AssocTable())
+        for (const Association &row : table())
             if (row.mimeType[0])
                 QVERIFY(text.contains(str(row.mimeType) + ';'));
     }
@@ -439,39 +449,39 @@ private slots:
         QFETCH(bool, expand);
         QFETCH(QString, expected);
         qputenv("PICTAVO_T", "/tmp/t ");
-        Registry::setValue(HKEY_CURRENT_USER, "Software\\T", "v", {data, expand});
-        QCOMPARE(GetStringValue(HKEY_CURRENT_USER, "Software\\T", "v", "def"), expected);
-        QCOMPARE(GetStringValue(HKEY_CURRENT_USER, "Software\\T", "missing", "def"), "def");
-        QCOMPARE(GetStringValue(HKEY_CURRENT_USER, "Software\\Missing", "v", "def"), "def");
+        Registry::setValue(settings::Root::CurrentUser, "Software\\T", "v", {data, expand});
+        QCOMPARE(stringValue(settings::Root::CurrentUser, "Software\\T", "v", "def"), expected);
+        QCOMPARE(stringValue(settings::Root::CurrentUser, "Software\\T", "missing", "def"), "def");
+        QCOMPARE(stringValue(settings::Root::CurrentUser, "Software\\Missing", "v", "def"), "def");
     }
 
     void primitives()
     {
-        QCOMPARE(GetShortPath(m_program), m_program);
-        QCOMPARE(GetShortPath(m_program + "x"), QString());
-        QCOMPARE(GetShortPath(QString()), QString());
-        SetStringValue(HKEY_CLASSES_ROOT, "A\\B", "n", "v");
-        DeleteKey(HKEY_CLASSES_ROOT, "A"); // has a sub-key: stays
-        QVERIFY(Registry::keyExists(HKEY_CLASSES_ROOT, "A\\B"));
-        DeleteValue(HKEY_CLASSES_ROOT, "A\\B", "n");
-        QVERIFY(!storeValue(HKEY_CLASSES_ROOT, "A\\B", "n"));
-        DeleteKey(HKEY_CLASSES_ROOT, "A\\B");
-        QVERIFY(!Registry::keyExists(HKEY_CLASSES_ROOT, "A\\B"));
+        QCOMPARE(shortPath(m_program), m_program);
+        QCOMPARE(shortPath(m_program + "x"), QString());
+        QCOMPARE(shortPath(QString()), QString());
+        setStringValue(settings::Root::ClassesRoot, "A\\B", "n", "v");
+        deleteKey(settings::Root::ClassesRoot, "A"); // has a sub-key: stays
+        QVERIFY(Registry::keyExists(settings::Root::ClassesRoot, "A\\B"));
+        deleteValue(settings::Root::ClassesRoot, "A\\B", "n");
+        QVERIFY(!storeValue(settings::Root::ClassesRoot, "A\\B", "n"));
+        deleteKey(settings::Root::ClassesRoot, "A\\B");
+        QVERIFY(!Registry::keyExists(settings::Root::ClassesRoot, "A\\B"));
     }
 
     void damagedStoreActsAsFirstStart()
     {
         QDir().mkpath(Registry::folder());
-        for (RegistryRoot root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) {
+        for (settings::Root root : {settings::Root::ClassesRoot, settings::Root::CurrentUser}) {
             QFile file(Registry::fileOf(root));
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("{\"keys\": [{\"name\": \"Pictavo.jpg\", \"values\": [[1, 2]], \"keys\": "
                        "7}\x01\xff");
         }
-        CheckAssociations();
+        ensureAssociated();
         QCOMPARE(m_prompts->shown.size(), 0);
-        QCOMPARE(IsAssociated(".tla", "Pictavo.tla"), 1);
-        QCOMPARE(storeValue(HKEY_CLASSES_ROOT, "Pictavo.tla", {}), "Pictavo TLA image");
+        QVERIFY(isAssociated(".tla", "Pictavo.tla"));
+        QCOMPARE(storeValue(settings::Root::ClassesRoot, "Pictavo.tla", {}), "Pictavo TLA image");
     }
 
     void isSupportedImageFile_data()
@@ -493,13 +503,13 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(bool, supported);
-        QCOMPARE(IsSupportedImageFile(path), supported);
+        QCOMPARE(core::isSupportedImageFile(path), supported);
     }
 
     void shippedIconsExist_data()
     {
         QTest::addColumn<QString>("file");
-        for (const AssocRow &row : AssocTable())
+        for (const Association &row : table())
             QTest::newRow(qPrintable(str(row.extension))) << str(row.icon).mid(1);
         QTest::newRow("application") << "icons/pictavo.png";
     }

@@ -12,13 +12,13 @@
 
 #include <memory>
 
-#include "imaging/Platform.h"
-#include "imaging/ScriptedPrompts.h"
+#include "core/Paths.h"
 #include "settings/Registry.h"
+#include "shell/Associations.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/MimeAppsList.h"
-#include "shell/ModAssoc.h"
-#include "TestSupport.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestSupport.h"
 
 using shell::MimeAppsList;
 
@@ -53,7 +53,7 @@ class tst_assoc_mirror : public QObject
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<imaging::ScriptedPrompts> m_prompts;
+    std::unique_ptr<testsupport::ScriptedPrompts> m_prompts;
     std::unique_ptr<shell::FreedesktopIntegration> m_desktop;
 
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
@@ -74,11 +74,11 @@ private slots:
         QVERIFY(
             QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QDir().mkpath(path("prefix/share/pictavo/icons"));
-        imaging::setProgramFolder(path("prefix/share/pictavo"));
+        core::setProgramFolder(path("prefix/share/pictavo"));
         m_desktop = std::make_unique<shell::FreedesktopIntegration>(path("config"),
                                                                     path("data/applications"));
         shell::setDesktopIntegration(m_desktop.get());
-        m_prompts = std::make_unique<imaging::ScriptedPrompts>();
+        m_prompts = std::make_unique<testsupport::ScriptedPrompts>();
     }
 
     void cleanup()
@@ -86,7 +86,7 @@ private slots:
         shell::setDesktopIntegration(nullptr);
         m_desktop.reset();
         m_prompts.reset();
-        imaging::setProgramFolder(QString());
+        core::setProgramFolder(QString());
         settings::Registry::setFolder(QString());
         m_dir.reset();
     }
@@ -182,7 +182,7 @@ private slots:
                                   "image/jpeg=gimp.desktop;\n");
         QVERIFY(writeAll(mimeApps(), original));
 
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
 
         QByteArray expected("# kept by hand\n"
                             "[Default Applications]\n"
@@ -199,7 +199,7 @@ private slots:
                     "image/jpeg=gimp.desktop;\n";
         QCOMPARE(readAll(mimeApps()), expected);
         const QString entry = path("data/applications/pictavo.desktop");
-        QCOMPARE(readAll(entry), ModAssoc::DesktopEntryText());
+        QCOMPARE(readAll(entry), shell::associations::desktopEntryText());
         if (!QStandardPaths::findExecutable("update-desktop-database").isEmpty())
             QVERIFY(QFileInfo::exists(path("data/applications/mimeinfo.cache")));
         const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
@@ -210,10 +210,11 @@ private slots:
             QVERIFY2(validate.exitCode() == 0, validate.readAllStandardOutput().constData());
         }
 
-        ModAssoc::RemoveAssociations();
+        shell::associations::restorePrevious();
 
         QCOMPARE(readAll(mimeApps()), original);
-        QVERIFY(settings::Registry::valueNames(HKEY_CURRENT_USER, ModAssoc::DesktopBackupKey())
+        QVERIFY(settings::Registry::valueNames(settings::Root::CurrentUser,
+                                               shell::associations::desktopBackupKey())
                     .isEmpty());
     }
 
@@ -225,7 +226,7 @@ private slots:
         damaged += QByteArray(3000, '\x7f');
         QVERIFY(writeAll(mimeApps(), damaged));
 
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
         const QByteArray bound = readAll(mimeApps());
         QVERIFY(bound.startsWith(damaged.left(damaged.indexOf("image/gif="))));
         QVERIFY2(
@@ -233,7 +234,7 @@ private slots:
             bound.left(300).constData());
         QVERIFY(bound.endsWith(damaged.mid(damaged.indexOf("[unterminated"))));
 
-        ModAssoc::RemoveAssociations();
+        shell::associations::restorePrevious();
         QCOMPARE(readAll(mimeApps()), damaged);
     }
 
@@ -242,9 +243,9 @@ private slots:
         // A list that cannot be read (here a folder in its place) is never
         // overwritten; the store side still binds.
         QVERIFY(QDir().mkpath(mimeApps()));
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
         QVERIFY(QFileInfo(mimeApps()).isDir());
-        QCOMPARE(ModAssoc::IsAssociated(".png", "Pictavo.png"), 1);
+        QVERIFY(shell::associations::isAssociated(".png", "Pictavo.png"));
         QVERIFY(!m_desktop->setDefaultApplications("image/png", QStringLiteral("x;")));
     }
 
@@ -279,9 +280,9 @@ private slots:
 
         const QString before = query();
         QCOMPARE(before, "other-viewer.desktop"); // xdg-mime reads XDG_CONFIG_HOME/mimeapps.list
-        ModAssoc::CheckAssociations();
+        shell::associations::ensureAssociated();
         QCOMPARE(query(), "pictavo.desktop");
-        ModAssoc::RemoveAssociations();
+        shell::associations::restorePrevious();
         QCOMPARE(query(), before);
     }
 
@@ -291,9 +292,9 @@ private slots:
             readAll(qEnvironmentVariable("PICTAVO_SOURCE_DIR") + "/packaging/pictavo.desktop");
         QVERIFY(!packaged.isEmpty());
         const QByteArray line =
-            "\nMimeType=" + ModAssoc::DesktopMimeTypes().join(';').toUtf8() + ";\n";
+            "\nMimeType=" + shell::associations::desktopMimeTypes().join(';').toUtf8() + ";\n";
         QVERIFY(packaged.contains(line));
-        QVERIFY(ModAssoc::DesktopEntryText().contains(line));
+        QVERIFY(shell::associations::desktopEntryText().contains(line));
     }
 };
 

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "viewer/ViewerRules.h"
-
 #include <QApplication>
 #include <QTest>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
+#include "viewer/ViewerRules.h"
 
 using namespace viewer;
 
@@ -113,7 +112,7 @@ private slots:
     {
         QFETCH(double, size);
         QFETCH(QString, expected);
-        QCOMPARE(FormatFileSize(float(size)), expected);
+        QCOMPARE(formatFileSize(float(size)), expected);
     }
 
     void patterns_data()
@@ -189,8 +188,8 @@ private slots:
     {
         QTest::addColumn<int>("w");
         QTest::addColumn<int>("h");
-        QTest::addColumn<double>("imgXWidth");
-        QTest::addColumn<double>("imgXHeight");
+        QTest::addColumn<double>("viewWidth");
+        QTest::addColumn<double>("viewHeight");
         QTest::addColumn<double>("windowWidth");
         QTest::addColumn<double>("windowHeight");
         QTest::newRow("100x60: narrow and short")
@@ -205,13 +204,13 @@ private slots:
     {
         QFETCH(int, w);
         QFETCH(int, h);
-        QFETCH(double, imgXWidth);
-        QFETCH(double, imgXHeight);
+        QFETCH(double, viewWidth);
+        QFETCH(double, viewHeight);
         QFETCH(double, windowWidth);
         QFETCH(double, windowHeight);
         const WindowFit fit = fitWindowToImage(w, h, 15, 15, 495);
-        QCOMPARE(fit.imgXWidth, imgXWidth);
-        QCOMPARE(fit.imgXHeight, imgXHeight);
+        QCOMPARE(fit.viewWidth, viewWidth);
+        QCOMPARE(fit.viewHeight, viewHeight);
         QCOMPARE(fit.window, QSizeF(windowWidth, windowHeight));
     }
 
@@ -224,10 +223,10 @@ private slots:
     void resizeRule()
     {
         const ViewLayout l = resizeLayout(QSizeF(12000, 10895), 495);
-        QCOMPARE(l.imgXWidth, 12000.0);
-        QCOMPARE(l.imgXHeight, 9800.0);
+        QCOMPARE(l.viewWidth, 12000.0);
+        QCOMPARE(l.viewHeight, 9800.0);
         QCOMPARE(l.toolbarWidth, 12000.0);
-        QVERIFY(resizeLayout(QSizeF(100, 200), 495).imgXHeight < 0);
+        QVERIFY(resizeLayout(QSizeF(100, 200), 495).viewHeight < 0);
     }
 
     void fitZoom_data()
@@ -265,8 +264,10 @@ private slots:
         QFETCH(double, windowWidth);
         QFETCH(double, windowHeight);
         QFETCH(int, expected);
-        QCOMPARE(viewModeFor(zoom, 400, 300, QSizeF(windowWidth, windowHeight), 15, 15), expected);
-        QCOMPARE(viewModeFor(zoom, 0, 0, QSizeF(windowWidth, windowHeight), 15, 15), 3);
+        QCOMPARE(int(viewModeFor(zoom, 400, 300, QSizeF(windowWidth, windowHeight), 15, 15)),
+                 expected);
+        QCOMPARE(viewModeFor(zoom, 0, 0, QSizeF(windowWidth, windowHeight), 15, 15),
+                 imaging::ViewAlignment::Fitted);
     }
 
     void zoomSteps_data()

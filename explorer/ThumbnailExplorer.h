@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QPixmap>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+#include "core/FileOperation.h"
+#include "imaging/ImageEngine.h"
+
+class QLineEdit;
+class QListView;
+class QMenu;
+class QAction;
+class QThreadPool;
+
+namespace imaging {
+struct ThumbnailResult;
+}
+
+namespace explorer {
+
+class ExplorerModel;
+class PictureList;
+class ThumbnailQueue;
+
+// A selection or update asked for an item the list does not hold.
+class ExplorerError : public imaging::ImageError
+{
+public:
+    using imaging::ImageError::ImageError;
+};
+
+// The thumbnail explorer: lists one folder's sub-folders and images with
+// thumbnails, keeps the selection and announces it to its host.
+//
+// A listing has two passes: the counting pass puts one placeholder per item
+// into the list and paints it, then the filling pass turns the placeholders
+// into folder pictures and thumbnails in list order, servicing the user
+// interface after every twentieth item. Thumbnails are decoded ahead on a
+// thread pool; a newer listing stops an older one at once.
+class ThumbnailExplorer : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ThumbnailExplorer(QWidget *parent = nullptr);
+    ~ThumbnailExplorer() override;
+
+    // Sets the accepted extensions ("JPG GIF BMP ..."), kept lower-cased.
+    void setExtensions(const QString &extensions);
+    QString extensions() const { return m_extensions; }
+    bool isImageFile(const QString &path) const;
+
+    // Lists a folder (with or without a trailing "/"): folders first, then
+    // images, each group by name regardless of case.
+    void explorePath(const QString &path);
+    // Full paths of the image files of a folder whose names match pattern
+    // ("*.*" matches every name), in listing order.
+    QStringList imageList(const QString &path,
+                          const QString &pattern = QStringLiteral("*.*")) const;
+    // Fills item itemCount() + 1 with a folder picture or a thumbnail; a
+    // failure shows its description and stops the listing.
+    void addImage(const QString &path, bool isFolder);
+
+    // Items the running or last listing has filled so far.
+    int itemCount() const { return m_itemCount; }
+    bool isListingStopped() const { return m_listingStopped; }
+
+    // Selection; positions are 1-based.
+    void selectItem(int index1Based, bool announce);
+    void setAllSelected(bool selected);
+    void selectNext();
+    void selectPrevious();
+    // Makes the listed item with this path (any letter case) the only
+    // selected and current item without announcing it; throws ExplorerError
+    // when no item has that path.
+    void selectPath(const QString &path);
+    // Position (1-based) of the first item with this path, any letter case;
+    // -1 when none.
+    int findItemByPath(const QString &path) const;
+    // Follows a file the viewer renamed or moved (newPath set) or deleted
+    // (newPath empty). A path not listed here is ignored.
+    void updateAfterOperation(const QString &oldPath, const QString &newPath);
+
+    // What the list holds, for the host and for tests (positions 1-based).
+    int count() const;
+    QString itemPath(int index1Based) const;
+    QString itemLabel(int index1Based) const;
+    QString itemPictureKey(int index1Based) const;
+    QPixmap picture(const QString &key) const;
+    int currentPosition() const; // 0 when there is no current item
+    QList<int> selectedPositions() const;
+    QListView *listView() const { return m_listView; }
+
+    // The built-in pictures: a yellow folder on a transparent 150 x 125
+    // field, and "Loading..." on a light 125 x 125 field.
+    static QPixmap folderPicture();
+    static QPixmap loadingPicture();
+
+signals:
+    // The current item changed (its path; empty when the list was cleared).
+    void selectedImageChanged(const QString &path);
+    // A request to open paths[index] in the viewer, or folder in the tree
+    // when it is not empty. Declared for the host; the open step does not
+    // raise it yet.
+    void openRequested(const QStringList &paths, int index, const QString &folder);
+    // The counting pass has painted its placeholders.
+    void placeholdersShown(int count);
+    // Emitted at the end of every explorePath.
+    void listingFinished();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct Entries
+    {
+        QStringList folders;
+        QStringList images;
+    };
+    Entries enumerate(const QString &folder, bool sorted) const;
+    bool overtaken(quint64 generation) const;
+    void prepareListing(const QString &folder, quint64 generation);
+    void fillListing(const QString &folder, quint64 generation);
+    void addImage(const QString &path, bool isFolder, imaging::ThumbnailResult *ready);
+    void layoutChildren();
+    void announceCurrent();
+    bool handleKeyPress(QKeyEvent *event);
+    void handleKeyRelease(QKeyEvent *event, bool onList);
+    void sendArrowKey(int key);
+    void openStep(int index0);
+    void runFileCommand(core::FileOperation operation);
+    void copyImage();
+    void buildMenu();
+
+    QListView *m_listView = nullptr;
+    QLineEdit *m_emptyNote = nullptr;
+    PictureList *m_pictures = nullptr;
+    ExplorerModel *m_model = nullptr;
+    QMenu *m_contextMenu = nullptr;
+    std::unique_ptr<QThreadPool> m_pool;
+
+    QPixmap m_folderPicture;
+    QPixmap m_loadingPicture;
+    QString m_extensions;
+    int m_itemCount = 0;
+    bool m_listingStopped = false;
+    quint64 m_generation = 0;
+    ThumbnailQueue *m_runningQueue = nullptr; // the filling pass's decoder
+};
+
+} // namespace explorer

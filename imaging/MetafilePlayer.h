@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Playback of metafile records onto a QPainter, shared by both formats: the
+// device context, the GDI objects, and the drawing primitives the EMF
+// records (MetafileEmf.cpp) and WMF records (MetafileWmf.cpp) map onto.
+
+#include <QBrush>
+#include <QColor>
+#include <QHash>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <QPolygonF>
+#include <QTransform>
+
+#include <set>
+#include <vector>
+
+#include "imaging/Metafile.h"
+#include "imaging/MetafileDib.h"
+
+namespace imaging::metafile::detail {
+
+// Playback limits. Every loop below runs over records or over elements whose
+// count was checked against the bytes that hold them, so these bound the work
+// a damaged or hostile file can cause.
+inline constexpr qint64 kMaxRecords = 10'000'000;
+inline constexpr int kMaxSaveDepth = 256;
+inline constexpr qint64 kBitmapPixelBudget = 4 * kMaxPixels; // decoded bitmap pixels per picture
+inline constexpr int kMaxClipRects = 4096;
+inline constexpr double kMaxFontPixels = 4096;
+inline constexpr double kMaxCoordinate = 1e9;
+inline constexpr double kMaxPenWidth = 32767; // QPen's own limit
+
+QColor colorRef(quint32 c);
+// True when every element of t is finite and within the coordinate limit.
+bool finite(const QTransform &t);
+QString tooLarge(qint64 w, qint64 h);
+
+struct FontSpec
+{
+    QString face;
+    double height = 0;
+    int weight = 400;
+    bool italic = false, underline = false, strikeOut = false;
+    double escapement = 0; // tenths of a degree, counter-clockwise
+};
+
+struct GdiObject
+{
+    enum class Type
+    {
+        Other,
+        Pen,
+        Brush,
+        Font
+    };
+    Type type = Type::Other;
+    QPen pen;
+    QBrush brush;
+    FontSpec font;
+};
+
+enum MapMode
+{
+    MmText = 1,
+    MmLoMetric,
+    MmHiMetric,
+    MmLoEnglish,
+    MmHiEnglish,
+    MmTwips,
+    MmIsotropic,
+    MmAnisotropic
+};
+
+struct DcState
+{
+    QPen pen{QColor(Qt::black), 0};
+    QBrush brush{Qt::white};
+    FontSpec font;
+    QColor textColor{Qt::black};
+    QColor bkColor{Qt::white};
+    bool bkOpaque = true;
+    Qt::FillRule fillRule = Qt::OddEvenFill;
+    int mapMode = MmText;
+    QPointF windowOrg{0, 0}, windowExt{1, 1}, viewportOrg{0, 0}, viewportExt{1, 1};
+    QTransform world;
+    QPointF position;
+    quint32 textAlign = 0;
+    bool hasClip = false;
+    QPainterPath clip; // output pixels
+};
+
+QPen makePen(quint32 style, double width, QColor color, bool cosmetic);
+QBrush makeBrush(quint32 style, QColor color, quint32 hatch);
+
+// Reads `count` points of 32-bit (wide) or 16-bit coordinates at `at`.
+bool readPoints(Bytes r, qint64 at, qint64 count, bool wide, QPolygonF *out);
+QRectF rectLtrb(double l, double t, double r, double b);
+QString utf16(Bytes r, qint64 at, qint64 chars);
+QString latin1(Bytes r, qint64 at, qint64 chars);
+
+class Player
+{
+public:
+    Player(QImage &target, bool emf) : m_emf(emf), m_image(target), m_painter(&target)
+    {
+        m_painter.setRenderHint(QPainter::Antialiasing, true);
+        m_painter.setRenderHint(QPainter::TextAntialiasing, true);
+    }
+
+    // Emf: device pixels to output pixels. Wmf: the window to output pixels.
+    void setOutputTransform(const QTransform &t) { m_output = t; }
+    void setPixelsPerMm(double x, double y)
+    {
+        m_pxPerMmX = x;
+        m_pxPerMmY = y;
+    }
+    DcState &dc() { return m_dc; }
+    bool drew() const { return m_drew; }
+
+    // Plays one EMF record (MetafileEmf.cpp); false at the end-of-file record.
+    bool emfRecord(quint32 type, Bytes r);
+    // Plays one WMF record (MetafileWmf.cpp).
+    void wmfRecord(quint16 function, Bytes r);
+
+private:
+    // Coordinates
+    QTransform pageTransform() const;
+    QTransform full() const { return m_dc.world * pageTransform() * m_output; }
+    bool prepare(bool usePen, bool useBrush);
+
+    // Drawing
+    void drawShape(const QPainterPath &logical, bool fill);
+    void moveTo(QPointF p);
+    void lineTo(QPointF p);
+    void polyline(const QPolygonF &points, bool fromCurrent);
+    void polyBezier(const QPolygonF &points, bool fromCurrent);
+    void polygon(const QPolygonF &points);
+    void polyPolygon(const std::vector<QPolygonF> &polys);
+    void arc(QRectF box, QPointF start, QPointF end, int kind); // 0 arc, 1 chord, 2 pie
+    void text(QPointF reference, const QString &s, const std::vector<double> &dx,
+              const QRectF *opaqueBox);
+    void bitmap(QRectF dest, QRectF source, const Dib &dib, quint32 rop);
+    void patBlt(QRectF dest, quint32 rop);
+    void intersectClip(QRectF rect, bool exclude);
+    void setClip(const QPainterPath &outputPath, quint32 mode);
+    void saveDc();
+    void restoreDc(qint32 which);
+    Dib dib(Bytes info, Bytes bits, quint32 usage, bool packed = false);
+    void strokePath(bool fill, bool stroke);
+
+    // Objects
+    void select(const GdiObject &object);
+    void selectStock(quint32 index);
+    void wmfCreate(const GdiObject &object);
+
+    bool m_emf;
+    QImage &m_image;
+    QPainter m_painter;
+    QTransform m_output;
+    double m_pxPerMmX = 96 / 25.4, m_pxPerMmY = 96 / 25.4;
+    DcState m_dc;
+    std::vector<DcState> m_saved;
+    QHash<quint32, GdiObject> m_objects;
+    std::set<quint32> m_wmfFree; // freed slots below m_wmfNext
+    quint32 m_wmfNext = 0;
+    bool m_inPath = false;
+    QPainterPath m_path; // output pixels
+    bool m_clipApplied = false;
+    QPainterPath m_clipShown;
+    bool m_drew = false;
+    qint64 m_bitmapPixels = 0;
+};
+
+} // namespace imaging::metafile::detail
