@@ -337,18 +337,7 @@ bool Player::emfRecord(quint32 type, Bytes r)
     case EmrExtCreateFontIndirectW: {
         if (size < 40)
             break;
-        GdiObject o;
-        o.type = GdiObject::Type::Font;
-        o.font.height = r.i32(12);
-        o.font.escapement = r.i32(20);
-        o.font.weight = r.i32(28);
-        o.font.italic = r.u8(32) != 0;
-        o.font.underline = r.u8(33) != 0;
-        o.font.strikeOut = r.u8(34) != 0;
-        QString face = utf16(r, 40, std::min<qint64>(32, (size - 40) / 2));
-        face.truncate(face.indexOf(QChar(0)) < 0 ? face.size() : face.indexOf(QChar(0)));
-        o.font.face = face;
-        m_objects.insert(r.u32(8), o);
+        m_objects.insert(r.u32(8), readLogFont(r, 12, size, true));
         break;
     }
     case EmrCreatePalette:

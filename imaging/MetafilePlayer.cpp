@@ -665,4 +665,31 @@ QString latin1(Bytes r, qint64 at, qint64 chars)
     return QString::fromLatin1(reinterpret_cast<const char *>(r.data() + at), chars);
 }
 
+GdiObject readLogFont(Bytes r, qint64 at, qint64 size, bool wide)
+{
+    // height, width, escapement, orientation, weight, then the one-byte flags
+    const qint64 field = wide ? 4 : 2;
+    const auto number = [&](int index) -> double {
+        const qint64 pos = at + index * field;
+        return wide ? double(r.i32(pos)) : double(r.i16(pos));
+    };
+    GdiObject o;
+    o.type = GdiObject::Type::Font;
+    o.font.height = number(0);
+    o.font.escapement = number(2);
+    o.font.weight = int(number(4));
+    const qint64 flags = at + 5 * field;
+    o.font.italic = r.u8(flags) != 0;
+    o.font.underline = r.u8(flags + 1) != 0;
+    o.font.strikeOut = r.u8(flags + 2) != 0;
+    const qint64 faceAt = flags + 8;
+    QString face = wide ? utf16(r, faceAt, std::min<qint64>(32, (size - faceAt) / 2))
+                        : latin1(r, faceAt, std::min<qint64>(32, size - faceAt));
+    const qsizetype end = face.indexOf(QChar(0));
+    if (end >= 0)
+        face.truncate(end);
+    o.font.face = face;
+    return o;
+}
+
 } // namespace imaging::metafile::detail

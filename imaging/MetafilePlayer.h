@@ -101,6 +101,10 @@ bool readPoints(Bytes r, qint64 at, qint64 count, bool wide, QPolygonF *out);
 QRectF rectLtrb(double l, double t, double r, double b);
 QString utf16(Bytes r, qint64 at, qint64 chars);
 QString latin1(Bytes r, qint64 at, qint64 chars);
+// Reads the logical font that starts at `at` of a record of `size` bytes: 32-bit
+// fields and a UTF-16 face name in EMF (wide), 16-bit fields and an 8-bit face
+// name in WMF. The face name ends at its first NUL.
+GdiObject readLogFont(Bytes r, qint64 at, qint64 size, bool wide);
 
 class Player
 {

@@ -184,21 +184,9 @@ void Player::wmfRecord(quint16 function, Bytes r)
         wmfCreate(o);
         break;
     }
-    case 0x02FB: { // CREATEFONTINDIRECT
-        GdiObject o;
-        o.type = GdiObject::Type::Font;
-        o.font.height = r.i16(6);
-        o.font.escapement = r.i16(10);
-        o.font.weight = r.i16(14);
-        o.font.italic = r.u8(16) != 0;
-        o.font.underline = r.u8(17) != 0;
-        o.font.strikeOut = r.u8(18) != 0;
-        QString face = latin1(r, 24, std::min<qint64>(32, size - 24));
-        face.truncate(face.indexOf(QChar(0)) < 0 ? face.size() : face.indexOf(QChar(0)));
-        o.font.face = face;
-        wmfCreate(o);
+    case 0x02FB: // CREATEFONTINDIRECT
+        wmfCreate(readLogFont(r, 6, size, false));
         break;
-    }
     case 0x00F7:
     case 0x01F9:
     case 0x06FF: // palette, pattern brush, region: slot only
