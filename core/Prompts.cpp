@@ -13,7 +13,6 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QTimer>
 
 #include "core/Process.h"
 
@@ -101,12 +100,11 @@ public:
         const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(dialog.windowTitle());
         if (auto *edit = dialog.findChild<QLineEdit *>())
             edit->setMinimumWidth(titleWidth + kTitleBarExtra);
-        // The dialog sets up its own layout when it is shown; the size is
-        // fixed once that is done.
-        QTimer::singleShot(0, &dialog, [&dialog] {
-            if (dialog.layout())
-                dialog.layout()->setSizeConstraint(QLayout::SetFixedSize);
-        });
+        // The dialog sets up its layout when first measured; the window
+        // manager must see the fixed size before the box is mapped.
+        dialog.sizeHint();
+        if (dialog.layout())
+            dialog.layout()->setSizeConstraint(QLayout::SetFixedSize);
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
         return dialog.textValue();

@@ -15,14 +15,16 @@ QRect keepWithin(const QRect &outer, const QRect &area)
     if (area.isEmpty())
         return outer;
     const QSize size = outer.size().boundedTo(area.size());
-    const int left = std::clamp(outer.left(), area.left(), area.left() + area.width() - size.width());
+    const int left =
+        std::clamp(outer.left(), area.left(), area.left() + area.width() - size.width());
     const int top = std::clamp(outer.top(), area.top(), area.top() + area.height() - size.height());
     return {QPoint(left, top), size};
 }
 
 QRect availableArea(const QWidget *window)
 {
-    const QScreen *s = window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    const QScreen *s =
+        window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     return s ? s->availableGeometry() : QRect();
 }
 
