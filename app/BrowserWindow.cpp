@@ -7,9 +7,12 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QSplitter>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 #include <QtConcurrent>
 
 #include "app/BrowserLayout.h"
@@ -19,6 +22,7 @@
 #include "core/Formats.h"
 #include "core/Paths.h"
 #include "core/Process.h"
+#include "core/ScreenArea.h"
 #include "core/Twips.h"
 #include "dialogs/DestinationDialog.h"
 #include "dialogs/FolderTree.h"
@@ -467,7 +471,9 @@ void BrowserWindow::start(const QString &commandText)
     // 3. Application title, also the browser's caption.
     emit startupStep(StartupStep::Title, {});
     const QString title = QString::fromUtf16(core::kAppTitle);
-    QGuiApplication::setApplicationDisplayName(title);
+    // Not the application's display name: the window system would append
+    // that to the viewer's own title.
+    core::setApplicationTitle(title);
     setWindowTitle(title);
 
     // 4. Skin; without a usable skin file the default look stays.
@@ -518,6 +524,31 @@ void BrowserWindow::openFromCommandLine(const QStringList &paths, int index)
     viewer::ViewerWindow *view = viewerWindow();
     view->setOpenedFromCommandLine(true);
     view->showImages(paths, index);
+}
+
+void BrowserWindow::applySkin(QWidget *window)
+{
+    m_skin->applySkin(window);
+}
+
+void BrowserWindow::applySkinElement(QWidget *child, const QString &element)
+{
+    m_skin->applySkinByName(child, element);
+}
+
+// The design size may be larger than a small screen or one with a large
+// scale factor: the window is kept within the screen's free area, once
+// before it is mapped and again when the window system has told the size of
+// its frame.
+void BrowserWindow::showEvent(QShowEvent *event)
+{
+    core::keepOnScreen(this);
+    QMainWindow::showEvent(event);
+    const QMargins before = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    QTimer::singleShot(200, this, [this, before] {
+        if (windowHandle() && windowHandle()->frameMargins() != before)
+            core::keepOnScreen(this);
+    });
 }
 
 void BrowserWindow::showBrowser()

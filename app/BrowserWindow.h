@@ -94,6 +94,8 @@ public:
     void selectPath(const QString &path) override;
     void refreshImages(const QString &oldPath, const QString &newPath) override;
     QWidget *browserWindow() override { return this; }
+    void applySkin(QWidget *window) override;
+    void applySkinElement(QWidget *child, const QString &element) override;
 
     // What the command line asks of the browser.
     QStringList imageList(const QString &folder) const override;
@@ -130,6 +132,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

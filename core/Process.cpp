@@ -8,7 +8,18 @@ namespace core {
 
 namespace {
 std::function<void(int)> g_endHandler;
+QString g_title;
 } // namespace
+
+void setApplicationTitle(const QString &title)
+{
+    g_title = title;
+}
+
+QString applicationTitle()
+{
+    return g_title;
+}
 
 void endProcess(int status)
 {

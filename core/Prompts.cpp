@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPointer>
@@ -17,6 +19,9 @@
 namespace core {
 
 namespace {
+
+// Room beside a window's title for the window manager's icon and buttons.
+constexpr int kTitleBarExtra = 140;
 
 class QtPrompts final : public Prompts
 {
@@ -82,12 +87,27 @@ public:
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultText) override
     {
-        bool ok = false;
-        const QString text = QInputDialog::getText(dialogParent(), promptCaption(title), prompt,
-                                                   QLineEdit::Normal, defaultText, &ok);
-        if (!ok)
+        QInputDialog dialog(dialogParent());
+        dialog.setWindowTitle(promptCaption(title));
+        dialog.setInputMode(QInputDialog::TextInput);
+        dialog.setLabelText(prompt);
+        dialog.setTextValue(defaultText);
+        // Wide enough for the whole title next to the window manager's
+        // buttons, and of a fixed size, so that no resize handle is drawn
+        // under it.
+        QFont titleFont = dialog.font();
+        titleFont.setBold(true);
+        const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(dialog.windowTitle());
+        if (auto *edit = dialog.findChild<QLineEdit *>())
+            edit->setMinimumWidth(titleWidth + kTitleBarExtra);
+        // The dialog sets up its layout when first measured; the window
+        // manager must see the fixed size before the box is mapped.
+        dialog.sizeHint();
+        if (dialog.layout())
+            dialog.layout()->setSizeConstraint(QLayout::SetFixedSize);
+        if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
-        return text;
+        return dialog.textValue();
     }
 
     FileDialogResult fileDialog(const FileDialogRequest &request) override
@@ -200,7 +220,7 @@ QString promptCaption(const QString &caption)
 {
     if (!caption.isEmpty())
         return caption;
-    const QString title = QGuiApplication::applicationDisplayName();
+    const QString title = applicationTitle();
     return title.isEmpty() ? QString::fromUtf16(kAppTitle) : title;
 }
 

@@ -117,23 +117,31 @@ ImageView::~ImageView()
 
 void ImageView::setZoom(double zoom)
 {
-    if (!(zoom > 0) || !std::isfinite(zoom) || zoom == m_zoom)
+    setZoom(zoom, m_viewAlignment);
+}
+
+void ImageView::setZoom(double zoom, ViewAlignment alignment)
+{
+    if (!(zoom > 0) || !std::isfinite(zoom) || (zoom == m_zoom && alignment == m_viewAlignment))
         return;
-    // Keep the point in the middle of the view where it is while panning.
+    // The point of the image in the middle of the view stays there: taken
+    // as a fraction of the image as drawn now (wherever it is placed), and
+    // put back in the middle once the image is drawn at the new size.
     const QSize view = viewport()->size();
+    const QPointF middle(view.width() / 2.0, view.height() / 2.0);
     const ViewGeometry before = viewGeometry();
-    const double fx = before.displaySize.width() > 0
-                          ? (scrollX() + view.width() / 2.0) / before.displaySize.width()
-                          : 0.5;
-    const double fy = before.displaySize.height() > 0
-                          ? (scrollY() + view.height() / 2.0) / before.displaySize.height()
-                          : 0.5;
+    const auto fraction = [](double at, double start, double size) {
+        return size > 0 ? std::clamp((at - start) / size, 0.0, 1.0) : 0.5;
+    };
+    const double fx = fraction(middle.x(), before.topLeft.x(), before.displaySize.width());
+    const double fy = fraction(middle.y(), before.topLeft.y(), before.displaySize.height());
     m_zoom = zoom;
+    m_viewAlignment = alignment;
     updateScrollBars();
     if (m_viewAlignment == ViewAlignment::Panned) {
         const ViewGeometry after = viewGeometry();
-        setScrollX(int(std::lround(fx * after.displaySize.width() - view.width() / 2.0)));
-        setScrollY(int(std::lround(fy * after.displaySize.height() - view.height() / 2.0)));
+        setScrollX(int(std::lround(fx * after.displaySize.width() - middle.x())));
+        setScrollY(int(std::lround(fy * after.displaySize.height() - middle.y())));
     }
     viewport()->update();
     emit changed();

@@ -59,6 +59,9 @@ public:
     // are refused (the zoom stays as it was).
     double zoom() const { return m_zoom; }
     void setZoom(double zoom);
+    // A new zoom and the alignment that goes with it, in one step, so that
+    // the point in the middle of the view stays where it is.
+    void setZoom(double zoom, ViewAlignment alignment);
     ViewAlignment viewAlignment() const { return m_viewAlignment; }
     void setViewAlignment(ViewAlignment alignment);
     bool antiAlias() const { return m_antiAlias; }

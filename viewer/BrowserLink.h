@@ -22,6 +22,11 @@ public:
     // (newPath empty).
     virtual void refreshImages(const QString &oldPath, const QString &newPath) = 0;
     virtual QWidget *browserWindow() = 0;
+    // The browser's skin: skins a top-level window, or one child with the
+    // named element ("StatusBar", "Toolbar"). Without a usable skin nothing
+    // changes.
+    virtual void applySkin(QWidget *window) = 0;
+    virtual void applySkinElement(QWidget *child, const QString &element) = 0;
 };
 
 } // namespace viewer

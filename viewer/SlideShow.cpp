@@ -53,6 +53,12 @@ void SlideShow::stopTimer()
     m_timer->stop();
 }
 
+void SlideShow::restartTimer()
+{
+    if (m_timerEnabled && m_timer->interval() > 0)
+        m_timer->start();
+}
+
 int SlideShow::slideIndex(int count) const
 {
     const int index = wrapIndex(m_position, count);

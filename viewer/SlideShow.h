@@ -30,6 +30,12 @@ public:
     void stop();
     // Stops the ticks and forgets a waiting slide; the show stays on.
     void stopTimer();
+    // Counts the delay again from now, so that the slide just shown stays
+    // on screen for the whole delay however long it took to appear.
+    void restartTimer();
+    // The show goes on after the entry at position - 1 (the user stepped
+    // there while it ran).
+    void moveTo(int position) { m_position = position; }
     bool isTimerEnabled() const { return m_timerEnabled; }
     bool isTimerActive() const;
 

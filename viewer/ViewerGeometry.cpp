@@ -3,6 +3,7 @@
 // around an image, and full screen.
 #include <QFrame>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/ScreenArea.h"
 #include "core/Twips.h"
 #include "imaging/ImageView.h"
 #include "viewer/ViewerRules.h"
@@ -87,13 +89,51 @@ void ViewerWindow::setWindowSizeTwips(double width, double height)
 {
     // A window never grows beyond the screen's free area; the later steps
     // work with the size as finally set.
-    const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
     QSize px(core::twipsToPixelsX(width), core::twipsToPixelsY(height));
-    if (s)
-        px = px.boundedTo(s->availableGeometry().size());
+    const QRect area = core::availableArea(this);
+    if (!area.isEmpty())
+        px = px.boundedTo(area.size());
     const QSize frameExtra = outerGeometry().size() - geometry().size();
     resize((px - frameExtra).expandedTo(QSize(1, 1)));
+    layOutNow();
     applyResizeRules();
+}
+
+// A hidden window lays out its bars and client only when it is shown; the
+// sizing rules need the view's real size before that.
+void ViewerWindow::layOutNow()
+{
+    if (QLayout *l = layout()) {
+        l->invalidate();
+        l->activate();
+    }
+    applyViewGeometry();
+}
+
+// Where the view lies in a client area of the given size: at its design
+// place, filling the area between the toolbar and the status bar. (The
+// resize rule's height, the window's less the toolbar's and 600 twips, is
+// never less than that area with a menu bar and a status bar above and
+// below; taking the area itself keeps the view and the fit test on one size
+// whatever the window frame measures.)
+QRect ViewerWindow::viewRectIn(QSize client)
+{
+    const int x = core::twipsToPixelsX(kViewLeft);
+    const int y = core::twipsToPixelsY(kViewTop);
+    return {x, y, std::max(0, client.width() - 2 * x), std::max(0, client.height() - y)};
+}
+
+QSizeF ViewerWindow::shownViewTwips() const
+{
+    QSize px = m_imageView->size();
+    if (m_fullScreen) {
+        // The bars are hidden: the client area is the whole screen.
+        const QSizeF screenTwips = screenSizeTwips();
+        px = viewRectIn(QSize(core::twipsToPixelsX(screenTwips.width()),
+                              core::twipsToPixelsY(screenTwips.height())))
+                 .size();
+    }
+    return {px.width() * tppX(), px.height() * tppY()};
 }
 
 void ViewerWindow::resizeEvent(QResizeEvent *event)
@@ -120,13 +160,8 @@ void ViewerWindow::applyResizeRules()
 void ViewerWindow::applyViewGeometry()
 {
     const QWidget *client = centralWidget();
-    const int x = core::twipsToPixelsX(kViewLeft);
-    const int y = core::twipsToPixelsY(kViewTop);
     const int viewWidth = core::twipsToPixelsX(m_viewTwips.width());
-    const int w = std::clamp(viewWidth, 0, std::max(0, client->width() - 2 * x));
-    const int h = std::clamp(core::twipsToPixelsY(m_viewTwips.height()), 0,
-                             std::max(0, client->height() - y));
-    m_imageView->setGeometry(x, y, w, h);
+    m_imageView->setGeometry(viewRectIn(client->size()));
     const int tx = core::twipsToPixelsX(kToolbarLeft);
     m_toolbar->setGeometry(tx, core::twipsToPixelsY(kToolbarTop),
                            std::max(0, std::min(viewWidth, client->width() - tx)),
@@ -155,7 +190,8 @@ void ViewerWindow::toggleFullScreen()
         // Entering again while already full screen (moving to another image)
         // keeps the windowed position and size saved before, so that leaving
         // gives the user's window back.
-        if (!(windowState() & Qt::WindowFullScreen)) {
+        if (m_shownWindowed && !(windowState() & Qt::WindowFullScreen)) {
+            m_hasSavedPlacement = true;
             const QRect g = outerGeometry();
             qint16 v = 0;
             if (toInt16(g.x() * tppX(), &v))
@@ -182,6 +218,17 @@ void ViewerWindow::toggleFullScreen()
     applySkin();
     setWindowTitle(QString());
     setBarsVisible(true);
+    m_shownWindowed = true;
+    reloadCurrentImage();
+    if (!m_hasSavedPlacement) {
+        // The viewer has never been a window (it started in full screen):
+        // there is no place to go back to, so the window is sized around the
+        // image as a windowed presentation would.
+        sizeWindowToImage();
+        zoomImageToWindow();
+        refitOnceFramed();
+        return;
+    }
     // The top is a 16-bit sum: beyond it the window keeps its height on
     // screen.
     const int top = int(m_saved.top) + kFullScreenTopOffset;
@@ -191,8 +238,15 @@ void ViewerWindow::toggleFullScreen()
     else
         move(left, pos().y());
     setWindowSizeTwips(m_saved.width, m_saved.height);
-    reloadCurrentImage();
+    // 510 twips lower may push the status bar off the bottom of the screen;
+    // the frame the window system adds once the window is back is counted
+    // too.
+    core::keepOnScreen(this);
     applyResizeRules();
+    QTimer::singleShot(200, this, [this] {
+        if (!m_fullScreen)
+            core::keepOnScreen(this);
+    });
 }
 
 void ViewerWindow::sizeWindowToImage()
@@ -200,21 +254,34 @@ void ViewerWindow::sizeWindowToImage()
     const QSize first = m_imageView->engine().pageSize(0);
     const int w = first.isValid() ? first.width() : 0;
     const int h = first.isValid() ? first.height() : 0;
-    const WindowFit fit = fitWindowToImage(w, h, tppX(), tppY(), toolbarHeightTwips());
     m_fittedMargins = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const WindowFit fit = fitWindowToImage(w, h, tppX(), tppY(), chromeTwips());
     m_viewTwips = QSizeF(fit.viewWidth, fit.viewHeight);
     if (isMinimizedOrMaximized()) {
         applyResizeRules();
         return;
     }
+    m_shownWindowed = true;
     setWindowSizeTwips(fit.window.width(), windowSizeTwips().height());
     setWindowSizeTwips(windowSizeTwips().width(), fit.window.height());
-    const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!s)
+    const QRect area = core::availableArea(this);
+    if (area.isEmpty())
         return;
-    const QRect area = s->availableGeometry();
     const QPointF pos = centredPosition(outerGeometry().size().toSizeF(), area.size().toSizeF());
     move(area.topLeft() + QPoint(int(pos.x()), int(pos.y())));
+}
+
+// What the window adds around the view's area, in twips: the frame, the
+// menu bar, the status bar and the view's margins in the client area.
+QSizeF ViewerWindow::chromeTwips()
+{
+    layOutNow();
+    const QSize client = centralWidget()->size();
+    const QSize outer = outerGeometry().size();
+    const int x = core::twipsToPixelsX(kViewLeft);
+    const int y = core::twipsToPixelsY(kViewTop);
+    const QSize extra = outer - client + QSize(2 * x, y);
+    return {extra.width() * tppX(), extra.height() * tppY()};
 }
 
 // Some window systems tell the frame's size only once the window is on
@@ -235,10 +302,9 @@ void ViewerWindow::zoomImageToWindow()
 {
     // In full-screen presentation the window is, or is about to be, the
     // whole screen.
-    const QSizeF window = m_fullScreen ? screenSizeTwips() : windowSizeTwips();
     const imaging::ImageEngine &engine = m_imageView->engine();
-    const double zoom =
-        fitZoom(m_imageView->zoom(), engine.width(), engine.height(), window, tppX(), tppY());
+    const double zoom = fitZoom(m_imageView->zoom(), engine.width(), engine.height(),
+                                shownViewTwips(), tppX(), tppY());
     if (zoom != m_imageView->zoom()) {
         m_imageView->setZoom(zoom);
         m_statusBar->showZoom(zoom); // the zoom on screen, not the one loaded with

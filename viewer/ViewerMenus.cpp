@@ -9,6 +9,7 @@
 #include <QToolButton>
 
 #include "core/Twips.h"
+#include "viewer/BrowserLink.h"
 #include "viewer/ViewerStatusBar.h"
 #include "viewer/ViewerWindow.h"
 
@@ -205,19 +206,15 @@ QAction *ViewerWindow::action(const char *name) const
     return findChild<QAction *>(QString::fromLatin1(name));
 }
 
-// Every skin element the viewer uses is applied here, at load and when it
-// leaves full screen.
+// The viewer borrows the browser's skin: the window, its status bar and
+// the strip under the menu bar; at load and when it leaves full screen.
 void ViewerWindow::applySkin()
 {
-    m_toolbar->setStyleSheet(
-        QStringLiteral("#Toolbar { background: transparent; }"
-                       "QToolButton { border: none; padding: 0; background: transparent; }"
-                       "QToolButton:checked { background: #d8e4f2; border-radius: 4px; }"));
-    m_menuStrip->setStyleSheet(QStringLiteral("background: #c9d3df;"));
-    m_statusBar->setStyleSheet(
-        QStringLiteral("QStatusBar { background: #eef1f5; border-top: 1px solid #c9d3df; }"
-                       "QStatusBar::item { border: none; }"
-                       "QLabel { color: #33404f; border-left: 1px solid #d5dbe3; }"));
+    if (!m_link)
+        return;
+    m_link->applySkin(this);
+    m_link->applySkinElement(m_statusBar, QStringLiteral("StatusBar"));
+    m_link->applySkinElement(m_menuStrip, QStringLiteral("Toolbar"));
 }
 
 } // namespace viewer

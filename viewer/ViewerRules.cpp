@@ -69,8 +69,10 @@ DelayAnswer parseDelayAnswer(const QString &answer)
     if (answer.isEmpty())
         return {};
     double v = 0;
+    // An answer that is no number is ignored as a blank one is, without a
+    // word; only a number that cannot be kept as a delay is refused.
     if (!parseNumber(answer, &v))
-        return {DelayAnswer::Kind::Invalid, 0};
+        return {};
     // The answer is taken in single precision, then rounded.
     const qint64 ms = roundHalfEven(double(float(v)));
     if (ms < 0 || ms > 32767)
@@ -127,6 +129,14 @@ QString formatFileSize(float size)
     return formatHashDotHash(double(size) / 1048576.0) + QStringLiteral(" MB");
 }
 
+QString imageFormatText(int width, int height, int bitsPerPixel, const QString &extension)
+{
+    QString text = QStringLiteral("%1x%2x%3b").arg(width).arg(height).arg(bitsPerPixel);
+    if (!extension.isEmpty())
+        text += QLatin1Char(' ') + extension;
+    return text;
+}
+
 QString zoomPanelText(double zoom)
 {
     return formatHash(zoom * 100.0) + QStringLiteral(" %");
@@ -158,23 +168,26 @@ ViewLayout resizeLayout(QSizeF windowTwips, double toolbarHeight)
     return {windowTwips.width(), windowTwips.height() - toolbarHeight - 600.0, windowTwips.width()};
 }
 
-imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips,
+imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF viewTwips,
                                    double tppX, double tppY)
 {
-    const float scaledW = float(zoom * imageWidth * tppX);
-    const float scaledH = float(zoom * imageHeight * tppY);
-    const bool fits =
-        scaledW <= float(windowTwips.width()) && scaledH <= float(windowTwips.height());
+    // The image is drawn at whole pixels; measured the same way, a zoom
+    // chosen to fill the view fits it exactly.
+    const float scaledW = float(double(std::lround(zoom * imageWidth)) * tppX);
+    const float scaledH = float(double(std::lround(zoom * imageHeight)) * tppY);
+    const bool fits = scaledW <= float(viewTwips.width()) && scaledH <= float(viewTwips.height());
     return fits ? imaging::ViewAlignment::Fitted : imaging::ViewAlignment::Panned;
 }
 
-double fitZoom(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips, double tppX,
+double fitZoom(double zoom, int imageWidth, int imageHeight, QSizeF viewTwips, double tppX,
                double tppY)
 {
     const float w = float(tppX * imageWidth);
     const float h = float(tppY * imageHeight);
-    if (w > float(windowTwips.width()) && h > float(windowTwips.height()))
-        return double(float(windowTwips.width())) / double(w);
+    // The smaller of the two ratios, so that the whole picture shows.
+    if (w > float(viewTwips.width()) && h > float(viewTwips.height()))
+        return std::min(double(float(viewTwips.width())) / double(w),
+                        double(float(viewTwips.height())) / double(h));
     return zoom;
 }
 
@@ -188,7 +201,7 @@ double zoomOutStep(double zoom)
     return zoom * 100.0 < 0.5 ? zoom : zoom * 0.75;
 }
 
-WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, double toolbarHeight)
+WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, QSizeF chrome)
 {
     WindowFit fit;
     fit.viewWidth = tppX * w;
@@ -197,12 +210,9 @@ WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, double toolba
         fit.viewWidth = 7590.0;
     if (h < 100)
         fit.viewHeight = 4000.0;
-    // A short image takes the view's height set above; taking it after the
-    // window re-laid the view would shrink the window by the toolbar's
-    // height with every short image shown.
-    const double height =
-        h > 99 ? toolbarHeight + tppY * h + 400.0 + 1000.0 : fit.viewHeight + 600.0;
-    fit.window = QSizeF(fit.viewWidth, height);
+    // The window is as large as the view plus what surrounds it, so that
+    // the view really gets the room the image asks for.
+    fit.window = QSizeF(fit.viewWidth + chrome.width(), fit.viewHeight + chrome.height());
     return fit;
 }
 

@@ -30,7 +30,8 @@ int settingToDelay(const QString &text, const QString &defaultText, bool *fellBa
 // How a flag is stored: "-1" or "0".
 QString boolToSetting(bool on);
 
-// The answer of the slide-show delay box. Empty: ignored.
+// The answer of the slide-show delay box. Empty or not a number: ignored;
+// a number outside 0..32767: invalid.
 struct DelayAnswer
 {
     enum class Kind
@@ -55,6 +56,9 @@ QString formatHash(double value);
 QString formatHashDotHash(double value);
 // Panel 3 text: "512 Bytes", "1.5 KB", "1. MB".
 QString formatFileSize(float size);
+// Panel 4 text: "800x600x24b jpg"; without an extension no blank follows
+// the depth.
+QString imageFormatText(int width, int height, int bitsPerPixel, const QString &extension);
 // Panel 5 text: zoom x 100 with "#", then " %".
 QString zoomPanelText(double zoom);
 
@@ -76,14 +80,16 @@ struct ViewLayout
 };
 ViewLayout resizeLayout(QSizeF windowTwips, double toolbarHeight);
 
-// The fit test: Fitted when the zoomed image fits the window's outer size
-// (equality fits), else Panned.
-imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips,
+// The fit test: Fitted when the image as drawn at the zoom (whole pixels)
+// fits the view that shows it (equality fits), else Panned. The view's size
+// is the one the image is drawn in, so the zoom shown is the zoom drawn.
+imaging::ViewAlignment viewModeFor(double zoom, int imageWidth, int imageHeight, QSizeF viewTwips,
                                    double tppX, double tppY);
 
-// The zoom for a large image: window width / image width when the image is
-// larger than the window in both directions, else `zoom` unchanged.
-double fitZoom(double zoom, int imageWidth, int imageHeight, QSizeF windowTwips, double tppX,
+// The zoom for a large image: when the image is larger than the view in
+// both directions, the smaller of view width / image width and view height
+// / image height, so that the whole picture shows; else `zoom` unchanged.
+double fitZoom(double zoom, int imageWidth, int imageHeight, QSizeF viewTwips, double tppX,
                double tppY);
 
 // Zoom steps: x1.25 unless already above 1600 %, x0.75 unless already below
@@ -92,14 +98,15 @@ double zoomInStep(double zoom);
 double zoomOutStep(double zoom);
 
 // Window sizing around an image of w x h pixels in a window that is neither
-// minimized nor maximized. `currentWindow` is the window's outer size before.
+// minimized nor maximized. `chrome` is what the window adds around the
+// view's area (frame, menu bar, toolbar, status bar, margins), in twips.
 struct WindowFit
 {
     double viewWidth = 0; // the view's size before the resize rules lay it out
     double viewHeight = 0;
     QSizeF window; // outer size to set
 };
-WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, double toolbarHeight);
+WindowFit fitWindowToImage(int w, int h, double tppX, double tppY, QSizeF chrome);
 
 // Window position that centres `window` on `screen` (both twips).
 QPointF centredPosition(QSizeF window, QSizeF screen);

@@ -55,11 +55,8 @@ void ViewerStatusBar::showEntry(const QString &path, const imaging::ImageEngine 
         const QString full = engine.filePath();
         m_panels[1]->setText(engine.fileName());
         m_panels[2]->setText(formatFileSize(float(QFileInfo(full).size())));
-        m_panels[3]->setText(QStringLiteral("%1x%2x%3b %4")
-                                 .arg(engine.width())
-                                 .arg(engine.height())
-                                 .arg(engine.bitsPerPixel())
-                                 .arg(core::extensionOf(full)));
+        m_panels[3]->setText(imageFormatText(engine.width(), engine.height(), engine.bitsPerPixel(),
+                                             core::extensionOf(full)));
     }
 }
 

@@ -250,6 +250,9 @@ int ViewerWindow::viewImage(const QStringList &paths, int index)
         return wrapped;
     }
     m_index = wrapped;
+    // A running show goes on from the picture the user went to.
+    if (m_slideShow->isRunning() && !m_slideShow->isStepping())
+        m_slideShow->moveTo(wrapped + 1);
     const QString path = m_paths.at(wrapped);
     loadIntoView(path);
     setWindowTitle(imageTitle(path));
@@ -302,6 +305,9 @@ bool ViewerWindow::openFiles()
     request.mode = core::FileDialogRequest::Mode::OpenMultiple;
     request.nameFilters = qtNameFilters(openFilter());
     request.fileMustExist = true;
+    // The dialog opens in the folder of the picture shown.
+    if (m_index >= 0 && m_index < m_paths.size() && !m_paths.at(m_index).isEmpty())
+        request.folder = QFileInfo(m_paths.at(m_index)).absolutePath();
     const core::FileDialogResult chosen = core::prompts().fileDialog(request);
     if (!chosen.accepted || chosen.files.isEmpty())
         return false;
@@ -330,8 +336,8 @@ QString ViewerWindow::panelText(int panel) const
 
 void ViewerWindow::updateStatusBar()
 {
-    const int shown = m_slideShow->isRunning() ? m_slideShow->position() : m_index;
-    m_statusBar->showPosition(shown + 1, m_paths.size());
+    // The current entry is the picture on screen, during a slide show too.
+    m_statusBar->showPosition(m_index + 1, m_paths.size());
     if (m_index < 0 || m_index >= m_paths.size())
         return;
     m_statusBar->showEntry(m_paths.at(m_index), m_imageView->engine(), m_lastError);
@@ -461,8 +467,11 @@ void ViewerWindow::applyZoomStep(double zoom)
 {
     if (zoom == m_imageView->zoom())
         return;
-    m_imageView->setZoom(zoom);
-    updateViewMode();
+    // The zoom and the view mode change together, so that the view keeps
+    // its middle where it was.
+    const imaging::ImageEngine &engine = m_imageView->engine();
+    m_imageView->setZoom(zoom, viewModeFor(zoom, engine.width(), engine.height(), shownViewTwips(),
+                                           core::twipsPerPixelX(), core::twipsPerPixelY()));
     m_statusBar->showZoom(zoom);
 }
 
@@ -470,7 +479,7 @@ void ViewerWindow::updateViewMode()
 {
     const imaging::ImageEngine &engine = m_imageView->engine();
     const imaging::ViewAlignment mode =
-        viewModeFor(m_imageView->zoom(), engine.width(), engine.height(), windowSizeTwips(),
+        viewModeFor(m_imageView->zoom(), engine.width(), engine.height(), shownViewTwips(),
                     core::twipsPerPixelX(), core::twipsPerPixelY());
     if (mode != m_imageView->viewAlignment())
         m_imageView->setViewAlignment(mode);
@@ -580,8 +589,13 @@ void ViewerWindow::advanceSlide()
     if (count == 0)
         return; // nothing to show
     const int index = m_slideShow->beginStep(count);
+    // The slide becomes the current entry, so that the title, the status
+    // bar, the commands and what comes after the show all name the picture
+    // on screen.
+    m_index = index;
     presentSlide(m_paths.at(index));
     m_slideShow->endStep();
+    m_slideShow->restartTimer();
     schedulePrefetch();
 }
 

@@ -182,6 +182,10 @@ private:
     // ViewerGeometry.cpp
     void applyResizeRules();
     void applyViewGeometry();
+    void layOutNow();
+    static QRect viewRectIn(QSize client);
+    QSizeF shownViewTwips() const;
+    QSizeF chromeTwips();
     void setWindowSizeTwips(double width, double height);
     bool isMinimizedOrMaximized() const;
     void setBarsVisible(bool visible);
@@ -210,9 +214,11 @@ private:
     QString m_lastError;      // why the entry on screen could not be shown
     bool m_prefetchEnabled = true;
     bool m_unloaded = false;
-    bool m_sizing = false;     // a slide step sizes the window
-    bool m_presenting = false; // viewImage re-enters full screen
-    int m_direction = 1;       // of travel through the list, for the prefetch
+    bool m_sizing = false;            // a slide step sizes the window
+    bool m_presenting = false;        // viewImage re-enters full screen
+    bool m_shownWindowed = false;     // the window has been sized as a window
+    bool m_hasSavedPlacement = false; // m_saved holds a windowed placement
+    int m_direction = 1;              // of travel through the list, for the prefetch
 };
 
 } // namespace viewer

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileSystemModel>
 #include <QImage>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -161,6 +162,19 @@ private slots:
                          core::twipsToPixelsX(core::pixelsToTwipsX(container(w)->width()) - 20));
             QCOMPARE(toolbar(w)->width(), previewSplitter(w)->width());
         }
+    }
+
+    // A window larger than the screen (a small screen, a large scale factor)
+    // opens within the screen's free area.
+    void opensWithinTheScreen()
+    {
+        app::BrowserWindow w;
+        const QRect area = w.screen()->availableGeometry();
+        w.resize(area.size() + QSize(300, 400));
+        w.move(area.topLeft() + QPoint(50, 80));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(area.contains(w.frameGeometry()));
     }
 
     // --- buttons and zoom -------------------------------------------------------

@@ -122,7 +122,7 @@ private slots:
         core::setProgramFolder(m_data.path());
         m_ended.clear();
         core::setEndProcessHandler([this](int status) { m_ended << status; });
-        QGuiApplication::setApplicationDisplayName(QString());
+        core::setApplicationTitle(QString());
     }
 
     void cleanup()
@@ -176,7 +176,9 @@ private slots:
         QVERIFY(splashUpAtTitle);
         QVERIFY(w->isVisible());
         QCOMPARE(w->windowTitle(), QStringLiteral("Pictavo"));
-        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Pictavo"));
+        QCOMPARE(core::applicationTitle(), QStringLiteral("Pictavo"));
+        // no display name that the window system would add to every title
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
         QCOMPARE(explorerOf(w)->extensions(),
                  QString::fromUtf16(core::kSupportedExtensions).toLower());
         QVERIFY(m_ended.isEmpty());
@@ -255,7 +257,7 @@ private slots:
         QVERIFY(!anyWindowVisible());
         QVERIFY(!w.splash()->screen());
         QCOMPARE(prompts.shown.size(), 0);
-        QVERIFY(QGuiApplication::applicationDisplayName() != QStringLiteral("Pictavo"));
+        QVERIFY(core::applicationTitle() != QStringLiteral("Pictavo"));
     }
 
     void lockFileAllowsOneInstance()

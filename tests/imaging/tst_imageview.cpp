@@ -85,6 +85,8 @@ private slots:
     void changeFollowsTheView();
     void refusesBadZoom();
     void zoomKeepsTheMiddleWhilePanning();
+    void zoomKeepsTheMiddle_data();
+    void zoomKeepsTheMiddle();
     void transformsShowInTheView();
     void outputGivesTheShownImage();
     void reportsMouseAndKeys();
@@ -297,6 +299,57 @@ void TestImageView::zoomKeepsTheMiddleWhilePanning()
     view.setZoom(2.0);
     QVERIFY(std::abs(view.scrollX() - (1000 - vp.width() / 2)) <= 1);
     QVERIFY(std::abs(view.scrollY() - (500 - vp.height() / 2)) <= 1);
+}
+
+// The image point in the middle of the view stays there when the zoom
+// changes, also where the image is smaller than the view in one direction
+// and where the zoom and the view mode change together.
+void TestImageView::zoomKeepsTheMiddle_data()
+{
+    using imaging::ViewAlignment;
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<ViewAlignment>("before");
+    QTest::addColumn<QPoint>("scroll");
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<ViewAlignment>("after");
+    QTest::addColumn<QPointF>("middle"); // as a fraction of the image
+    QTest::newRow("panned, lower than the view")
+        << QSize(1000, 150) << ViewAlignment::Panned << QPoint(400, 0) << 2.0
+        << ViewAlignment::Panned << QPointF(0.5, 0.5);
+    QTest::newRow("panned off the centre, lower than the view")
+        << QSize(1000, 150) << ViewAlignment::Panned << QPoint(100, 0) << 1.25
+        << ViewAlignment::Panned << QPointF(0.2, 0.5);
+    QTest::newRow("fitted, becomes panned")
+        << QSize(150, 150) << ViewAlignment::Fitted << QPoint(0, 0) << 2.0 << ViewAlignment::Panned
+        << QPointF(0.5, 0.5);
+}
+
+void TestImageView::zoomKeepsTheMiddle()
+{
+    QFETCH(QSize, image);
+    QFETCH(imaging::ViewAlignment, before);
+    QFETCH(QPoint, scroll);
+    QFETCH(double, zoom);
+    QFETCH(imaging::ViewAlignment, after);
+    QFETCH(QPointF, middle);
+    imaging::ImageView view;
+    view.resize(200, 200);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.engine().loadPicture(quadrants(image.width(), image.height()));
+    view.setViewAlignment(before);
+    QCoreApplication::processEvents(); // the scroll bars settle
+    view.setScrollX(scroll.x());
+    view.setScrollY(scroll.y());
+    const QSize vp = view.viewport()->size();
+    view.setZoom(zoom, after);
+    QCOMPARE(view.viewAlignment(), after);
+    const QRectF shown = view.displayRect();
+    const QPointF at((vp.width() / 2.0 - shown.left()) / shown.width(),
+                     (vp.height() / 2.0 - shown.top()) / shown.height());
+    QVERIFY2(std::abs(at.x() - middle.x()) * shown.width() <= 1 &&
+                 std::abs(at.y() - middle.y()) * shown.height() <= 1,
+             qPrintable(QStringLiteral("middle at %1, %2").arg(at.x()).arg(at.y())));
 }
 
 void TestImageView::transformsShowInTheView()

@@ -13,6 +13,7 @@
 
 #include "core/Formats.h"
 #include "core/Paths.h"
+#include "core/Process.h"
 #include "settings/Registry.h"
 #include "shell/Associations.h"
 #include "support/FakeDesktopIntegration.h"
@@ -225,7 +226,7 @@ private slots:
         QCOMPARE(shown.text, kQuestion + names);
         QCOMPARE(shown.icon, core::MsgIcon::Question);
         QCOMPARE(shown.buttons, core::MsgButtons::YesNo);
-        QCOMPARE(shown.caption, QGuiApplication::applicationDisplayName()); // the application title
+        QCOMPARE(shown.caption, QString::fromUtf16(core::kAppTitle)); // the application title
         for (const QString &ext : storeTaken) {
             QVERIFY(isAssociated(ext, "Pictavo" + ext));
             QCOMPARE(storeValue(settings::Root::ClassesRoot, ext, "OldAss"), "Other" + ext);

@@ -32,6 +32,13 @@ public:
     void selectPath(const QString &path) override { checked << path; }
     void refreshImages(const QString &, const QString &) override {}
     QWidget *browserWindow() override { return nullptr; }
+    // "objectName element" for each skin applied
+    QStringList skinned;
+    void applySkin(QWidget *window) override { skinned << window->objectName() + " Window"; }
+    void applySkinElement(QWidget *child, const QString &element) override
+    {
+        skinned << child->objectName() + ' ' + element;
+    }
 };
 
 // Counts the commands that other parts fill in.

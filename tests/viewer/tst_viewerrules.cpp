@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QTest>
 
+#include "core/ScreenArea.h"
 #include "support/TestSupport.h"
 #include "viewer/ViewerRules.h"
 
@@ -78,7 +79,8 @@ private slots:
         QTest::newRow("zero") << "0" << accepted << 0;
         QTest::newRow("largest") << "32767" << accepted << 32767;
         QTest::newRow("empty") << "" << ignored << 0;
-        QTest::newRow("letters") << "abc" << invalid << 0;
+        QTest::newRow("letters") << "abc" << ignored << 0;
+        QTest::newRow("blanks") << "   " << ignored << 0;
         QTest::newRow("too large") << "32768" << invalid << 0;
         QTest::newRow("negative") << "-1" << invalid << 0;
     }
@@ -142,6 +144,24 @@ private slots:
         QCOMPARE(formatHash(value), hash);
     }
 
+    void formatPanel_data()
+    {
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("jpg") << "jpg"
+                             << "640x480x24b jpg";
+        QTest::newRow("as written") << "JPG"
+                                    << "640x480x24b JPG";
+        QTest::newRow("no extension: no trailing blank") << ""
+                                                         << "640x480x24b";
+    }
+    void formatPanel()
+    {
+        QFETCH(QString, extension);
+        QFETCH(QString, expected);
+        QCOMPARE(imageFormatText(640, 480, 24, extension), expected);
+    }
+
     void zoomPanel_data()
     {
         QTest::addColumn<double>("zoom");
@@ -192,13 +212,15 @@ private slots:
         QTest::addColumn<double>("viewHeight");
         QTest::addColumn<double>("windowWidth");
         QTest::addColumn<double>("windowHeight");
+        // The window is the view plus what surrounds it: here 150 twips
+        // across and 1500 down.
         QTest::newRow("100x60: narrow and short")
-            << 100 << 60 << 7590.0 << 4000.0 << 7590.0 << 4600.0;
-        QTest::newRow("800x600") << 800 << 600 << 12000.0 << 9200.0 << 12000.0 << 10895.0;
+            << 100 << 60 << 7590.0 << 4000.0 << 7740.0 << 5500.0;
+        QTest::newRow("800x600") << 800 << 600 << 12000.0 << 9200.0 << 12150.0 << 10700.0;
         QTest::newRow("399x100: narrow, tall enough")
-            << 399 << 100 << 7590.0 << 1700.0 << 7590.0 << 3395.0;
-        QTest::newRow("400x99") << 400 << 99 << 6000.0 << 4000.0 << 6000.0 << 4600.0;
-        QTest::newRow("no image") << 0 << 0 << 7590.0 << 4000.0 << 7590.0 << 4600.0;
+            << 399 << 100 << 7590.0 << 1700.0 << 7740.0 << 3200.0;
+        QTest::newRow("400x99") << 400 << 99 << 6000.0 << 4000.0 << 6150.0 << 5500.0;
+        QTest::newRow("no image") << 0 << 0 << 7590.0 << 4000.0 << 7740.0 << 5500.0;
     }
     void windowFit()
     {
@@ -208,10 +230,31 @@ private slots:
         QFETCH(double, viewHeight);
         QFETCH(double, windowWidth);
         QFETCH(double, windowHeight);
-        const WindowFit fit = fitWindowToImage(w, h, 15, 15, 495);
+        const WindowFit fit = fitWindowToImage(w, h, 15, 15, QSizeF(150, 1500));
         QCOMPARE(fit.viewWidth, viewWidth);
         QCOMPARE(fit.viewHeight, viewHeight);
         QCOMPARE(fit.window, QSizeF(windowWidth, windowHeight));
+    }
+
+    void keepWithin_data()
+    {
+        QTest::addColumn<QRect>("outer");
+        QTest::addColumn<QRect>("expected");
+        // the free area: 1600 x 960 below a 40-pixel panel
+        QTest::newRow("inside stays") << QRect(100, 100, 800, 600) << QRect(100, 100, 800, 600);
+        QTest::newRow("below the bottom moves up")
+            << QRect(0, 534, 1600, 1000) << QRect(0, 40, 1600, 960);
+        QTest::newRow("under the panel moves down")
+            << QRect(10, 0, 400, 300) << QRect(10, 40, 400, 300);
+        QTest::newRow("too large shrinks")
+            << QRect(-50, -50, 2000, 1200) << QRect(0, 40, 1600, 960);
+        QTest::newRow("off the right") << QRect(1500, 200, 400, 300) << QRect(1200, 200, 400, 300);
+    }
+    void keepWithin()
+    {
+        QFETCH(QRect, outer);
+        QFETCH(QRect, expected);
+        QCOMPARE(core::keepWithin(outer, QRect(0, 40, 1600, 960)), expected);
     }
 
     void centred()
@@ -234,7 +277,12 @@ private slots:
         QTest::addColumn<int>("w");
         QTest::addColumn<int>("h");
         QTest::addColumn<double>("expected");
+        // in a view of 12000 x 9000 twips (800 x 600 pixels)
         QTest::newRow("larger both ways") << 4000 << 3000 << 0.2;
+        QTest::newRow("wider in shape: the width decides") << 4000 << 2000 << 0.2;
+        QTest::newRow("taller in shape: the height decides") << 3000 << 4000 << 0.15;
+        QTest::newRow("16:9 photo") << 4000 << 2250 << 0.2;
+        QTest::newRow("3:4 photo") << 1200 << 1600 << 0.375;
         QTest::newRow("wider only") << 4000 << 100 << 1.0;
         QTest::newRow("taller only") << 100 << 4000 << 1.0;
         QTest::newRow("equal is not larger") << 800 << 600 << 1.0;

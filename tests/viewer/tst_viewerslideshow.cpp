@@ -2,6 +2,7 @@
 // The viewer's slide show and its decoding ahead of the images to come.
 #include <QApplication>
 #include <QDateTime>
+#include <QInputDialog>
 #include <QTest>
 
 #include "ViewerFixture.h"
@@ -37,13 +38,50 @@ private slots:
             QCOMPARE(v->panelText(1), QStringLiteral("%1/10").arg(4 + i));
             QCOMPARE(v->windowTitle(), viewer::imageTitle(list.at(3 + i)));
         }
-        QCOMPARE(v->currentIndex(), 2);
+        QCOMPARE(v->currentIndex(), 6); // the slide on screen is the current entry
         QVERIFY(!v->slideShow().isStepping());
         v->runToolbarCommand(viewer::ToolbarButton(5));
         QVERIFY(!v->slideShow().isRunning());
         QVERIFY(!slideTimer(v)->isActive());
         v->nextImage();
-        QCOMPARE(v->currentIndex(), 3);
+        QCOMPARE(v->currentIndex(), 7);
+    }
+
+    // The title, the status bar, the position and the picture on screen
+    // agree during and after a show: stopping it on a slide and switching
+    // full screen shows that slide, and Next goes on from it.
+    void slideShowKeepsStateInAgreement()
+    {
+        viewer::ViewerWindow *v = make(true);
+        const QStringList list{makeImage(QStringLiteral("garden.png"), 150, 120),
+                               makeImage(QStringLiteral("window.bmp"), 140, 110),
+                               makeImage(QStringLiteral("photo-1.png"), 130, 100)};
+        v->viewImage(list, 0);
+        v->handleKey(Qt::Key_F); // windowed
+        v->toggleSlideShow();
+        v->advanceSlide();
+        v->zoomIn(); // a status bar update between two slides
+        QCOMPARE(v->panelText(1), QStringLiteral("2/3"));
+        QCOMPARE(v->panelText(2), QStringLiteral("window.bmp"));
+        v->toggleSlideShow();
+        v->handleKey(Qt::Key_F); // full screen again: the picture is read again
+        QCOMPARE(view(v)->engine().filePath(), list.at(1));
+        QCOMPARE(v->windowTitle(), viewer::imageTitle(list.at(1)));
+        QCOMPARE(v->currentIndex(), 1);
+        QCOMPARE(v->panelText(1), QStringLiteral("2/3"));
+        QCOMPARE(v->panelText(2), QStringLiteral("window.bmp"));
+        v->nextImage();
+        QCOMPARE(view(v)->engine().filePath(), list.at(2));
+        QCOMPARE(v->panelText(1), QStringLiteral("3/3"));
+        // stepping during a show moves the show along
+        v->previousImage();
+        v->toggleSlideShow();
+        v->advanceSlide();
+        QCOMPARE(view(v)->engine().filePath(), list.at(2));
+        v->previousImage();
+        v->previousImage();
+        v->advanceSlide();
+        QCOMPARE(view(v)->engine().filePath(), list.at(1));
     }
 
     void slideShowWrapsAndSurvivesBadEntries()
@@ -75,7 +113,10 @@ private slots:
         QTest::newRow("2.5") << QVariant(QStringLiteral("2.5")) << 2 << "2" << 0;
         QTest::newRow("3.5") << QVariant(QStringLiteral("3.5")) << 4 << "4" << 0;
         QTest::newRow("0") << QVariant(QStringLiteral("0")) << 0 << "0" << 0;
-        QTest::newRow("abc") << QVariant(QStringLiteral("abc")) << 2000 << "<absent>" << 1;
+        QTest::newRow("abc: silently ignored")
+            << QVariant(QStringLiteral("abc")) << 2000 << "<absent>" << 0;
+        QTest::newRow("blanks: silently ignored")
+            << QVariant(QStringLiteral("   ")) << 2000 << "<absent>" << 0;
         QTest::newRow("too long") << QVariant(QStringLiteral("40000")) << 2000 << "<absent>" << 1;
         QTest::newRow("negative") << QVariant(QStringLiteral("-3")) << 2000 << "<absent>" << 1;
         QTest::newRow("empty") << QVariant(QString()) << 2000 << "<absent>" << 0;
@@ -103,6 +144,37 @@ private slots:
         QCOMPARE(prompts.count(QStringLiteral("message")), messages);
         // a new delay stops a running show; anything else leaves it running
         QCOMPARE(v->slideShow().isRunning(), stored == QLatin1String("<absent>"));
+    }
+
+    // The real delay box shows its whole title and has a fixed size.
+    void delayBoxShowsItsTitle()
+    {
+        viewer::ViewerWindow *v = make(false);
+        v->viewImage(smallList(1), 0);
+        QSize minimum, maximum;
+        int titleWidth = 0;
+        QTimer::singleShot(200, this, [&] {
+            auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            QFont bold = box->font();
+            bold.setBold(true);
+            titleWidth = QFontMetrics(bold).horizontalAdvance(box->windowTitle());
+            minimum = box->minimumSize();
+            maximum = box->maximumSize();
+            box->reject();
+        });
+        QTimer::singleShot(5000, this, [] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        act(v, "mnuSlideShowDelay")->trigger();
+        QVERIFY(titleWidth > 0);
+        QCOMPARE(minimum, maximum);
+        QVERIFY2(minimum.width() >= titleWidth + 100,
+                 qPrintable(
+                     QStringLiteral("%1 for a title of %2").arg(minimum.width()).arg(titleWidth)));
+        QCOMPARE(v->slideShow().delay(), 2000);
     }
 
     void zeroDelayShowsNothing()
@@ -172,6 +244,23 @@ private slots:
         v->advanceSlide();
         QTRY_COMPARE(view(v)->engine().filePath(), list.at(1));
         QCOMPARE(v->slideShow().position(), 2);
+    }
+
+    // A slide that appears late still stays on screen for the whole delay.
+    void lateSlideStaysForTheDelay()
+    {
+        viewer::ViewerWindow *v = make(false, true);
+        QStringList list;
+        for (int i = 0; i < 3; ++i)
+            list << makeImage(QStringLiteral("l%1.jpg").arg(i), 400 + i, 300, "JPG");
+        v->viewImage(list, 0);
+        v->toggleSlideShow();
+        QTest::qWait(1200);               // most of the 2000 ms delay goes by
+        v->prefetcher()->newGeneration(); // the slide is not decoded yet
+        v->advanceSlide();
+        QTRY_COMPARE(view(v)->engine().filePath(), list.at(1));
+        QVERIFY2(slideTimer(v)->remainingTime() > 1500,
+                 qPrintable(QString::number(slideTimer(v)->remainingTime())));
     }
 };
 

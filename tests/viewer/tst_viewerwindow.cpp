@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -224,35 +225,100 @@ private slots:
         QCOMPARE(view(v)->engine().pageCount(), 1);
     }
 
-    void windowFitsSmallImage()
+    // The window gives the view room for the whole image at 100 %: drawn at
+    // its own size, no scroll bars, centred on the screen.
+    void windowFitsItsImage_data()
     {
+        QTest::addColumn<QSize>("image");
+        QTest::addColumn<QSize>("minimum"); // the view's least size, pixels
+        QTest::newRow("100x60: narrow and short") << QSize(100, 60) << QSize(506, 267);
+        QTest::newRow("300x200") << QSize(300, 200) << QSize(506, 213);
+        QTest::newRow("640x480") << QSize(640, 480) << QSize(640, 493);
+    }
+    void windowFitsItsImage()
+    {
+        QFETCH(QSize, image);
+        QFETCH(QSize, minimum);
         viewer::ViewerWindow *v = make(false);
-        v->viewImage(QStringList{makeImage(QStringLiteral("small.png"), 100, 60)}, 0);
-        QCOMPARE(v->windowSizeTwips().width(), 7590.0);
-        QVERIFY(qAbs(v->windowSizeTwips().height() - 4600.0) < 15);
-        // the resize rule then lays the view out from the window
-        QCOMPARE(v->viewSizeTwips().width(), 7590.0);
-        QVERIFY(qAbs(v->viewSizeTwips().height() - (v->windowSizeTwips().height() - 495 - 600)) <
-                0.01);
+        const QString name = QStringLiteral("fit%1x%2.png").arg(image.width()).arg(image.height());
+        v->viewImage(QStringList{makeImage(name, image.width(), image.height())}, 0);
         QCOMPARE(view(v)->zoom(), 1.0);
-        // shown again, the window keeps its size (no shrinking by the toolbar's height)
-        v->viewImage(QStringList{makeImage(QStringLiteral("small.png"), 100, 60)}, 0);
-        QVERIFY(qAbs(v->windowSizeTwips().height() - 4600.0) < 15);
+        QCOMPARE(v->panelText(5), QStringLiteral("100 %"));
+        QCOMPARE(view(v)->size(), minimum);
+        QCOMPARE(view(v)->viewAlignment(), imaging::ViewAlignment::Fitted);
+        QCOMPARE(view(v)->displayRect().size(), QSizeF(image));
+        QVERIFY(view(v)->displayRect().left() >= 0 && view(v)->displayRect().top() >= 0);
+        QVERIFY(!view(v)->horizontalScrollBar()->isVisible());
+        QVERIFY(!view(v)->verticalScrollBar()->isVisible());
+        // shown again, the window keeps its size
+        const QSize outer = v->outerGeometry().size();
+        v->viewImage(QStringList{path(name)}, 0);
+        QCOMPARE(v->outerGeometry().size(), outer);
         // centred on the screen
         const QRect area = v->screen()->availableGeometry();
         QVERIFY(qAbs(v->outerGeometry().center().x() - area.center().x()) <= 1);
     }
 
-    void largeImageIsZoomedToTheWindowWidth()
+    // An image larger than the window in both directions is zoomed so that
+    // the whole of it shows; the zoom shown is the zoom drawn.
+    void largeImageShowsWhole_data()
     {
+        QTest::addColumn<QSize>("scale"); // image = screen * scale / 2
+        QTest::newRow("the screen's shape") << QSize(3, 3);
+        QTest::newRow("wider than the screen's shape") << QSize(6, 3);
+        QTest::newRow("taller than the screen's shape") << QSize(3, 6);
+    }
+    void largeImageShowsWhole()
+    {
+        QFETCH(QSize, scale);
         viewer::ViewerWindow *v = make(false);
         const QSize screen = v->screen()->availableGeometry().size();
-        const QSize image = screen * 3 / 2;
-        const QString big = makeImage(QStringLiteral("big.png"), image.width(), image.height());
+        const QSize image(screen.width() * scale.width() / 2, screen.height() * scale.height() / 2);
+        const QString big =
+            makeImage(QStringLiteral("big%1x%2.png").arg(image.width()).arg(image.height()),
+                      image.width(), image.height());
         v->viewImage(QStringList{big}, 0);
         QCOMPARE(v->outerGeometry().size(), screen); // limited to the screen
-        QVERIFY(qAbs(view(v)->zoom() - double(screen.width()) / image.width()) < 1e-6);
+        const QSize shown = view(v)->size();
+        const double zoom = std::min(double(shown.width()) / image.width(),
+                                     double(shown.height()) / image.height());
+        QVERIFY(qAbs(view(v)->zoom() - zoom) < 1e-6);
         QCOMPARE(view(v)->viewAlignment(), imaging::ViewAlignment::Fitted);
+        const QRectF drawn = view(v)->displayRect();
+        QVERIFY(drawn.width() <= shown.width() && drawn.height() <= shown.height());
+        QVERIFY(qAbs(drawn.width() - zoom * image.width()) <= 1);
+        QVERIFY(qAbs(drawn.height() - zoom * image.height()) <= 1);
+        QCOMPARE(v->panelText(5), viewer::zoomPanelText(view(v)->zoom()));
+    }
+
+    // At 100 % an image that does not fit one way is drawn at its own size
+    // with a scroll bar, and the arrow keys pan it.
+    void hundredPercentIsHundredPercent_data()
+    {
+        QTest::addColumn<QSize>("scale"); // image = screen * scale / 4
+        QTest::addColumn<int>("key");
+        QTest::newRow("wider than the screen") << QSize(8, 1) << int(Qt::Key_Right);
+        QTest::newRow("taller than the screen") << QSize(1, 8) << int(Qt::Key_Down);
+    }
+    void hundredPercentIsHundredPercent()
+    {
+        QFETCH(QSize, scale);
+        QFETCH(int, key);
+        viewer::ViewerWindow *v = make(false);
+        const QSize screen = v->screen()->availableGeometry().size();
+        const QSize image(screen.width() * scale.width() / 4, screen.height() * scale.height() / 4);
+        v->viewImage(QStringList{makeImage(
+                         QStringLiteral("one-way%1x%2.png").arg(image.width()).arg(image.height()),
+                         image.width(), image.height())},
+                     0);
+        v->show();
+        QCOMPARE(view(v)->zoom(), 1.0);
+        QCOMPARE(v->panelText(5), QStringLiteral("100 %"));
+        QCOMPARE(view(v)->viewAlignment(), imaging::ViewAlignment::Panned);
+        QCOMPARE(view(v)->displayRect().size(), QSizeF(image));
+        const QPoint before(view(v)->scrollX(), view(v)->scrollY());
+        v->handleKey(key);
+        QVERIFY(QPoint(view(v)->scrollX(), view(v)->scrollY()) != before);
     }
 
     void reloadAndToggleFullScreen()
@@ -287,6 +353,62 @@ private slots:
         QCOMPARE(view(v)->engine().pageCount(), 1);        // reloaded
     }
 
+    // Leaving full screen gives a window within the screen's free area: a
+    // viewer that started in full screen is sized around its image, and a
+    // saved place that would now reach below the screen is moved up.
+    void leavingFullScreenFitsTheScreen_data()
+    {
+        QTest::addColumn<bool>("startFullScreen");
+        QTest::newRow("started in full screen") << true;
+        QTest::newRow("saved as large as the screen") << false;
+    }
+    void leavingFullScreenFitsTheScreen()
+    {
+        QFETCH(bool, startFullScreen);
+        viewer::ViewerWindow *v = make(startFullScreen);
+        const QRect area = v->screen()->availableGeometry();
+        const QString name =
+            startFullScreen ? QStringLiteral("leave.png") : QStringLiteral("leave-big.png");
+        const QSize image = startFullScreen ? QSize(300, 200) : area.size() * 2;
+        v->viewImage(QStringList{makeImage(name, image.width(), image.height())}, 0);
+        v->show();
+        if (!startFullScreen)
+            v->toggleFullScreen();
+        QVERIFY(v->isFullScreenMode());
+        v->toggleFullScreen();
+        QVERIFY(!v->isFullScreenMode());
+        QVERIFY2(area.contains(v->outerGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(v->outerGeometry().x())
+                                .arg(v->outerGeometry().y())
+                                .arg(v->outerGeometry().width())
+                                .arg(v->outerGeometry().height())));
+        if (startFullScreen) {
+            QCOMPARE(view(v)->displayRect().size(), QSizeF(image));
+            QVERIFY(view(v)->size().width() >= image.width());
+            QVERIFY(view(v)->size().height() >= image.height());
+        }
+    }
+
+    // The viewer takes its look from the browser's skin, element by
+    // element, at load and when it leaves full screen; it has none of its own.
+    void skinnedFromTheBrowser()
+    {
+        viewer::ViewerWindow *v = make(false);
+        const QStringList atLoad{QStringLiteral("frmViwer Window"),
+                                 QStringLiteral("StatusBar StatusBar"),
+                                 QStringLiteral("MenuContainer Toolbar")};
+        QCOMPARE(m_link.skinned, atLoad);
+        QVERIFY(v->statusBar()->styleSheet().isEmpty());
+        QVERIFY(toolbar(v)->styleSheet().isEmpty());
+        v->viewImage(smallList(1), 0);
+        v->toggleFullScreen();
+        QVERIFY(m_link.skinned.size() == atLoad.size()); // entering keeps the skin
+        m_link.skinned.clear();
+        v->toggleFullScreen();
+        QCOMPARE(m_link.skinned, atLoad);
+    }
+
     void presentingInFullScreen()
     {
         viewer::ViewerWindow *v = make(true);
@@ -313,6 +435,8 @@ private slots:
                                  makeImage(QStringLiteral("z.png"), 70, 80)};
         prompts.fileAnswers << core::FileDialogResult{true, chosen, 0};
         QVERIFY(v->openFiles());
+        // the dialog starts in the folder of the picture shown
+        QCOMPARE(prompts.shown.last().fileRequest.folder, QFileInfo(list.at(0)).absolutePath());
         QCOMPARE(prompts.shown.last().fileRequest.mode,
                  core::FileDialogRequest::Mode::OpenMultiple);
         QCOMPARE(prompts.shown.last().fileRequest.nameFilters.size(), 14);
