@@ -150,7 +150,9 @@ ThumbnailExplorer::ThumbnailExplorer(QWidget *parent) : QWidget(parent)
     m_emptyNote->hide();
 
     m_pool = std::make_unique<QThreadPool>();
-    m_pool->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    // One decoder more than there are cores: the user-interface thread no
+    // longer decodes, and it mostly sleeps while the workers run.
+    m_pool->setMaxThreadCount(std::max(1, QThread::idealThreadCount()) + 1);
 
     buildMenu();
     layoutChildren();
