@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "core/FolderScan.h"
+#include "core/Prompts.h"
 #include "shell/Associations.h"
 
 namespace app::commandline {
@@ -78,8 +80,18 @@ bool handleCommandLine(Host &host, const QString &commandText)
     // Anything else that names a file or folder opens the viewer on it, with
     // the images of its folder to step through; whatever names nothing (a
     // quoted or misspelt path) starts the browser.
-    if (!pathExists(commandText))
+    if (!pathExists(commandText)) {
+        // A file whose name is not valid UTF-8 arrives with replacement
+        // characters that name nothing Qt can open: say so rather than start
+        // as if no file had been named.
+        const QString named = absoluteCommandPath(commandText);
+        if (core::isUnaddressableName(named))
+            core::msgBox(QStringLiteral("Pictavo cannot open %1: its name is not valid UTF-8 "
+                                        "text.")
+                             .arg(named),
+                         core::MsgIcon::Exclamation);
         return false;
+    }
     const QString path = absoluteCommandPath(commandText);
     const QStringList list = host.imageList(parentFolder(path));
     // A folder without images would leave an empty viewer and a hidden

@@ -59,6 +59,8 @@ QVariant ExplorerModel::data(const QModelIndex &index, int role) const
     case Qt::DecorationRole:
         return m_pictures->icon(it.iconKey);
     case Qt::ToolTipRole:
+        if (!it.error.isEmpty())
+            return it.error;
         return it.tag.isEmpty() ? QVariant() : QVariant(it.tag);
     case TagRole:
         return it.tag;
@@ -103,7 +105,7 @@ void ExplorerModel::resetPlaceholders(int count)
 {
     beginResetModel();
     m_items.clear();
-    m_items.resize(count, ExplorerItem{QStringLiteral("A"), {}, {}});
+    m_items.resize(count, ExplorerItem{QStringLiteral("A"), {}, {}, {}});
     endResetModel();
 }
 

@@ -35,12 +35,14 @@ private:
     QHash<QString, Entry> m_pictures;
 };
 
-// One list item: the key of its picture, its path (tag) and its label.
+// One list item: the key of its picture, its path (tag), its label, and why
+// its file could not be read (empty when it could).
 struct ExplorerItem
 {
     QString iconKey;
     QString tag;
     QString label;
+    QString error;
 };
 
 class ExplorerModel : public QAbstractListModel

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 
+#include "core/FolderScan.h"
 #include "core/Formats.h"
 #include "core/Prompts.h"
 #include "core/Twips.h"
@@ -38,6 +39,7 @@ constexpr double kTextMarginTwips = 200;
 const QSize kCellSize(150, 125);
 // The user interface is serviced after items 1, 21, 41, ...
 constexpr int kYieldEvery = 20;
+const QString kUnreadableKey = QStringLiteral("Unreadable");
 
 QString folderOf(const QString &path)
 {
@@ -78,12 +80,23 @@ protected:
     }
 };
 
+bool byName(const QString &a, const QString &b)
+{
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a < b;
+}
+
 void sortByName(QStringList &paths)
 {
-    std::sort(paths.begin(), paths.end(), [](const QString &a, const QString &b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
+    std::sort(paths.begin(), paths.end(), byName);
+}
+
+// Said for a file whose name Qt cannot reach: it is listed, not read.
+QString unaddressableText(const QString &name)
+{
+    return QStringLiteral("Cannot read %1: its name is not valid UTF-8 text, so Pictavo cannot "
+                          "open it")
+        .arg(name);
 }
 
 } // namespace
@@ -95,6 +108,7 @@ ThumbnailExplorer::ThumbnailExplorer(QWidget *parent) : QWidget(parent)
 
     m_folderPicture = folderPicture();
     m_loadingPicture = loadingPicture();
+    m_unreadablePicture = unreadablePicture();
 
     m_pictures = new PictureList(this);
     m_pictures->setObjectName(QStringLiteral("iList"));
@@ -136,7 +150,9 @@ ThumbnailExplorer::ThumbnailExplorer(QWidget *parent) : QWidget(parent)
     m_emptyNote->hide();
 
     m_pool = std::make_unique<QThreadPool>();
-    m_pool->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    // One decoder more than there are cores: the user-interface thread no
+    // longer decodes, and it mostly sleeps while the workers run.
+    m_pool->setMaxThreadCount(std::max(1, QThread::idealThreadCount()) + 1);
 
     buildMenu();
     layoutChildren();
@@ -240,6 +256,70 @@ QPixmap ThumbnailExplorer::loadingPicture()
     return pm;
 }
 
+QPixmap ThumbnailExplorer::unreadablePicture()
+{
+    QPixmap pm(125, 125);
+    pm.fill(QColor(244, 245, 247));
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setPen(QPen(QColor(214, 217, 222), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(0.5, 0.5, 124, 124));
+
+    // A picture torn in two: a frame with a hill and a sun, split by a
+    // jagged line, the right half dropped a little.
+    const QColor frame(150, 156, 166);
+    const auto half = [&](const QPolygonF &clip, QPointF shift) {
+        p.save();
+        p.translate(shift);
+        QPainterPath clipPath;
+        clipPath.addPolygon(clip);
+        p.setClipPath(clipPath);
+        const QRectF r(37, 30, 51, 40);
+        p.setPen(QPen(frame, 1.5));
+        p.setBrush(QColor(255, 255, 255));
+        p.drawRect(r);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(232, 190, 90));
+        p.drawEllipse(QPointF(50, 42), 5, 5);
+        QPainterPath hill;
+        hill.moveTo(r.left() + 1, r.bottom() - 1);
+        hill.lineTo(62, 48);
+        hill.lineTo(74, 58);
+        hill.lineTo(80, 53);
+        hill.lineTo(r.right() - 1, r.bottom() - 8);
+        hill.lineTo(r.right() - 1, r.bottom() - 1);
+        hill.closeSubpath();
+        p.setBrush(QColor(150, 176, 204));
+        p.drawPath(hill);
+        p.restore();
+    };
+    const QList<QPointF> tear = {{64, 26}, {60, 38}, {66, 46}, {59, 56}, {65, 64}, {61, 74}};
+    QPolygonF left{QPointF(30, 26)};
+    QPolygonF right{QPointF(96, 26)};
+    for (const QPointF &pt : tear) {
+        left.append(pt);
+        right.append(pt);
+    }
+    left.append(QPointF(30, 74));
+    right.append(QPointF(96, 74));
+    half(left, QPointF(-2, 0));
+    half(right, QPointF(3, 3));
+
+    QFont font = p.font();
+    font.setPointSizeF(9.5);
+    p.setFont(font);
+    p.setPen(QColor(160, 60, 60));
+    p.drawText(QRect(0, 80, 125, 24), Qt::AlignCenter, QStringLiteral("Cannot read"));
+    return pm;
+}
+
+QString ThumbnailExplorer::unreadableKey()
+{
+    return kUnreadableKey;
+}
+
 // ---- extensions ------------------------------------------------------------
 
 void ThumbnailExplorer::setExtensions(const QString &extensions)
@@ -264,21 +344,23 @@ bool ThumbnailExplorer::isImageFile(const QString &path) const
 ThumbnailExplorer::Entries ThumbnailExplorer::enumerate(const QString &folder, bool sorted) const
 {
     Entries e;
-    // Hidden and system entries count like any other; only being a folder
-    // and the extension decide.
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo fi = it.fileInfo();
-        const QString full = folder + fi.fileName();
-        if (fi.isDir())
-            e.folders.append(full);
-        else if (isImageFile(full))
-            e.images.append(full);
+    // Hidden folders stay out of the list as they stay out of the folder
+    // tree; hidden files count like any other. Names that are not valid
+    // UTF-8 are listed too, so that nothing in the folder goes unseen.
+    const QList<core::FolderEntry> entries = core::scanFolder(folder);
+    for (const core::FolderEntry &entry : entries) {
+        const QString full = folder + entry.name;
+        if (entry.isDir) {
+            if (!entry.hidden)
+                e.folders.append(Entry{full, entry.addressable});
+        } else if (isImageFile(full)) {
+            e.images.append(Entry{full, entry.addressable});
+        }
     }
     if (sorted) {
-        sortByName(e.folders);
-        sortByName(e.images);
+        const auto order = [](const Entry &a, const Entry &b) { return byName(a.path, b.path); };
+        std::sort(e.folders.begin(), e.folders.end(), order);
+        std::sort(e.images.begin(), e.images.end(), order);
     }
     return e;
 }
@@ -302,6 +384,7 @@ void ThumbnailExplorer::explorePath(const QString &path)
         return;
 
     m_listingStopped = false;
+    m_failureShown = false;
     const quint64 generation = ++m_generation;
     // An older listing interrupted in a yield loses its queued decodes now;
     // it notices the new generation when it resumes and returns.
@@ -316,10 +399,14 @@ void ThumbnailExplorer::explorePath(const QString &path)
     prepareListing(folder, generation);
     if (!self)
         return;
-    if (!overtaken(generation))
+    if (!overtaken(generation)) {
         m_runningQueue = nullptr; // it lived on the filling pass's stack
+        m_failureShown = false;
+    }
+    // The first item is selected and shown, but the keyboard stays where the
+    // user put it (in the folder tree, say).
     if (!overtaken(generation) && m_itemCount > 0)
-        selectItem(1, true);
+        selectItem(1, true, false);
     emit listingFinished();
 }
 
@@ -335,6 +422,7 @@ void ThumbnailExplorer::prepareListing(const QString &folder, quint64 generation
 
     m_pictures->add(QStringLiteral("Folder"), m_folderPicture);
     m_pictures->add(QStringLiteral("A"), m_loadingPicture);
+    m_pictures->add(kUnreadableKey, m_unreadablePicture);
     m_model->resetPlaceholders(n);
     // The user sees a loading picture for every item before any decoding.
     m_listView->doItemsLayout();
@@ -353,13 +441,21 @@ void ThumbnailExplorer::fillListing(const QString &folder, quint64 generation)
     m_itemCount = 0;
     m_emptyNote->hide();
 
-    Entries e = enumerate(folder, true);
-    ThumbnailQueue queue(m_pool.get(), e.images, 4 * m_pool->maxThreadCount() + 4);
+    const Entries e = enumerate(folder, true);
+    QStringList decode;
+    decode.reserve(e.images.size());
+    for (const Entry &image : e.images)
+        decode.append(image.addressable ? image.path : QString());
+    // Each finished thumbnail wakes the event loop the filler waits in.
+    ThumbnailQueue queue(m_pool.get(), decode, 4 * m_pool->maxThreadCount() + 4, [] {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+    });
     m_runningQueue = &queue;
 
     const auto stopped = [&] { return !self || overtaken(generation) || m_listingStopped; };
 
-    for (const QString &f : std::as_const(e.folders)) {
+    for (const Entry &f : e.folders) {
         if (stopped())
             return;
         addImage(f, true, nullptr);
@@ -370,8 +466,16 @@ void ThumbnailExplorer::fillListing(const QString &folder, quint64 generation)
     for (int i = 0; i < e.images.size(); ++i) {
         if (stopped())
             return;
-        imaging::ThumbnailResult thumb = queue.take(i);
-        addImage(e.images.at(i), false, &thumb);
+        // Items are filled in list order; while the next thumbnail is still
+        // being made the user interface is serviced, so that scrolling,
+        // clicks and a newer listing answer at once.
+        std::optional<imaging::ThumbnailResult> thumb;
+        while (!(thumb = queue.tryTake(i))) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            if (stopped() || queue.isCancelled())
+                return;
+        }
+        addImage(e.images.at(i), false, &*thumb);
         if (!self || overtaken(generation))
             return;
         ++m_itemCount;
@@ -383,38 +487,63 @@ void ThumbnailExplorer::fillListing(const QString &folder, quint64 generation)
 
 void ThumbnailExplorer::addImage(const QString &path, bool isFolder)
 {
-    addImage(path, isFolder, nullptr);
+    addImage(Entry{path, true}, isFolder, nullptr);
 }
 
-void ThumbnailExplorer::addImage(const QString &path, bool isFolder,
-                                 imaging::ThumbnailResult *ready)
+void ThumbnailExplorer::addImage(const Entry &entry, bool isFolder, imaging::ThumbnailResult *ready)
 {
+    const QString &path = entry.path;
     try {
+        QString iconKey = isFolder ? QStringLiteral("Folder") : path;
+        QString failure;
         if (!isFolder) {
             imaging::ThumbnailResult made;
-            if (!ready) {
+            if (!entry.addressable) {
+                made.error = unaddressableText(lastComponent(path));
+                ready = &made;
+            } else if (!ready) {
                 made = imaging::makeThumbnail(path);
                 ready = &made;
             }
-            if (!ready->ok())
-                throw imaging::ImageError(ready->error);
-            m_pictures->add(path, QPixmap::fromImage(std::move(ready->picture)));
+            if (ready->ok()) {
+                m_pictures->add(path, QPixmap::fromImage(std::move(ready->picture)));
+            } else {
+                // One bad file costs its own thumbnail only.
+                failure = ready->error.isEmpty()
+                              ? QStringLiteral("Cannot read %1").arg(lastComponent(path))
+                              : ready->error;
+                iconKey = kUnreadableKey;
+            }
         }
         if (m_itemCount < 0 || m_itemCount >= m_model->rowCount())
             throw ExplorerError(QStringLiteral("Index out of bounds"));
-        m_model->setItem(m_itemCount, ExplorerItem{isFolder ? QStringLiteral("Folder") : path, path,
-                                                   lastComponent(path)});
+        m_model->setItem(m_itemCount, ExplorerItem{iconKey, entry.addressable ? path : QString(),
+                                                   lastComponent(path), failure});
+        if (!failure.isEmpty()) {
+            QPointer<ThumbnailExplorer> self(this);
+            reportFailure(failure, false);
+            if (!self)
+                return;
+        }
         if (m_itemCount % kYieldEvery == 0)
             QCoreApplication::processEvents();
     } catch (const imaging::ImageError &error) {
-        // A real message box runs its own event loop; a listing started from
-        // there has already run to its end, and this one sees it and stops.
-        QPointer<ThumbnailExplorer> self(this);
-        const quint64 generation = m_generation;
-        core::msgBox(error.description(), core::MsgIcon::Critical);
-        if (self && generation == m_generation)
-            m_listingStopped = true;
+        reportFailure(error.description(), true);
     }
+}
+
+void ThumbnailExplorer::reportFailure(const QString &description, bool stopsListing)
+{
+    // A real message box runs its own event loop; a listing started from
+    // there has already run to its end, and this one sees it and stops.
+    QPointer<ThumbnailExplorer> self(this);
+    const quint64 generation = m_generation;
+    if (!m_failureShown) {
+        m_failureShown = true;
+        core::msgBox(description, core::MsgIcon::Critical);
+    }
+    if (stopsListing && self && generation == m_generation)
+        m_listingStopped = true;
 }
 
 QStringList ThumbnailExplorer::imageList(const QString &path, const QString &pattern) const
@@ -500,13 +629,19 @@ void ThumbnailExplorer::announceCurrent()
 
 void ThumbnailExplorer::selectItem(int index1Based, bool announce)
 {
+    selectItem(index1Based, announce, true);
+}
+
+void ThumbnailExplorer::selectItem(int index1Based, bool announce, bool takeFocus)
+{
     if (index1Based <= 0 || index1Based > count())
         return;
     m_listView->selectionModel()->setCurrentIndex(m_model->index(index1Based - 1),
                                                   QItemSelectionModel::Select);
     if (announce)
         announceCurrent();
-    m_listView->setFocus();
+    if (takeFocus)
+        m_listView->setFocus();
 }
 
 void ThumbnailExplorer::setAllSelected(bool selected)

@@ -39,8 +39,11 @@ public:
 // A listing has two passes: the counting pass puts one placeholder per item
 // into the list and paints it, then the filling pass turns the placeholders
 // into folder pictures and thumbnails in list order, servicing the user
-// interface after every twentieth item. Thumbnails are decoded ahead on a
-// thread pool; a newer listing stops an older one at once.
+// interface after every twentieth item and whenever it waits for a
+// thumbnail. Thumbnails are decoded ahead on a thread pool; a newer listing
+// stops an older one at once. A file that cannot be read gets the "cannot
+// read" picture and its name, the first such file of a listing says why in
+// a message, and the listing goes on.
 class ThumbnailExplorer : public QWidget
 {
     Q_OBJECT
@@ -61,8 +64,10 @@ public:
     // ("*.*" matches every name), in listing order.
     QStringList imageList(const QString &path,
                           const QString &pattern = QStringLiteral("*.*")) const;
-    // Fills item itemCount() + 1 with a folder picture or a thumbnail; a
-    // failure shows its description and stops the listing.
+    // Fills item itemCount() + 1 with a folder picture or a thumbnail. A
+    // file that cannot be read gets the "cannot read" picture; the first
+    // failure of a listing shows its description. A missing placeholder
+    // stops the listing.
     void addImage(const QString &path, bool isFolder);
 
     // Items the running or last listing has filled so far.
@@ -96,9 +101,13 @@ public:
     QListView *listView() const { return m_listView; }
 
     // The built-in pictures: a yellow folder on a transparent 150 x 125
-    // field, and "Loading..." on a light 125 x 125 field.
+    // field, "Loading..." on a light 125 x 125 field, and a torn picture
+    // over "Cannot read" on the same field for a file that cannot be read.
     static QPixmap folderPicture();
     static QPixmap loadingPicture();
+    static QPixmap unreadablePicture();
+    // The key of the picture an unreadable file's item shows.
+    static QString unreadableKey();
 
 signals:
     // The current item changed (its path; empty when the list was cleared).
@@ -119,16 +128,25 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    struct Entry
+    {
+        QString path;
+        // False for a name Qt cannot reach: the item shows the name but
+        // holds no path, so nothing can act on another file by mistake.
+        bool addressable = true;
+    };
     struct Entries
     {
-        QStringList folders;
-        QStringList images;
+        QList<Entry> folders;
+        QList<Entry> images;
     };
     Entries enumerate(const QString &folder, bool sorted) const;
     bool overtaken(quint64 generation) const;
     void prepareListing(const QString &folder, quint64 generation);
     void fillListing(const QString &folder, quint64 generation);
-    void addImage(const QString &path, bool isFolder, imaging::ThumbnailResult *ready);
+    void addImage(const Entry &entry, bool isFolder, imaging::ThumbnailResult *ready);
+    void reportFailure(const QString &description, bool stopsListing);
+    void selectItem(int index1Based, bool announce, bool takeFocus);
     void layoutChildren();
     void announceCurrent();
     bool handleKeyPress(QKeyEvent *event);
@@ -148,9 +166,11 @@ private:
 
     QPixmap m_folderPicture;
     QPixmap m_loadingPicture;
+    QPixmap m_unreadablePicture;
     QString m_extensions;
     int m_itemCount = 0;
     bool m_listingStopped = false;
+    bool m_failureShown = false; // the listing's one message has been shown
     quint64 m_generation = 0;
     ThumbnailQueue *m_runningQueue = nullptr; // the filling pass's decoder
 };

@@ -5,7 +5,6 @@
 #include <QMutexLocker>
 #include <QRunnable>
 #include <QThreadPool>
-#include <QWaitCondition>
 
 namespace explorer {
 
@@ -32,23 +31,28 @@ struct ThumbnailQueue::Task
         QMutexLocker lock(&mutex);
         result = std::move(r);
         state.store(Done);
-        done.wakeAll();
     }
 
     const QString path;
     std::atomic_int state{Pending};
     QMutex mutex;
-    QWaitCondition done;
     imaging::ThumbnailResult result;
 };
 
-ThumbnailQueue::ThumbnailQueue(QThreadPool *pool, const QStringList &paths, int window)
+ThumbnailQueue::ThumbnailQueue(QThreadPool *pool, const QStringList &paths, int window,
+                               std::function<void()> finished)
     : m_pool(pool), m_cancelled(std::make_shared<std::atomic_bool>(false)),
-      m_window(std::max(1, window))
+      m_finished(std::move(finished)), m_window(std::max(1, window))
 {
     m_tasks.reserve(size_t(paths.size()));
-    for (const QString &p : paths)
-        m_tasks.push_back(std::make_shared<Task>(p));
+    for (const QString &p : paths) {
+        auto task = std::make_shared<Task>(p);
+        if (p.isEmpty()) {
+            task->claim();
+            task->finish({QImage(), QStringLiteral("No file to read")});
+        }
+        m_tasks.push_back(std::move(task));
+    }
     submitUpTo(m_window);
 }
 
@@ -67,24 +71,26 @@ void ThumbnailQueue::submitUpTo(int end)
     end = std::min(end, size());
     for (; m_submitted < end; ++m_submitted) {
         std::shared_ptr<Task> task = m_tasks[size_t(m_submitted)];
+        if (task->state.load() != Task::Pending)
+            continue;
         std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
-        m_pool->start([task, cancelled] {
+        m_pool->start([task, cancelled, finished = m_finished] {
             if (cancelled->load() || !task->claim())
                 return;
             task->finish(imaging::makeThumbnail(task->path));
+            if (finished)
+                finished();
         });
     }
 }
 
-imaging::ThumbnailResult ThumbnailQueue::take(int index)
+std::optional<imaging::ThumbnailResult> ThumbnailQueue::tryTake(int index)
 {
     submitUpTo(index + 1 + m_window);
     Task &task = *m_tasks[size_t(index)];
-    if (task.claim())
-        return imaging::makeThumbnail(task.path);
+    if (task.state.load() != Task::Done)
+        return std::nullopt;
     QMutexLocker lock(&task.mutex);
-    while (task.state.load() != Task::Done)
-        task.done.wait(&task.mutex);
     imaging::ThumbnailResult r = std::move(task.result);
     task.result = {};
     return r;

@@ -443,6 +443,25 @@ private slots:
         QTRY_COMPARE(shown.count(), 2);
     }
 
+    void listingLeavesTheKeyboardInTheTree()
+    {
+        auto w = makeBrowser();
+        QVERIFY(w);
+        QApplication::setActiveWindow(w.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QTreeView *view = tree(w)->view();
+        view->setFocus();
+        listByClick(*w, m_a);
+        QCOMPARE(explorerOf(w)->count(), 4);
+        QCOMPARE(explorerOf(w)->currentPosition(), 1);
+        QCOMPARE(QApplication::focusWidget(), view);
+
+        // Down goes on in the tree, and the list keeps its first item.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QVERIFY(tree(w)->path() != m_a + "/");
+        QCOMPARE(explorerOf(w)->currentPosition(), 1);
+    }
+
     void nodeAndDesktopNotifications()
     {
         auto w = makeBrowser();

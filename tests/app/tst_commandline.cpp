@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <memory>
+#include <unistd.h>
 
 #include "BrowserParts.h"
 #include "app/BrowserWindow.h"
@@ -339,6 +340,41 @@ private slots:
         QCOMPARE(viewer::viewerLoaded(), found);
         if (found)
             QCOMPARE(w->viewerWindow()->currentIndex(), 0);
+    }
+
+    void nameThatIsNotUtf8IsSaidOnce_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("onDisk");
+        QTest::addColumn<int>("messages");
+        // Latin-1 bytes, as an older system may have written them.
+        QTest::newRow("on disk") << QByteArray("caf\xe9.png") << true << 1;
+        QTest::newRow("named but missing") << QByteArray("th\xe9.png") << false << 0;
+    }
+
+    void nameThatIsNotUtf8IsSaidOnce()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, onDisk);
+        QFETCH(int, messages);
+        const QByteArray raw = QFile::encodeName(pics()) + '/' + name;
+        if (onDisk)
+            QCOMPARE(::link(QFile::encodeName(pics() + "/a.png").constData(), raw.constData()), 0);
+        // What the program's arguments turn such bytes into.
+        const QString commandText = QString::fromLocal8Bit(raw);
+
+        app::BrowserWindow *w = startBrowser(commandText);
+        if (onDisk)
+            ::unlink(raw.constData());
+
+        QVERIFY(m_ended.isEmpty());
+        QVERIFY(w->isVisible());
+        QVERIFY(!viewer::viewerLoaded());
+        QCOMPARE(m_prompts->count("message"), messages);
+        if (messages > 0) {
+            QVERIFY(m_prompts->shown.last().text.contains(commandText));
+            QVERIFY(m_prompts->shown.last().text.contains("not valid UTF-8"));
+        }
     }
 
     void closingTheCommandViewerEnds()
