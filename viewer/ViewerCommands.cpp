@@ -25,8 +25,6 @@ void ViewerWindow::copyImage()
         m_imageView->engine().copyToClipboard();
 }
 
-void ViewerWindow::setAsWallpaper() {}
-
 void ViewerWindow::showAbout() {}
 
 void ViewerWindow::showHelpIndex() {}
