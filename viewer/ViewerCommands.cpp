@@ -6,8 +6,6 @@
 
 namespace viewer {
 
-void ViewerWindow::saveAs() {}
-
 void ViewerWindow::pageSetup() {}
 
 void ViewerWindow::printImage(imaging::PrintPlacement) {}
