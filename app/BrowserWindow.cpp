@@ -310,7 +310,7 @@ void BrowserWindow::zoomPreview(bool zoomIn)
 
 void BrowserWindow::setPreviewAsWallpaper()
 {
-    shell::setWallpaper(m_preview->engine());
+    shell::setWallpaper(m_preview->engine(), m_picturePath);
 }
 
 // --- folder tree -------------------------------------------------------------

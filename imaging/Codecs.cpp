@@ -7,7 +7,6 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSysInfo>
 #include <QTransform>
 
@@ -23,6 +22,7 @@
 #include "imaging/Logging.h"
 #include "imaging/MagickClient.h"
 #include "imaging/Metafile.h"
+#include "imaging/SafeFile.h"
 
 namespace imaging::codecs {
 
@@ -38,6 +38,21 @@ QString tooLarge(QSize size)
     return QStringLiteral("the image is too large (%1 x %2 pixels)")
         .arg(size.width())
         .arg(size.height());
+}
+
+// The largest side each format can hold where it is below the engine's own
+// limit: Photoshop files of the classic kind stop at 30000 pixels, JPEG at
+// 65500.
+int maxSideFor(int formatCode)
+{
+    switch (formatCode) {
+    case core::FormatPSD:
+        return 30000;
+    case core::FormatJPG:
+        return 65500;
+    default:
+        return INT_MAX;
+    }
 }
 
 bool sideTooLarge(QSize size)
@@ -466,6 +481,15 @@ bool encodeImage(const QImage &image, int formatCode, QByteArray *out, QString *
         *reason = QStringLiteral("there is no image");
         return false;
     }
+    if (const int limit = maxSideFor(formatCode); image.width() > limit || image.height() > limit) {
+        *reason = QStringLiteral("the image is too large for the %1 format (%2 x %3 pixels, at "
+                                 "most %4 on a side)")
+                      .arg(core::formatExtension(formatCode).toUpper())
+                      .arg(image.width())
+                      .arg(image.height())
+                      .arg(limit);
+        return false;
+    }
     switch (formatCode) {
     case core::FormatJPG:
         return writeWithQt(flattened(image), "jpeg", 90, -1, out, reason);
@@ -510,22 +534,16 @@ QString saveImage(const QImage &image, const QString &path, int formatCode, bool
     };
     if (!overwrite && QFileInfo::exists(path))
         return fail(QStringLiteral("the file already exists"));
+    // The target is checked before the work of encoding, and again when the
+    // file is written.
+    if (const QString problem = checkWriteTarget(path); !problem.isEmpty())
+        return fail(problem);
     QByteArray bytes;
     QString reason;
     if (!encodeImage(image, formatCode, &bytes, &reason))
         return fail(reason);
-    if (!QFileInfo(path).absoluteDir().exists())
-        return fail(QStringLiteral("the folder does not exist"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return fail(error);
-    }
-    if (!file.commit())
-        return fail(file.errorString());
+    if (const QString problem = replaceFile(path, bytes); !problem.isEmpty())
+        return fail(problem);
     return {};
 }
 

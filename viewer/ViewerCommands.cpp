@@ -6,8 +6,6 @@
 
 namespace viewer {
 
-void ViewerWindow::saveAs() {}
-
 void ViewerWindow::pageSetup() {}
 
 void ViewerWindow::printImage(imaging::PrintPlacement) {}
@@ -24,8 +22,6 @@ void ViewerWindow::copyImage()
     if (m_imageView->engine().pageCount() > 0)
         m_imageView->engine().copyToClipboard();
 }
-
-void ViewerWindow::setAsWallpaper() {}
 
 void ViewerWindow::showAbout() {}
 

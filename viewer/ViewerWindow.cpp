@@ -20,6 +20,7 @@
 #include "viewer/BrowserLink.h"
 #include "viewer/Logging.h"
 #include "viewer/Prefetcher.h"
+#include "viewer/SaveFormats.h"
 #include "viewer/SlideShow.h"
 #include "viewer/ViewerRules.h"
 #include "viewer/ViewerStatusBar.h"
@@ -301,24 +302,25 @@ void ViewerWindow::reloadCurrentImage()
 
 bool ViewerWindow::openFiles()
 {
-    core::FileDialogRequest request;
-    request.mode = core::FileDialogRequest::Mode::OpenMultiple;
-    request.nameFilters = qtNameFilters(openFilter());
-    request.fileMustExist = true;
+    m_fileDialog.setOption(1);
+    m_fileDialog.setFilter(openFilter());
+    m_fileDialog.setFlags(kOpenDialogFlags);
     // The dialog opens in the folder of the picture shown.
     if (m_index >= 0 && m_index < m_paths.size() && !m_paths.at(m_index).isEmpty())
-        request.folder = QFileInfo(m_paths.at(m_index)).absolutePath();
-    const core::FileDialogResult chosen = core::prompts().fileDialog(request);
-    if (!chosen.accepted || chosen.files.isEmpty())
+        m_fileDialog.setInitialFolder(QFileInfo(m_paths.at(m_index)).absolutePath());
+    if (!m_fileDialog.showOpen())
+        return false;
+    const QStringList chosen = m_fileDialog.fileNames();
+    if (chosen.isEmpty())
         return false;
     // The first chosen file is shown and becomes the current entry, so that
     // the title, the status bar and the file commands all name the image on
     // screen.
-    const QString first = chosen.files.first();
+    const QString first = chosen.first();
     m_imageView->engine().clear();
     loadIntoView(first);
     m_index = int(m_paths.size());
-    m_paths += chosen.files;
+    m_paths += chosen;
     if (m_imageView->engine().pageCount() > 0)
         m_imageView->engine().selectPage(0);
     setWindowTitle(imageTitle(first));

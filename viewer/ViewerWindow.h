@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "core/FileOperation.h"
+#include "imaging/FileDialogHelper.h"
 #include "imaging/PrintHelper.h"
 
 class QAction;
@@ -105,6 +106,9 @@ public:
     // The Open command: appends the chosen files to the list and shows the
     // first; false when the dialog was cancelled.
     bool openFiles();
+    // The file dialog that Open and Save As share: its filter entry and file
+    // name carry over from one to the other.
+    const imaging::FileDialogHelper &fileDialog() const { return m_fileDialog; }
 
     // --- commands
     void runToolbarCommand(ToolbarButton button);
@@ -194,6 +198,7 @@ private:
     void refitOnceFramed();
 
     BrowserLink *m_link = nullptr;
+    imaging::FileDialogHelper m_fileDialog;
     imaging::ImageView *m_imageView = nullptr;
     QWidget *m_toolbar = nullptr;
     QFrame *m_menuStrip = nullptr;

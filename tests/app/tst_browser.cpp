@@ -27,6 +27,7 @@
 #include "explorer/ThumbnailExplorer.h"
 #include "imaging/ImageView.h"
 #include "shell/Wallpaper.h"
+#include "support/FakeDesktopBackground.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestSupport.h"
 #include "viewer/ViewerInstance.h"
@@ -110,7 +111,6 @@ private slots:
     {
         viewer::unloadViewer();
         m_prompts.reset();
-        shell::setWallpaperHandler({});
     }
     void cleanupTestCase() { core::setEndProcessHandler({}); }
 
@@ -324,21 +324,27 @@ private slots:
         QCOMPARE(preview(w)->zoom(), zoom);
     }
 
-    void wallpaperButtonHandsOverThePreview()
+    void wallpaperButtonSetsThePreview()
     {
         auto w = makeBrowser();
         QVERIFY(w);
-        imaging::ImageEngine *given = nullptr;
-        shell::setWallpaperHandler([&](imaging::ImageEngine &e) { given = &e; });
+        testsupport::FakeDesktopBackground desktop;
+        // An empty preview does nothing.
+        w->showPreview(QString());
         button(w, "cmdWallPaper")->click();
-        QCOMPARE(given, &preview(w)->engine());
-        given = nullptr;
-        w->runToolbarCommand(app::BrowserButton(7));
-        QCOMPARE(given, &preview(w)->engine());
+        QCOMPARE(desktop.pictures, QStringList());
 
-        shell::setWallpaperHandler({});
+        w->showPreview(m_a + "/1.png");
+        QTRY_VERIFY(!w->previewPending());
         button(w, "cmdWallPaper")->click();
-        QCOMPARE(m_prompts->texts(), QStringList{"Setting the wallpaper is not available yet."});
+        const QString target = shell::wallpaperFolder() + QStringLiteral("1.png");
+        QCOMPARE(desktop.pictures, QStringList{target});
+        w->runToolbarCommand(app::BrowserButton(7));
+        QCOMPARE(desktop.pictures, QStringList({target, target}));
+        const imaging::Decoded d = imaging::decodeFile(target);
+        QVERIFY2(d.ok(), qPrintable(d.error));
+        QCOMPARE(d.formatCode, int(core::FormatBMP));
+        QCOMPARE(m_prompts->texts(), QStringList());
     }
 
     // --- preview loading ----------------------------------------------------------

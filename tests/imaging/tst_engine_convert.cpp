@@ -3,8 +3,10 @@
 // one-line error messages.
 
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -114,6 +116,56 @@ private slots:
         QVERIFY(r.out.isEmpty());
         QCOMPARE(r.err.count('\n'), 1);
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    }
+
+    // A full disk and a read-only one, made in a private mount namespace: the
+    // message says why, and the old file keeps its contents with nothing
+    // beside it.
+    void diskFailuresLoseNothing_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full") << "mount -t tmpfs -o size=64k tmpfs \"$1\" && "
+                                 "printf 'old contents' > \"$1/out.bmp\" && "
+                                 "{ head -c 1000000 /dev/zero > \"$1/filler\" 2>/dev/null; true; }"
+                              << "the disk is full";
+        QTest::newRow("read-only") << "printf 'old contents' > \"$1/out.bmp\" && "
+                                      "mount --bind \"$1\" \"$1\" && "
+                                      "mount -o remount,bind,ro \"$1\""
+                                   << "the disk is read-only";
+    }
+    void diskFailuresLoseNothing()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, reason);
+        const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+        if (unshare.isEmpty() ||
+            QProcess::execute(unshare, {"--map-root-user", "--mount", "true"}) != 0)
+            QSKIP("no private mount namespace can be made here (unshare)");
+        const QString folder = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(folder));
+        // The paths arrive as arguments; the script text is fixed.
+        const QString script =
+            setup + QStringLiteral(" || exit 99\n"
+                                   "\"$2\" convert \"$3\" \"$1/out.bmp\" 6 2>&1\n"
+                                   "echo \"status=$?\"\n"
+                                   "echo \"contents=$(cat \"$1/out.bmp\")\"\n"
+                                   "ls -A \"$1\"\n");
+        QProcess p;
+        p.start(unshare, {"--map-root-user", "--mount", "sh", "-c", script, "sh", folder, m_program,
+                          m_dir.filePath("in.png")});
+        QVERIFY(p.waitForFinished(60000));
+        const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        if (p.exitCode() == 99)
+            QSKIP(qPrintable("the disk could not be prepared: " +
+                             QString::fromLocal8Bit(p.readAllStandardError())));
+        QVERIFY2(out.contains("Cannot write out.bmp: " + reason + "\n"), qPrintable(out));
+        QVERIFY2(out.contains("status=1\n"), qPrintable(out));
+        QVERIFY2(out.contains("contents=old contents\n"), qPrintable(out));
+        QStringList listed =
+            out.section("contents=old contents\n", 1).split('\n', Qt::SkipEmptyParts);
+        listed.removeAll("filler");
+        QCOMPARE(listed, QStringList{"out.bmp"});
     }
 };
 

@@ -11,12 +11,14 @@
 #include <QTest>
 #include <QtConcurrent>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 #include "EngineFixtures.h"
 #include "imaging/Codecs.h"
 #include "imaging/ImageEngine.h"
 #include "imaging/MagickClient.h"
+#include "imaging/SafeFile.h"
 #include "support/TestSupport.h"
 
 using namespace imaging;
@@ -128,6 +130,81 @@ private slots:
         engine.rotate(90);
         QCOMPARE(engine.width(), 20);
         QCOMPARE(changes.count(), 2);
+    }
+
+    void writeErrorsSayWhy_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("ENOSPC") << ENOSPC << "the disk is full";
+        QTest::newRow("EDQUOT") << EDQUOT << "the disk is full";
+        QTest::newRow("EACCES") << EACCES << "the folder cannot be written";
+        QTest::newRow("EROFS") << EROFS << "the disk is read-only";
+        QTest::newRow("ENAMETOOLONG") << ENAMETOOLONG << "the file name is too long";
+        QTest::newRow("other") << ENXIO << "no such device or address";
+    }
+    void writeErrorsSayWhy()
+    {
+        QFETCH(int, error);
+        QFETCH(QString, reason);
+        QCOMPARE(describeWriteError(error), reason);
+    }
+
+    // A replaced file keeps its permissions; through a link, the file it
+    // points to is replaced and the link stays a link.
+    void replacingKeepsPermissionsAndLinks()
+    {
+        const QString real = path("real.png");
+        const QString link = path("link.png");
+        QVERIFY(writeFile(real, "old"));
+        QVERIFY(
+            QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QFile::remove(link);
+        QVERIFY(QFile::link(real, link));
+        ImageEngine engine;
+        engine.loadPicture(photoLike(5, 5));
+        engine.save(link, core::FormatPNG);
+        QVERIFY(QFileInfo(link).isSymLink());
+        QVERIFY(readFile(real).startsWith("\x89PNG"));
+        struct stat st = {};
+        QCOMPARE(::stat(QFile::encodeName(real).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QCOMPARE(replaceFile(path("fresh.bin"), "new"), QString());
+        QCOMPARE(readFile(path("fresh.bin")), QByteArray("new"));
+    }
+
+    // Only regular files are replaced: a folder, a pipe or a link to nothing
+    // under the chosen name is refused before anything is written.
+    void targetsThatAreNotFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder") << "folder"
+                                << "it is a folder";
+        QTest::newRow("pipe") << "pipe"
+                              << "it is not a regular file";
+        QTest::newRow("dangling link") << "dangling"
+                                       << "it is a link to nothing";
+        QTest::newRow("empty name") << "empty"
+                                    << "the file name is empty";
+    }
+    void targetsThatAreNotFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        const QString target = kind == "empty" ? m_dir.path() + "/" : path("odd-" + kind);
+        if (kind == "folder")
+            QVERIFY(QDir().mkpath(target));
+        else if (kind == "pipe")
+            QVERIFY(QFileInfo::exists(target) ||
+                    ::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
+        else if (kind == "dangling")
+            QVERIFY(QFileInfo(target).isSymLink() || QFile::link(path("nowhere"), target));
+        QCOMPARE(checkWriteTarget(target), reason);
+        ImageEngine engine;
+        engine.loadPicture(photoLike(4, 4));
+        QVERIFY_THROWS_EXCEPTION(ImageError, engine.save(target, core::FormatPNG));
+        QVERIFY(!QFileInfo::exists(path("nowhere")));
     }
 };
 
