@@ -292,6 +292,46 @@ private slots:
                            theirs));
     }
 
+    // TIFF variants that Qt's reader refuses go to the Magick helper before
+    // the file is called damaged.
+    void readsTiffVariantsQtRefuses_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("12-bit grey") << "12bit.cropped.tif" << QSize(100, 100);
+        QTest::newRow("64-bit float grey, predictor")
+            << "test_float64_predictor2_le_lzw.tif" << QSize(20, 20);
+        QTest::newRow("16-bit RGB") << "tiff_16bit_RGB.tiff" << QSize(100, 40);
+        QTest::newRow("16-bit CMYK, JPEG") << "tiff_strip_cmyk_16l_jpeg.tif" << QSize(100, 100);
+        QTest::newRow("16-bit RGBA, tiled and planar")
+            << "tiff_tiled_planar_16bit_RGBa.tiff" << QSize(100, 40);
+    }
+
+    void readsTiffVariantsQtRefuses()
+    {
+        QFETCH(QString, file);
+        QFETCH(QSize, size);
+        const QString source = qEnvironmentVariable("PICTAVO_SOURCE_DIR",
+                                                    QStringLiteral(PICTAVO_SOURCE_DIR_FALLBACK)) +
+                               QStringLiteral("/tests/imaging/corpus/real/tiff/") + file;
+        const Decoded d = decodeFile(source);
+        QVERIFY2(d.ok(), qPrintable(d.error));
+        QCOMPARE(d.formatCode, int(core::FormatTIF));
+        QCOMPARE(d.originalSize, size);
+        QCOMPARE(d.pages.first().size(), size);
+        const QImage &page = d.pages.first();
+        bool varied = false;
+        for (int y = 0; y < page.height() && !varied; ++y)
+            for (int x = 0; x < page.width() && !varied; ++x)
+                varied = page.pixel(x, y) != page.pixel(0, 0);
+        QVERIFY2(varied, "the picture is of one colour");
+        DecodeOptions small;
+        small.boundingSize = QSize(10, 10);
+        const Decoded t = decodeFile(source, small);
+        QVERIFY2(t.ok(), qPrintable(t.error));
+        QCOMPARE(t.originalSize, size);
+    }
+
     void appliesExifOrientation_data()
     {
         QTest::addColumn<int>("orientation");
