@@ -331,12 +331,27 @@ QImage Player::plusImage(Bytes d) const
     if (m_bitmapPixels > kBitmapPixelBudget)
         return {};
     if (d.u32(24) == 1) {
+        // A whole picture file: GDI+ embeds PNG, JPEG, GIF or BMP.
+        if (!data.has(0, 8))
+            return {};
+        const quint32 magic = qFromBigEndian<quint32>(data.data());
+        const char *fileFormat = nullptr;
+        if (magic == 0x89504E47)
+            fileFormat = "png";
+        else if ((magic >> 8) == 0xFFD8FF)
+            fileFormat = "jpeg";
+        else if (magic == 0x47494638)
+            fileFormat = "gif";
+        else if ((magic >> 16) == 0x424D)
+            fileFormat = "bmp";
+        else
+            return {};
         const QByteArray bytes =
             QByteArray::fromRawData(reinterpret_cast<const char *>(data.data()), data.size());
         QBuffer buffer;
         buffer.setData(bytes);
         buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
+        QImageReader reader(&buffer, fileFormat);
         const QSize size = reader.size();
         if (!size.isValid() || size.width() > kMaxSide || size.height() > kMaxSide ||
             qint64(size.width()) * size.height() > kMaxPixels)
@@ -397,8 +412,7 @@ QBrush Player::plusBrush(Bytes d) const
     case 1: { // hatch: style, foreground, background; drawn as their mix
         const QColor fore = argb(d.u32(12)), back = argb(d.u32(16));
         return QBrush(QColor((fore.red() + back.red()) / 2, (fore.green() + back.green()) / 2,
-                             (fore.blue() + back.blue()) / 2,
-                             (fore.alpha() + back.alpha()) / 2));
+                             (fore.blue() + back.blue()) / 2, (fore.alpha() + back.alpha()) / 2));
     }
     case 2: { // texture: flags, wrap mode, [transform], image
         const quint32 flags = d.u32(8);
@@ -466,9 +480,7 @@ PlusObject Player::plusParse(quint32 kind, Bytes d) const
             at += 4;
         if (flags & 0x0008) {
             const quint32 join = d.u32(at);
-            pen.setJoinStyle(join == 1   ? Qt::BevelJoin
-                             : join == 2 ? Qt::RoundJoin
-                                         : Qt::MiterJoin);
+            pen.setJoinStyle(join == 1 ? Qt::BevelJoin : join == 2 ? Qt::RoundJoin : Qt::MiterJoin);
             at += 4;
         }
         if (flags & 0x0010) {
@@ -751,8 +763,7 @@ void Player::plusString(quint16 flags, Bytes d)
     if (box.width() > 0 && box.height() > 0 && std::isfinite(box.width()) &&
         std::isfinite(box.height()) && box.width() < kMaxCoordinate &&
         box.height() < kMaxCoordinate) {
-        m_painter.drawText(QRectF(QPointF(0, 0), box), align | (noWrap ? 0 : Qt::TextWordWrap),
-                           s);
+        m_painter.drawText(QRectF(QPointF(0, 0), box), align | (noWrap ? 0 : Qt::TextWordWrap), s);
     } else {
         m_painter.drawText(QPointF(0, QFontMetricsF(qfont).ascent()), s);
     }
@@ -995,10 +1006,10 @@ void Player::emfPlusRecord(quint16 type, quint16 flags, Bytes d)
         if (!rectF(d, 8, false, &source) || !rectF(d, 24, compressed, &dest) ||
             source.width() == 0 || source.height() == 0)
             break;
-        const QTransform place = QTransform::fromTranslate(-source.x(), -source.y()) *
-                                 QTransform::fromScale(dest.width() / source.width(),
-                                                       dest.height() / source.height()) *
-                                 QTransform::fromTranslate(dest.x(), dest.y());
+        const QTransform place =
+            QTransform::fromTranslate(-source.x(), -source.y()) *
+            QTransform::fromScale(dest.width() / source.width(), dest.height() / source.height()) *
+            QTransform::fromTranslate(dest.x(), dest.y());
         plusImageDraw(id, source, place);
         break;
     }
@@ -1006,16 +1017,15 @@ void Player::emfPlusRecord(quint16 type, quint16 flags, Bytes d)
         QRectF source;
         QPolygonF points;
         if (!rectF(d, 8, false, &source) || d.u32(24) != 3 ||
-            !plusPoints(d, 28, 3, flags, &points) || source.width() == 0 ||
-            source.height() == 0)
+            !plusPoints(d, 28, 3, flags, &points) || source.width() == 0 || source.height() == 0)
             break;
         // The picture's corners go to the upper-left, upper-right and
         // lower-left points: a parallelogram.
         const QPointF u = (points[1] - points[0]) / source.width();
         const QPointF v = (points[2] - points[0]) / source.height();
-        const QTransform place = QTransform::fromTranslate(-source.x(), -source.y()) *
-                                 QTransform(u.x(), u.y(), v.x(), v.y(), points[0].x(),
-                                            points[0].y());
+        const QTransform place =
+            QTransform::fromTranslate(-source.x(), -source.y()) *
+            QTransform(u.x(), u.y(), v.x(), v.y(), points[0].x(), points[0].y());
         plusImageDraw(id, source, place);
         break;
     }

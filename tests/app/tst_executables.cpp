@@ -76,7 +76,8 @@ private slots:
         QFETCH(QString, format);
         QProcess pictavo;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("pictavo.imaging.debug=true"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"),
+                   QStringLiteral("pictavo.imaging.debug=true"));
         pictavo.setProcessEnvironment(env);
         pictavo.start(binary(QStringLiteral("pictavo")), {picture(format)});
         QVERIFY(pictavo.waitForStarted(20000));
@@ -91,8 +92,9 @@ private slots:
         pictavo.kill();
         pictavo.waitForFinished(20000);
         log += QString::fromLocal8Bit(pictavo.readAllStandardError());
-        QVERIFY2(log.contains(QStringLiteral("%1: %2 x %3 pixels").arg(name).arg(kWidth).arg(kHeight)),
-                 qPrintable(log));
+        QVERIFY2(
+            log.contains(QStringLiteral("%1: %2 x %3 pixels").arg(name).arg(kWidth).arg(kHeight)),
+            qPrintable(log));
     }
 
     void convertLoadsLargePhotos_data() { programsLoadLargePhotos_data(); }
@@ -117,8 +119,10 @@ private slots:
     {
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("coder");
-        QTest::newRow("jpeg") << "jpg" << "JPEG";
-        QTest::newRow("png") << "png" << "PNG";
+        QTest::newRow("jpeg") << "jpg"
+                              << "JPEG";
+        QTest::newRow("png") << "png"
+                             << "PNG";
     }
 
     // The Magick helper serves one decode request on its standard input.
