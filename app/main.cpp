@@ -3,12 +3,15 @@
 
 #include "app/BrowserWindow.h"
 #include "app/CommandLine.h"
+#include "imaging/Startup.h"
 
 int main(int argc, char *argv[])
 {
+    imaging::prepareProgram(imaging::ProgramKind::Windows);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictavo"));
     QApplication::setOrganizationName(QStringLiteral("Pictavo"));
+    imaging::initializeImaging();
 
     app::BrowserWindow window;
     window.start(app::commandline::commandTextOf(QApplication::arguments()));

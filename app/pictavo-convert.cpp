@@ -6,8 +6,8 @@
 //                                        OUT names another format); prints its width height
 // Exit status 0 on success; on failure one line on stderr and status 1.
 
-#include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QStringList>
@@ -16,6 +16,7 @@
 #include <cstdio>
 
 #include "imaging/ImageEngine.h"
+#include "imaging/Startup.h"
 #include "imaging/Thumbnail.h"
 
 namespace {
@@ -103,7 +104,10 @@ int usage()
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // Text in metafiles needs fonts, and fonts need a QGuiApplication; the
+    // offscreen platform lets the command run from a script without a display.
+    imaging::prepareProgram(imaging::ProgramKind::CommandLine);
+    QGuiApplication app(argc, argv);
     imaging::initializeImaging();
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty())

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "imaging/ImageEngine.h"
+#include "imaging/Startup.h"
 
 namespace {
 

@@ -24,6 +24,7 @@
 #include "core/Formats.h"
 #include "explorer/ThumbnailExplorer.h"
 #include "imaging/ImageEngine.h"
+#include "imaging/Startup.h"
 
 namespace {
 

@@ -204,6 +204,16 @@ QImage decodeJpegDirect(const QByteArray &data)
     return *image;
 }
 
+// A 1-bit picture as true colour: Qt's scaling of 1-bit pictures drops their
+// colour table for black and white.
+QImage withoutPalette(const QImage &image)
+{
+    if (image.format() != QImage::Format_Mono && image.format() != QImage::Format_MonoLSB)
+        return image;
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                         : QImage::Format_RGB32);
+}
+
 // Applies an orientation as Qt's reader does: mirror and flip, then a
 // quarter turn clockwise.
 QImage oriented(const QImage &image, QImageIOHandler::Transformations how)
@@ -248,6 +258,12 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
         return;
     }
     const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    // Qt scales a 1-bit picture with a black-and-white table in place of its
+    // own two colours: such a picture is read at full size and scaled here.
+    const QImage::Format storedFormat = reader.imageFormat();
+    const bool oneBit =
+        storedFormat == QImage::Format_Mono || storedFormat == QImage::Format_MonoLSB;
+    QSize scaleAfterReading;
     if (stored.isValid()) {
         d.originalSize = turned ? stored.transposed() : stored;
         if (!options.boundingSize.isEmpty()) {
@@ -256,7 +272,10 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
             if (target.width() < d.originalSize.width() &&
                 target.height() < d.originalSize.height()) {
                 target = target.expandedTo(QSize(1, 1));
-                reader.setScaledSize(turned ? target.transposed() : target);
+                if (oneBit)
+                    scaleAfterReading = target;
+                else
+                    reader.setScaledSize(turned ? target.transposed() : target);
             }
         }
     }
@@ -289,6 +308,9 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
                 d.error = reasonFromReader(reader, qtFormat, data);
             break;
         }
+        if (d.pages.isEmpty() && scaleAfterReading.isValid())
+            image = withoutPalette(image).scaled(scaleAfterReading, Qt::IgnoreAspectRatio,
+                                                 Qt::SmoothTransformation);
         bytes += image.sizeInBytes();
         if (d.pages.isEmpty()) {
             d.bitsPerPixel = bitsPerPixelOf(image);
@@ -391,6 +413,54 @@ static const char *qtReaderFormat(int formatCode)
     }
 }
 
+// The Magick coder for the formats Qt's reader decodes; the helper reads
+// many variants Qt's reader refuses (12-bit grey, 16-bit or planar TIFF).
+static const char *magickFallbackFormat(int formatCode)
+{
+    switch (formatCode) {
+    case core::FormatJPG:
+        return "JPEG";
+    case core::FormatPNG:
+        return "PNG";
+    case core::FormatGIF:
+        return "GIF";
+    case core::FormatBMP:
+    case core::FormatDIB:
+        return "BMP";
+    case core::FormatTIF:
+        return "TIFF";
+    case core::FormatICO:
+        return "ICO";
+    case core::FormatCUR:
+        return "CUR";
+    case core::FormatWBMP:
+        return "WBMP";
+    default:
+        return nullptr;
+    }
+}
+
+// When Qt's reader refuses a file that is by its content a format the Magick
+// helper reads too, the helper gets a try before the file is called damaged.
+// A file found truncated or too large is not retried: the helper would only
+// say the same, or show a picture with a missing part.
+static void retryWithMagick(Decoded &d, const QByteArray &data, const DecodeOptions &options)
+{
+    const char *magickFormat = magickFallbackFormat(d.formatCode);
+    if (!magickFormat || !d.pages.isEmpty() ||
+        (d.error != QLatin1String("the file is damaged") &&
+         d.error != QLatin1String("not an image file")))
+        return;
+    Decoded retry;
+    retry.formatCode = d.formatCode;
+    decodeWithMagick(retry, data, magickFormat, options);
+    if (retry.pages.isEmpty())
+        return;
+    if (d.formatCode == core::FormatTIF)
+        retry.pageCount = std::max(1, tiffPageCount(data));
+    d = retry;
+}
+
 Decoded decodeData(const QByteArray &data, const QString &name, const QString &extension,
                    const DecodeOptions &options)
 {
@@ -413,6 +483,7 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
     case core::FormatCUR:
     case core::FormatWBMP:
         decodeWithQt(d, data, qtReaderFormat(d.formatCode), options);
+        retryWithMagick(d, data, options);
         break;
     case core::FormatDIB: {
         QString reason;
@@ -420,6 +491,7 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
         if (bmp.isEmpty())
             return fail(reason);
         decodeWithQt(d, bmp, "bmp", options);
+        retryWithMagick(d, bmp, options);
         break;
     }
     case core::FormatTGA:

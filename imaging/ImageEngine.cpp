@@ -5,11 +5,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QPainter>
 #include <QTransform>
 
 #include "imaging/Codecs.h"
+#include "imaging/Logging.h"
 
 namespace imaging {
 
@@ -69,13 +69,6 @@ QImage loadPicture(const QString &path, QString *error)
     return d.pages.constFirst();
 }
 
-void initializeImaging()
-{
-    // Enough for a 40-megapixel photo at 4 bytes per pixel with room to
-    // spare, but bounded, so a lying header cannot make Qt allocate gigabytes.
-    QImageReader::setAllocationLimit(512);
-}
-
 ImageEngine::ImageEngine(QObject *parent) : QObject(parent) {}
 
 const QImage &ImageEngine::currentImage() const
@@ -90,6 +83,9 @@ void ImageEngine::setDecoded(const Decoded &decoded)
     m_path = decoded.path;
     m_formatCode = decoded.formatCode;
     m_bitsPerPixel = decoded.bitsPerPixel;
+    if (m_current >= 0)
+        qCDebug(lcImaging, "%s: %d x %d pixels", qUtf8Printable(QFileInfo(m_path).fileName()),
+                m_pages.constFirst().width(), m_pages.constFirst().height());
     emit changed();
 }
 
@@ -99,8 +95,10 @@ void ImageEngine::loadFile(const QString &path, QSize boundingSize)
     options.boundingSize = boundingSize;
     options.allPages = boundingSize.isEmpty();
     const Decoded d = decodeFile(path, options);
-    if (!d.ok())
+    if (!d.ok()) {
+        qCDebug(lcImaging, "%s", qUtf8Printable(d.error));
         throw ImageError(d.error);
+    }
     setDecoded(d);
 }
 

@@ -130,9 +130,8 @@ private:
 // A colour with the given opacity (0 transparent to 255 opaque).
 QColor makeColor(QRgb rgb, int opacity);
 
-// Resource limits: call once at start-up (QImageReader allocation limit,
-// Magick++ limits, the 32767-pixel side limit).
-void initializeImaging();
+// The longest side of a raster picture the engine reads. The other limits
+// are set at start-up (imaging/Startup.h).
 inline constexpr int kMaxImageSide = 32767;
 
 } // namespace imaging

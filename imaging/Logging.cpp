@@ -3,6 +3,8 @@
 
 namespace imaging {
 
-Q_LOGGING_CATEGORY(lcImaging, "pictavo.imaging")
+// Debug messages (which picture the engine took over, and its size) only when
+// asked for: QT_LOGGING_RULES='pictavo.imaging.debug=true'.
+Q_LOGGING_CATEGORY(lcImaging, "pictavo.imaging", QtInfoMsg)
 
 } // namespace imaging

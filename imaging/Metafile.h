@@ -31,13 +31,15 @@ Kind detect(const QByteArray &head);
 // Plays the metafile onto a white ARGB image of its natural size (see
 // frameSize). With a valid boundingSize, a picture larger than it is drawn
 // scaled down to fit, keeping its aspect ratio; smaller pictures keep their
-// size. On failure returns a null image and sets *error (when given) to a short
-// description without the file name. A record damaged after drawing started
-// ends playback and keeps what was drawn.
+// size. A picture beyond kMaxSide or kMaxPixels is likewise drawn smaller. On failure returns a
+// null image and sets *error (when given) to a short description without the file name. A record
+// damaged after drawing started ends playback and keeps what was drawn.
 QImage render(const QByteArray &data, QString *error, QSize boundingSize = {});
 
-// The natural size in pixels at 96 dpi, or an invalid size when the data is
-// not a metafile or gives no usable size.
+// The size render() draws the picture at without a bounding size: its
+// natural size in pixels at 96 dpi, scaled down to fit kMaxSide and
+// kMaxPixels when larger. An invalid size when the data is not a metafile
+// or gives no usable size.
 QSize frameSize(const QByteArray &data);
 
 // Writes a metafile holding the raster: an EMF (header, STRETCHDIBITS, EOF)

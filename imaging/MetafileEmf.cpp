@@ -130,6 +130,14 @@ bool Player::emfRecord(quint32 type, Bytes r)
     auto box = [&](qint64 at) {
         return rectLtrb(r.i32(at), r.i32(at + 4), r.i32(at + 8), r.i32(at + 12));
     };
+    if (type == EmrGdiComment) {
+        // EMF+ records travel in comments that start with "EMF+".
+        if (size >= 16 && r.u32(12) == 0x2B464D45)
+            emfPlusRecords(r.mid(16, std::min<qint64>(size - 16, qint64(r.u32(8)) - 4)));
+        return true;
+    }
+    if (type != EmrEof && !plainRecordsPlayed())
+        return true;
     switch (type) {
     case EmrEof:
         return false;

@@ -22,11 +22,6 @@ bool finite(const QTransform &t)
                        [](double x) { return std::isfinite(x) && std::abs(x) < kMaxCoordinate; });
 }
 
-QString tooLarge(qint64 w, qint64 h)
-{
-    return QStringLiteral("the image is too large (%1 x %2 pixels)").arg(w).arg(h);
-}
-
 QPen makePen(quint32 style, double width, QColor color, bool cosmetic)
 {
     if ((style & 0x0F) == 5) // PS_NULL
@@ -446,6 +441,10 @@ void Player::bitmap(QRectF dest, QRectF source, const Dib &dib, quint32 rop)
 
 void Player::patBlt(QRectF dest, quint32 rop)
 {
+    // The destination kept as it is: GDI+ ends its files with such a
+    // transfer over the whole picture, which must not paint it over.
+    if (rop == 0x00AA0029)
+        return;
     if (m_inPath || !prepare(false, false))
         return;
     switch (rop) {

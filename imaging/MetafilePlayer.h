@@ -37,7 +37,6 @@ inline constexpr double kMaxPenWidth = 32767; // QPen's own limit
 QColor colorRef(quint32 c);
 // True when every element of t is finite and within the coordinate limit.
 bool finite(const QTransform &t);
-QString tooLarge(qint64 w, qint64 h);
 
 struct FontSpec
 {
@@ -106,6 +105,47 @@ QString latin1(Bytes r, qint64 at, qint64 chars);
 // name in WMF. The face name ends at its first NUL.
 GdiObject readLogFont(Bytes r, qint64 at, qint64 size, bool wide);
 
+// EMF+ (the drawing commands of GDI+, carried in comment records): the
+// objects a record refers to by id, and the graphics state.
+struct PlusObject
+{
+    enum class Type
+    {
+        None,
+        Brush,
+        Pen,
+        Path,
+        Image,
+        Font,
+        StringFormat
+    };
+    Type type = Type::None;
+    QBrush brush;        // brushes, and the brush of a pen
+    QPen pen;            // width in world units unless penUnit says otherwise
+    quint32 penUnit = 0; // 0: world units
+    double penWidth = 0;
+    QPainterPath path;
+    QImage image;
+    QString family; // fonts
+    double emSize = 0;
+    quint32 sizeUnit = 0;
+    quint32 style = 0;
+    quint32 align = 0, lineAlign = 0; // string formats: 0 near, 1 centre, 2 far
+    quint32 formatFlags = 0;
+};
+
+struct PlusState
+{
+    QTransform world;
+    quint32 pageUnit = 1; // display units, pixels here
+    double pageScale = 1;
+    bool hasClip = false;
+    QPainterPath clip; // output pixels
+};
+
+inline constexpr int kPlusObjects = 64;
+inline constexpr qint64 kMaxPlusObjectBytes = 64 * 1024 * 1024;
+
 class Player
 {
 public:
@@ -129,6 +169,12 @@ public:
     bool emfRecord(quint32 type, Bytes r);
     // Plays one WMF record (MetafileWmf.cpp).
     void wmfRecord(quint16 function, Bytes r);
+    // Plays the EMF+ records of one comment record (MetafileEmfPlus.cpp).
+    void emfPlusRecords(Bytes block);
+    // Whether plain EMF records draw: always without EMF+, in a file that
+    // asks for both ("EMF+ dual"), and between EMF+ GetDC and the next EMF+
+    // record otherwise.
+    bool plainRecordsPlayed() const { return !m_plusSeen || m_plusDual || m_plusGetDc; }
 
 private:
     // Coordinates
@@ -156,6 +202,27 @@ private:
     Dib dib(Bytes info, Bytes bits, quint32 usage, bool packed = false);
     void strokePath(bool fill, bool stroke);
 
+    // EMF+
+    void emfPlusRecord(quint16 type, quint16 flags, Bytes d);
+    void plusObject(quint16 flags, Bytes d);
+    PlusObject plusParse(quint32 kind, Bytes d) const;
+    QBrush plusBrush(Bytes d) const;
+    QImage plusImage(Bytes d) const;
+    QTransform plusTransform() const;
+    double plusUnitPixels(quint32 unit, bool vertical) const;
+    bool plusPrepare();
+    const PlusObject *plusFind(quint32 id, PlusObject::Type type) const;
+    QBrush plusFill(bool isColor, quint32 id) const;
+    QPen plusPen(quint32 id) const;
+    void plusFillPath(const QPainterPath &path, const QBrush &brush);
+    void plusDrawPath(const QPainterPath &path, quint32 penId);
+    void plusString(quint16 flags, Bytes d);
+    void plusDriverString(quint16 flags, Bytes d);
+    void plusImageDraw(quint32 id, QRectF source, const QTransform &place);
+    void plusClip(const QPainterPath &world, quint32 combine);
+    void plusSave(quint32 index, const QTransform &container);
+    void plusRestore(quint32 index);
+
     // Objects
     void select(const GdiObject &object);
     void selectStock(quint32 index);
@@ -177,6 +244,15 @@ private:
     QPainterPath m_clipShown;
     bool m_drew = false;
     qint64 m_bitmapPixels = 0;
+
+    bool m_plusSeen = false, m_plusDual = false, m_plusGetDc = false;
+    double m_plusDpiX = 96, m_plusDpiY = 96;
+    PlusState m_plus;
+    std::vector<std::pair<quint32, PlusState>> m_plusSaved;
+    std::vector<PlusObject> m_plusObjects = std::vector<PlusObject>(kPlusObjects);
+    QByteArray m_plusPending; // an object spread over several records
+    quint16 m_plusPendingFlags = 0;
+    qint64 m_plusPendingTotal = 0;
 };
 
 } // namespace imaging::metafile::detail

@@ -25,24 +25,54 @@ Kind detect(const QByteArray &head)
     return Kind::None;
 }
 
+namespace {
+
+// The size a picture of w x h natural pixels is drawn at: within boundingSize
+// when one is given, and always within the reader's limits. A vector picture
+// has no fixed pixel size, so a large one is drawn smaller, keeping its shape.
+QSize outputSize(qint64 w, qint64 h, QSize boundingSize)
+{
+    QSizeF out{double(w), double(h)};
+    if (boundingSize.isValid() && !boundingSize.isEmpty() &&
+        (out.width() > boundingSize.width() || out.height() > boundingSize.height()))
+        out.scale(QSizeF(boundingSize), Qt::KeepAspectRatio);
+    if (out.width() > kMaxSide || out.height() > kMaxSide)
+        out.scale(QSizeF(kMaxSide, kMaxSide), Qt::KeepAspectRatio);
+    qint64 outW = std::clamp<qint64>(std::llround(out.width()), 1, kMaxSide);
+    qint64 outH = std::clamp<qint64>(std::llround(out.height()), 1, kMaxSide);
+    if (outW * outH > kMaxPixels) {
+        const double f = std::sqrt(double(kMaxPixels) / (out.width() * out.height()));
+        outW = std::clamp<qint64>(qint64(std::floor(out.width() * f)), 1, kMaxSide);
+        outH = std::clamp<qint64>(qint64(std::floor(out.height() * f)), 1, kMaxSide);
+    }
+    return QSize(int(outW), int(outH));
+}
+
+} // namespace
+
 QSize frameSize(const QByteArray &data)
 {
     const Bytes b(reinterpret_cast<const uchar *>(data.constData()), data.size());
     qint64 w = 0, h = 0;
+    QSize natural;
     switch (detect(data)) {
     case Kind::Emf: {
         EmfHeader header;
-        return parseEmfHeader(b, header) ? emfNaturalSize(header, &w, &h) : QSize();
+        if (parseEmfHeader(b, header))
+            natural = emfNaturalSize(header, &w, &h);
+        break;
     }
     case Kind::Wmf: {
         WmfHeader header;
         QRectF window;
-        return parseWmfHeader(b, header) ? wmfNaturalSize(b, header, &w, &h, &window) : QSize();
+        if (parseWmfHeader(b, header))
+            natural = wmfNaturalSize(b, header, &w, &h, &window);
+        break;
     }
     case Kind::None:
         break;
     }
-    return {};
+    return natural.isValid() ? outputSize(w, h, {}) : QSize();
 }
 
 QImage render(const QByteArray &data, QString *error, QSize boundingSize)
@@ -77,17 +107,9 @@ QImage render(const QByteArray &data, QString *error, QSize boundingSize)
         err = QStringLiteral("the metafile gives no picture size");
         return {};
     }
-    QSizeF out{double(w), double(h)};
-    if (boundingSize.isValid() && !boundingSize.isEmpty() &&
-        (out.width() > boundingSize.width() || out.height() > boundingSize.height())) {
-        out.scale(QSizeF(boundingSize), Qt::KeepAspectRatio);
-    }
-    const qint64 outW = std::max<qint64>(1, std::llround(out.width()));
-    const qint64 outH = std::max<qint64>(1, std::llround(out.height()));
-    if (outW > kMaxSide || outH > kMaxSide || outW * outH > kMaxPixels) {
-        err = tooLarge(w, h);
-        return {};
-    }
+    const QSize out = outputSize(w, h, boundingSize);
+    const qint64 outW = out.width();
+    const qint64 outH = out.height();
     QImage image(int(outW), int(outH), QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) {
         err =

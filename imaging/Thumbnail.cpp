@@ -50,9 +50,15 @@ ThumbnailGeometry thumbnailGeometry(QSize original)
 QImage composeThumbnail(const QImage &decoded, QSize original)
 {
     const ThumbnailGeometry g = thumbnailGeometry(original);
-    QImage scaled = decoded.size() == g.scaled
-                        ? decoded
-                        : decoded.scaled(g.scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Qt scales a 1-bit picture with a black-and-white table in place of its
+    // own two colours; as true colour it keeps them.
+    QImage source = decoded;
+    if (source.depth() == 1)
+        source = source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                 : QImage::Format_RGB32);
+    QImage scaled = source.size() == g.scaled
+                        ? source
+                        : source.scaled(g.scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (!g.canvas)
         return scaled;
     QImage square(kThumbEdge, kThumbEdge, QImage::Format_RGB32);

@@ -181,9 +181,11 @@ QByteArray encode(const QString &format, qint32 width, qint32 height, bool alpha
     }
 }
 
-} // namespace
-
-int main(int, char *argv[])
+// The helper's limits, all set here at start-up: the process itself, and
+// bounds for every decode, beyond which Magick gives up with an error instead
+// of eating the machine. A 61-megapixel camera photo takes about 500 MB of
+// Magick's pixel cache; what exceeds the memory bound goes to mapped files.
+void setLimits(const char *program)
 {
     // A crash leaves no core file, and outside the sanitizer builds (whose
     // shadow memory needs a huge address space) the whole process is capped.
@@ -193,9 +195,7 @@ int main(int, char *argv[])
     const rlimit addressSpace{rlim_t(3) << 30, rlim_t(3) << 30};
     setrlimit(RLIMIT_AS, &addressSpace);
 #endif
-    Magick::InitializeMagick(argv[0]);
-    // Bounds for every decode: beyond them Magick gives up with an error
-    // instead of eating the machine.
+    Magick::InitializeMagick(program);
     Magick::ResourceLimits::memory(MagickCore::MagickSizeType(512) << 20);
     Magick::ResourceLimits::map(MagickCore::MagickSizeType(1024) << 20);
     Magick::ResourceLimits::disk(MagickCore::MagickSizeType(1024) << 20);
@@ -204,7 +204,13 @@ int main(int, char *argv[])
     Magick::ResourceLimits::height(32767);
     Magick::ResourceLimits::listLength(64);
     Magick::ResourceLimits::thread(1);
+}
 
+} // namespace
+
+int main(int, char *argv[])
+{
+    setLimits(argv[0]);
     for (;;) {
         quint64 length = 0;
         if (!readAll(reinterpret_cast<char *>(&length), sizeof length) || length > kMaxMessage)

@@ -17,6 +17,7 @@
 
 #include "imaging/ImageEngine.h"
 #include "imaging/MagickClient.h"
+#include "imaging/Startup.h"
 
 namespace enginetest {
 

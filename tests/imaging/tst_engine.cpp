@@ -292,6 +292,49 @@ private slots:
                            theirs));
     }
 
+    // TIFF variants that Qt's reader refuses go to the Magick helper before
+    // the file is called damaged.
+    void readsTiffVariantsQtRefuses_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("varied"); // Magick shows the floating-point one all white
+        QTest::newRow("12-bit grey") << "12bit.cropped.tif" << QSize(100, 100) << true;
+        QTest::newRow("64-bit float grey, predictor")
+            << "test_float64_predictor2_le_lzw.tif" << QSize(20, 20) << false;
+        QTest::newRow("16-bit RGB") << "tiff_16bit_RGB.tiff" << QSize(100, 40) << true;
+        QTest::newRow("16-bit CMYK, JPEG")
+            << "tiff_strip_cmyk_16l_jpeg.tif" << QSize(100, 100) << true;
+        QTest::newRow("16-bit RGBA, tiled and planar")
+            << "tiff_tiled_planar_16bit_RGBa.tiff" << QSize(100, 40) << true;
+    }
+
+    void readsTiffVariantsQtRefuses()
+    {
+        QFETCH(QString, file);
+        QFETCH(QSize, size);
+        QFETCH(bool, varied);
+        const QString source = qEnvironmentVariable("PICTAVO_SOURCE_DIR",
+                                                    QStringLiteral(PICTAVO_SOURCE_DIR_FALLBACK)) +
+                               QStringLiteral("/tests/imaging/corpus/real/tiff/") + file;
+        const Decoded d = decodeFile(source);
+        QVERIFY2(d.ok(), qPrintable(d.error));
+        QCOMPARE(d.formatCode, int(core::FormatTIF));
+        QCOMPARE(d.originalSize, size);
+        QCOMPARE(d.pages.first().size(), size);
+        const QImage &page = d.pages.first();
+        bool several = false;
+        for (int y = 0; y < page.height() && !several; ++y)
+            for (int x = 0; x < page.width() && !several; ++x)
+                several = page.pixel(x, y) != page.pixel(0, 0);
+        QCOMPARE(several, varied);
+        DecodeOptions small;
+        small.boundingSize = QSize(10, 10);
+        const Decoded t = decodeFile(source, small);
+        QVERIFY2(t.ok(), qPrintable(t.error));
+        QCOMPARE(t.originalSize, size);
+    }
+
     void appliesExifOrientation_data()
     {
         QTest::addColumn<int>("orientation");

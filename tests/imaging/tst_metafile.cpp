@@ -25,6 +25,11 @@ private slots:
     void text_data();
     void text();
     void boundingSize();
+    void realFiles_data();
+    void realFiles();
+
+private:
+    static void addEmfPlusRows();
 };
 
 void TestMetafile::detect_data()
@@ -411,6 +416,140 @@ void TestMetafile::drawing_data()
         QTest::newRow("wmf clip rectangle")
             << w.bytes() << Samples{{{25, 50}, kRed}, {{75, 50}, kWhite}};
     }
+    {
+        // GDI+ closes its files with a transfer that keeps the destination.
+        Emf e;
+        withBrush(e, 1, kRed).rec(43, {0, 0, 100, 100});
+        e.rec(76,
+              {0, 0, 99, 99, 0, 0, 100, 100, 0x00AA0029, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        QTest::newRow("emf bitblt that keeps the destination")
+            << e.bytes() << Samples{{{50, 50}, kRed}};
+    }
+    addEmfPlusRows();
+}
+
+// EMF+ records, each in a picture whose plain records draw nothing.
+void TestMetafile::addEmfPlusRows()
+{
+    const QRgb red = 0xFFFF0000, blue = 0xFF0000FF;
+    const auto row = [](const char *name, const EmfPlus &records, const Samples &samples) {
+        QTest::newRow(name) << Emf().plus(records).bytes() << samples;
+    };
+    row("emf+ fill rectangle, colour", EmfPlus().header().fillRect(red, 10, 10, 40, 40),
+        {{{30, 30}, kRed}, {{70, 70}, kWhite}});
+    {
+        QByteArray d;
+        for (quint32 v : {2u, 1u}) // brush 2, one rectangle of 16-bit values
+            put32(d, v);
+        for (quint16 v : {50, 50, 40, 40})
+            put16(d, v);
+        row("emf+ fill rectangle, brush object, 16-bit",
+            EmfPlus().header().brush(2, blue).rec(0x400A, 0x4000, d),
+            {{{70, 70}, kBlue}, {{30, 30}, kWhite}});
+    }
+    row("emf+ fill polygon",
+        EmfPlus().header().floats(0x400C, 0x8000, {red, 3}, {0, 0, 100, 0, 0, 100}),
+        {{{20, 20}, kRed}, {{80, 80}, kWhite}});
+    row("emf+ fill ellipse", EmfPlus().header().floats(0x400E, 0x8000, {red}, {0, 0, 100, 100}),
+        {{{50, 50}, kRed}, {{3, 3}, kWhite}});
+    row("emf+ draw lines",
+        EmfPlus().header().pen(1, 10, blue).floats(0x400D, 1, {2}, {0, 50, 100, 50}),
+        {{{50, 50}, kBlue}, {{50, 20}, kWhite}});
+    row("emf+ draw rectangle",
+        EmfPlus().header().pen(1, 10, blue).floats(0x400B, 1, {1}, {20, 20, 60, 60}),
+        {{{20, 50}, kBlue}, {{50, 50}, kWhite}});
+    row("emf+ fill path",
+        EmfPlus()
+            .header()
+            .path(3, {10, 10, 90, 10, 90, 90, 10, 90}, {0, 1, 1, 0x81})
+            .floats(0x4014, 0x8003, {red}, {}),
+        {{{50, 50}, kRed}, {{5, 5}, kWhite}});
+    row("emf+ draw path",
+        EmfPlus()
+            .header()
+            .pen(1, 8, blue)
+            .path(3, {10, 10, 90, 10, 90, 90, 10, 90}, {0, 1, 1, 0x81})
+            .floats(0x4015, 3, {1}, {}),
+        {{{10, 50}, kBlue}, {{50, 50}, kWhite}});
+    row("emf+ translate",
+        EmfPlus().header().floats(0x402D, 0, {}, {50, 50}).fillRect(red, 0, 0, 20, 20),
+        {{{60, 60}, kRed}, {{10, 10}, kWhite}});
+    row("emf+ set world transform, scale",
+        EmfPlus().header().floats(0x402A, 0, {}, {2, 0, 0, 2, 0, 0}).fillRect(red, 10, 10, 10, 10),
+        {{{35, 35}, kRed}, {{15, 15}, kWhite}, {{45, 45}, kWhite}});
+    row("emf+ save and restore",
+        EmfPlus()
+            .header()
+            .floats(0x402D, 0, {}, {50, 0})
+            .floats(0x4025, 0, {7}, {})
+            .floats(0x402D, 0, {}, {0, 50})
+            .floats(0x4026, 0, {7}, {})
+            .fillRect(red, 0, 0, 20, 20),
+        {{{60, 10}, kRed}, {{60, 60}, kWhite}});
+    row("emf+ page unit millimetre",
+        EmfPlus().header().floats(0x4030, 6, {}, {1}).fillRect(red, 0, 0, 10, 10),
+        {{{35, 35}, kRed}, {{42, 42}, kWhite}});
+    row("emf+ clip rectangle",
+        EmfPlus().header().floats(0x4032, 0, {}, {0, 0, 50, 100}).fillRect(red, 0, 0, 100, 100),
+        {{{25, 50}, kRed}, {{75, 50}, kWhite}});
+    row("emf+ draw image",
+        EmfPlus()
+            .header()
+            .image(4, quadrants())
+            .floats(0x401A, 4, {0, 2}, {0, 0, 2, 2, 0, 0, 100, 100}),
+        {{{25, 25}, kRed}, {{75, 25}, kGreen}, {{25, 75}, kBlue}, {{75, 75}, kWhite}});
+    {
+        // Corners to the upper-left, upper-right and lower-left points.
+        QByteArray d;
+        for (quint32 v : {0u, 2u})
+            put32(d, v);
+        for (float v : {0.f, 0.f, 2.f, 2.f})
+            putFloat(d, v);
+        put32(d, 3);
+        for (float v : {100.f, 0.f, 0.f, 0.f, 100.f, 100.f})
+            putFloat(d, v);
+        row("emf+ draw image points, mirrored",
+            EmfPlus().header().image(4, quadrants()).rec(0x401B, 4, d),
+            {{{25, 25}, kGreen}, {{75, 25}, kRed}});
+    }
+    {
+        // A brush object in two pieces, each led by the total size.
+        const QByteArray brush = EmfPlus::solid(red);
+        QByteArray first, second;
+        put32(first, quint32(brush.size()));
+        first.append(brush.left(8));
+        second = brush.mid(8);
+        row("emf+ object in two records",
+            EmfPlus()
+                .header()
+                .rec(0x4008, 0x8105, first)
+                .rec(0x4008, 0x0105, second)
+                .floats(0x400A, 0, {5, 1}, {0, 0, 50, 50}),
+            {{{25, 25}, kRed}, {{75, 75}, kWhite}});
+    }
+
+    // Which plain records play beside EMF+ records.
+    {
+        Emf e;
+        e.plus(EmfPlus().header(false).fillRect(red, 0, 0, 50, 100));
+        withBrush(e, 1, kBlue).rec(43, {50, 0, 100, 100});
+        QTest::newRow("emf+ only: plain records left out")
+            << e.bytes() << Samples{{{25, 50}, kRed}, {{75, 50}, kWhite}};
+    }
+    {
+        Emf e;
+        e.plus(EmfPlus().header(true).fillRect(red, 0, 0, 50, 100));
+        withBrush(e, 1, kBlue).rec(43, {50, 0, 100, 100});
+        QTest::newRow("emf+ dual: plain records played too")
+            << e.bytes() << Samples{{{25, 50}, kRed}, {{75, 50}, kBlue}};
+    }
+    {
+        Emf e;
+        e.plus(EmfPlus().header(false).fillRect(red, 0, 0, 50, 100).rec(0x4004, 0, {}));
+        withBrush(e, 1, kBlue).rec(43, {50, 0, 100, 100});
+        QTest::newRow("emf+ only: plain records after GetDC")
+            << e.bytes() << Samples{{{25, 50}, kRed}, {{75, 50}, kBlue}};
+    }
 }
 
 void TestMetafile::drawing()
@@ -488,6 +627,25 @@ void TestMetafile::text_data()
         w.rec(0x0209, {0xFF, 0}).rec(0x0102, {1}).raw(0x0A32, p);
         QTest::newRow("wmf exttextout") << w.bytes() << QRect(10, 20, 120, 40);
     }
+    {
+        Emf e(200, 100);
+        e.plus(EmfPlus().header().font(1, 40).drawString(1, 0xFFFF0000, 10, 20, 180, 60,
+                                                         QStringLiteral("HHHH")));
+        QTest::newRow("emf+ draw string") << e.bytes() << QRect(5, 15, 150, 50);
+    }
+    {
+        // Driver strings given as characters, each at its own position.
+        QByteArray d;
+        for (quint32 v : {0xFFFF0000u, 1u, 0u, 2u})
+            put32(d, v);
+        put16(d, 'H');
+        put16(d, 'H');
+        for (float v : {20.f, 50.f, 60.f, 50.f})
+            putFloat(d, v);
+        Emf e(200, 100);
+        e.plus(EmfPlus().header().font(1, 40).rec(0x4036, 0x8001, d));
+        QTest::newRow("emf+ draw driver string") << e.bytes() << QRect(15, 15, 85, 45);
+    }
 }
 
 // Text lands in the expected box, in the text colour, and nowhere else.
@@ -526,6 +684,40 @@ void TestMetafile::boundingSize()
     QVERIFY(near(small.pixel(75, 25), kWhite));
     // A picture smaller than the bounds keeps its size.
     QCOMPARE(metafile::render(e.bytes(), &error, QSize(1000, 1000)).size(), QSize(400, 200));
+}
+
+// Metafiles made by other programs, among them EMF+ ones whose plain records
+// draw nothing: each shows a picture, at full and at thumbnail size.
+void TestMetafile::realFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const char *file :
+         {"emf/ETO_PDY.emf", "emf/TestDrawImagePointsTypeBitmap.emf", "emf/TestDrawString.emf",
+          "emf/TestDrawStringAlign.emf", "emf/TestEmfPlusDrawLineWithDash.emf",
+          "emf/TestEmfPlusDrawPathWithMiterLimit.emf", "emf/TestEmfPlusFillClosedCurve.emf",
+          "emf/TextMapMode.emf", "wmf/ETO_PDY.wmf", "wmf/tdf88163-wrong-font-size.wmf",
+          "wmf/wmf-embedded-emfplus.wmf"})
+        QTest::newRow(file) << QString::fromLatin1(file);
+}
+
+void TestMetafile::realFiles()
+{
+    QFETCH(QString, file);
+    QFile in(qEnvironmentVariable("PICTAVO_SOURCE_DIR") +
+             QStringLiteral("/tests/imaging/corpus/real/") + file);
+    QVERIFY2(in.open(QIODevice::ReadOnly), qPrintable(in.fileName()));
+    const QByteArray data = in.readAll();
+    saveSeed(data);
+    for (const QSize bounding : {QSize(), QSize(140, 140)}) {
+        QString error;
+        const QImage image = metafile::render(data, &error, bounding);
+        QVERIFY2(!image.isNull(), qPrintable(error));
+        QSet<QRgb> colours;
+        for (int y = 0; y < image.height() && colours.size() < 2; ++y)
+            for (int x = 0; x < image.width() && colours.size() < 2; ++x)
+                colours.insert(image.pixel(x, y));
+        QVERIFY2(colours.size() > 1, "the picture is of one colour");
+    }
 }
 
 PICTAVO_TEST_MAIN(TestMetafile)

@@ -26,6 +26,8 @@ private slots:
     void reducedDecodeKeepsTrueGeometry();
     void unreadableFiles_data();
     void unreadableFiles();
+    void oneBitKeepsItsColours_data();
+    void oneBitKeepsItsColours();
 };
 
 void TestThumbnail::roundsHalfToEven_data()
@@ -169,6 +171,130 @@ void TestThumbnail::unreadableFiles()
     const ThumbnailResult r = makeThumbnail(path);
     QVERIFY(!r.ok());
     QVERIFY(!r.error.isEmpty());
+}
+
+namespace {
+
+// How far the most colourful pixel is from grey.
+int mostColour(const QImage &image)
+{
+    int most = 0;
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y)
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb p = rgb.pixel(x, y);
+            most = std::max(most, std::max({qRed(p), qGreen(p), qBlue(p)}) -
+                                      std::min({qRed(p), qGreen(p), qBlue(p)}));
+        }
+    return most;
+}
+
+// An uncompressed 1-bit palette TIFF of the image (Qt writes 1-bit TIFFs in
+// black and white only).
+QByteArray paletteTiff(const QImage &image)
+{
+    const int w = image.width(), h = image.height(), stride = (w + 7) / 8;
+    QByteArray out("II*\0", 4);
+    const auto put16 = [&out](quint16 v) { out.append(char(v & 0xFF)).append(char(v >> 8)); };
+    const auto put32 = [&put16](quint32 v) {
+        put16(quint16(v & 0xFFFF));
+        put16(quint16(v >> 16));
+    };
+    const quint32 pixelsAt = 8, mapAt = pixelsAt + quint32(stride * h);
+    const quint32 ifdAt = mapAt + 12;
+    put32(ifdAt);
+    for (int y = 0; y < h; ++y)
+        for (int b = 0; b < stride; ++b) {
+            uchar byte = 0;
+            for (int bit = 0; bit < 8 && b * 8 + bit < w; ++bit)
+                if (image.pixelIndex(b * 8 + bit, y))
+                    byte |= uchar(0x80 >> bit);
+            out.append(char(byte));
+        }
+    const QRgb a = image.color(0), c = image.color(1);
+    for (int v : {qRed(a), qRed(c), qGreen(a), qGreen(c), qBlue(a), qBlue(c)})
+        put16(quint16(v * 257));
+    // Tag, type (3 short, 4 long), count, value.
+    const quint32 tags[][4] = {
+        {256, 4, 1, quint32(w)}, {257, 4, 1, quint32(h)}, {258, 3, 1, 1},
+        {259, 3, 1, 1},          {262, 3, 1, 3},          {273, 4, 1, pixelsAt},
+        {277, 3, 1, 1},          {278, 4, 1, quint32(h)}, {279, 4, 1, quint32(stride * h)},
+        {320, 3, 6, mapAt}};
+    put16(quint16(std::size(tags)));
+    for (const auto &t : tags) {
+        put16(quint16(t[0]));
+        put16(quint16(t[1]));
+        put32(t[2]);
+        if (t[1] == 3 && t[2] == 1) {
+            put16(quint16(t[3]));
+            put16(0);
+        } else {
+            put32(t[3]);
+        }
+    }
+    put32(0);
+    return out;
+}
+
+} // namespace
+
+void TestThumbnail::oneBitKeepsItsColours_data()
+{
+    QTest::addColumn<QString>("file"); // a real file, or generated when it has no folder
+    QTest::addColumn<QRgb>("one");
+    QTest::addColumn<QRgb>("other");
+    const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255);
+    // Large enough to be read at a reduced size.
+    for (const char *ext : {"bmp", "png", "tif"})
+        QTest::addRow("red and green %s", ext)
+            << QStringLiteral("redgreen.%1").arg(ext) << red << green;
+    QTest::newRow("one colour png") << "blue.png" << blue << blue;
+    for (const char *file : {"onebit/pal1bg.bmp", "onebit/pal1bg.png", "onebit/pal1p1.png",
+                             "onebit/palette-1c-1b.tiff", "onebit/multi-page-1.tiff"})
+        QTest::newRow(file) << QString::fromLatin1(file) << QRgb(0) << QRgb(0);
+}
+
+void TestThumbnail::oneBitKeepsItsColours()
+{
+    QFETCH(QString, file);
+    QFETCH(QRgb, one);
+    QFETCH(QRgb, other);
+    QTemporaryDir dir;
+    QString path = qEnvironmentVariable("PICTAVO_SOURCE_DIR") +
+                   QStringLiteral("/tests/imaging/corpus/real/") + file;
+    if (!file.contains(QLatin1Char('/'))) {
+        QImage image(800, 600, QImage::Format_Mono);
+        image.setColorTable({one, other});
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, (x / 100 + y / 100) % 2);
+        path = dir.filePath(file);
+        if (file.endsWith(QLatin1String(".tif"))) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(paletteTiff(image));
+        } else {
+            QVERIFY(image.save(path));
+        }
+        QCOMPARE(QImage(path).pixel(150, 50), other);
+    }
+    const QImage full(path);
+    QVERIFY2(!full.isNull(), qPrintable(path));
+    const ThumbnailResult r = makeThumbnail(path);
+    QVERIFY2(r.ok(), qPrintable(r.error));
+    // A grey thumbnail of a coloured picture lost its colours.
+    QVERIFY2(mostColour(r.picture) >= mostColour(full) / 2,
+             qPrintable(
+                 QStringLiteral("%1 against %2").arg(mostColour(r.picture)).arg(mostColour(full))));
+    if (one == 0)
+        return;
+    for (const QRgb expected : {one, other}) {
+        bool found = false;
+        for (int y = 0; y < r.picture.height() && !found; ++y)
+            for (int x = 0; x < r.picture.width() && !found; ++x)
+                found = r.picture.pixel(x, y) == expected;
+        QVERIFY2(found, qPrintable(QString::number(expected, 16)));
+    }
 }
 
 PICTAVO_TEST_MAIN(TestThumbnail)

@@ -105,6 +105,128 @@ inline QByteArray dib8(bool rle, int *bmiSize)
     return b;
 }
 
+// EMF+ records, to be carried in the comment records of an Emf (Emf::plus).
+// Objects and colours as GDI+ writes them: ARGB colours, float coordinates.
+class EmfPlus
+{
+public:
+    static constexpr quint32 kVersion = 0xDBC01002;
+
+    EmfPlus &rec(quint16 type, quint16 flags, const QByteArray &data)
+    {
+        put16(m_data, type);
+        put16(m_data, flags);
+        put32(m_data, quint32(12 + data.size()));
+        put32(m_data, quint32(data.size()));
+        m_data.append(data);
+        return *this;
+    }
+    // The first record: dual asks for the plain records to be played too.
+    EmfPlus &header(bool dual = false, quint32 dpi = 96)
+    {
+        QByteArray d;
+        for (quint32 v : {kVersion, 0u, dpi, dpi})
+            put32(d, v);
+        return rec(0x4001, dual ? 1 : 0, d);
+    }
+    EmfPlus &object(quint8 id, quint8 kind, const QByteArray &data)
+    {
+        return rec(0x4008, quint16(kind << 8 | id), data);
+    }
+    static QByteArray solid(QRgb argb)
+    {
+        QByteArray d;
+        for (quint32 v : {kVersion, 0u, quint32(argb)})
+            put32(d, v);
+        return d;
+    }
+    EmfPlus &brush(quint8 id, QRgb argb) { return object(id, 1, solid(argb)); }
+    // A pen of `width` world units, solid colour.
+    EmfPlus &pen(quint8 id, float width, QRgb argb)
+    {
+        QByteArray d;
+        for (quint32 v : {kVersion, 0u, 0u, 0u})
+            put32(d, v);
+        putFloat(d, width);
+        d.append(solid(argb));
+        return object(id, 2, d);
+    }
+    // A path of float points; types as GDI+ writes them (0 start, 1 line,
+    // 3 Bézier, 0x80 closes the figure).
+    EmfPlus &path(quint8 id, std::initializer_list<float> xy, std::initializer_list<quint8> types)
+    {
+        QByteArray d;
+        for (quint32 v : {kVersion, quint32(types.size()), 0u})
+            put32(d, v);
+        for (float v : xy)
+            putFloat(d, v);
+        for (quint8 t : types)
+            d.append(char(t));
+        while (d.size() % 4)
+            d.append('\0');
+        return object(id, 3, d);
+    }
+    EmfPlus &font(quint8 id, float emPixels, const QString &family = QStringLiteral("DejaVu Sans"))
+    {
+        QByteArray d;
+        put32(d, kVersion);
+        putFloat(d, emPixels);
+        for (quint32 v : {2u, 0u, 0u, quint32(family.size())})
+            put32(d, v);
+        for (QChar c : family)
+            put16(d, c.unicode());
+        while (d.size() % 4)
+            d.append('\0');
+        return object(id, 6, d);
+    }
+    // A 32-bit ARGB bitmap image object.
+    EmfPlus &image(quint8 id, const QImage &source)
+    {
+        const QImage img = source.convertToFormat(QImage::Format_ARGB32);
+        QByteArray d;
+        for (quint32 v : {kVersion, 1u, quint32(img.width()), quint32(img.height()),
+                          quint32(img.width() * 4), 0x00026200u, 0u})
+            put32(d, v);
+        for (int y = 0; y < img.height(); ++y)
+            d.append(reinterpret_cast<const char *>(img.constScanLine(y)), img.width() * 4);
+        return object(id, 5, d);
+    }
+    // Records whose data is all 32-bit values or floats.
+    EmfPlus &floats(quint16 type, quint16 flags, std::initializer_list<quint32> ints,
+                    std::initializer_list<float> values)
+    {
+        QByteArray d;
+        for (quint32 v : ints)
+            put32(d, v);
+        for (float v : values)
+            putFloat(d, v);
+        return rec(type, flags, d);
+    }
+    // FillRects of one rectangle in an ARGB colour.
+    EmfPlus &fillRect(QRgb argb, float x, float y, float w, float h)
+    {
+        return floats(0x400A, 0x8000, {quint32(argb), 1}, {x, y, w, h});
+    }
+    EmfPlus &drawString(quint8 font, QRgb argb, float x, float y, float w, float h,
+                        const QString &text)
+    {
+        QByteArray d;
+        for (quint32 v : {quint32(argb), 0xFFFFFFFFu, quint32(text.size())})
+            put32(d, v);
+        for (float v : {x, y, w, h})
+            putFloat(d, v);
+        for (QChar c : text)
+            put16(d, c.unicode());
+        while (d.size() % 4)
+            d.append('\0');
+        return rec(0x401C, quint16(0x8000 | font), d);
+    }
+    QByteArray bytes() const { return m_data; }
+
+private:
+    QByteArray m_data;
+};
+
 class Emf
 {
 public:
@@ -212,6 +334,15 @@ public:
         put32(p, quint32(dest.height()));
         p.append(dib);
         return raw(81, p);
+    }
+    // A comment record that carries EMF+ records.
+    Emf &plus(const EmfPlus &records)
+    {
+        QByteArray p;
+        put32(p, quint32(4 + records.bytes().size()));
+        p.append("EMF+", 4);
+        p.append(records.bytes());
+        return raw(70, p);
     }
     QByteArray bytes() const
     {

@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Each shipped executable started as a user starts it, on a 7000 x 5500
+// picture (38.5 megapixels, past the 33 that Qt's readers allow unless a
+// program sets its own limits at start-up).
+
+#include <QApplication>
+#include <QDataStream>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "imaging/MagickProtocol.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+constexpr int kWidth = 7000;
+constexpr int kHeight = 5500;
+
+QString binary(const QString &name)
+{
+    const QString built = qEnvironmentVariable("PICTAVO_BINARY_DIR") + QStringLiteral("/bin/");
+    if (QFile::exists(built + name))
+        return built + name;
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+}
+
+} // namespace
+
+class TestExecutables : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString picture(const QString &format) const
+    {
+        return m_dir.filePath(QStringLiteral("camera.") + format);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // A photo-sized picture with some shapes, quick to encode.
+        QImage image(kWidth, kHeight, QImage::Format_RGB32);
+        image.fill(QColor(30, 90, 160));
+        QPainter painter(&image);
+        painter.fillRect(QRect(500, 500, 3000, 2000), QColor(220, 180, 40));
+        painter.fillRect(QRect(4000, 3000, 2500, 2000), QColor(20, 140, 60));
+        painter.end();
+        for (const char *format : {"jpg", "png"}) {
+            QImageWriter writer(picture(QLatin1String(format)));
+            writer.setQuality(80); // for PNG, a light and quick compression
+            QVERIFY2(writer.write(image), qPrintable(writer.errorString()));
+        }
+    }
+
+    void programsLoadLargePhotos_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("jpeg") << "jpg";
+        QTest::newRow("png") << "png";
+    }
+
+    // pictavo PATH opens the viewer on the picture; the engine tells what it
+    // took over when asked through the logging rules.
+    void programsLoadLargePhotos()
+    {
+        QFETCH(QString, format);
+        QProcess pictavo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_LOGGING_RULES"),
+                   QStringLiteral("pictavo.imaging.debug=true"));
+        pictavo.setProcessEnvironment(env);
+        pictavo.start(binary(QStringLiteral("pictavo")), {picture(format)});
+        QVERIFY(pictavo.waitForStarted(20000));
+        const QString name = QStringLiteral("camera.") + format;
+        QString log;
+        const QDeadlineTimer deadline(180000);
+        while (!log.contains(name + QLatin1Char(':')) && !deadline.hasExpired() &&
+               pictavo.state() == QProcess::Running) {
+            pictavo.waitForReadyRead(1000);
+            log += QString::fromLocal8Bit(pictavo.readAllStandardError());
+        }
+        pictavo.kill();
+        pictavo.waitForFinished(20000);
+        log += QString::fromLocal8Bit(pictavo.readAllStandardError());
+        QVERIFY2(
+            log.contains(QStringLiteral("%1: %2 x %3 pixels").arg(name).arg(kWidth).arg(kHeight)),
+            qPrintable(log));
+    }
+
+    void convertLoadsLargePhotos_data() { programsLoadLargePhotos_data(); }
+
+    void convertLoadsLargePhotos()
+    {
+        QFETCH(QString, format);
+        QProcess convert;
+        convert.start(binary(QStringLiteral("pictavo-convert")),
+                      {QStringLiteral("info"), picture(format)});
+        QVERIFY(convert.waitForFinished(180000));
+        QCOMPARE(QString::fromLocal8Bit(convert.readAllStandardError()), QString());
+        QCOMPARE(convert.exitCode(), 0);
+        const QStringList fields =
+            QString::fromLocal8Bit(convert.readAllStandardOutput()).split(QLatin1Char(' '));
+        QVERIFY(fields.size() >= 2);
+        QCOMPARE(fields.at(0).toInt(), kWidth);
+        QCOMPARE(fields.at(1).toInt(), kHeight);
+    }
+
+    void helperLoadsLargePhotos_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("coder");
+        QTest::newRow("jpeg") << "jpg"
+                              << "JPEG";
+        QTest::newRow("png") << "png"
+                             << "PNG";
+    }
+
+    // The Magick helper serves one decode request on its standard input.
+    void helperLoadsLargePhotos()
+    {
+        using namespace imaging::magickproto;
+        QFETCH(QString, format);
+        QFETCH(QString, coder);
+        QFile file(picture(format));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray request;
+        {
+            QDataStream out(&request, QIODevice::WriteOnly);
+            out << qint32(OpDecode) << coder << file.readAll();
+        }
+        QProcess helper;
+        helper.start(binary(QStringLiteral("pictavo-magick")), {});
+        QVERIFY(helper.waitForStarted(20000));
+        const quint64 length = quint64(request.size());
+        helper.write(reinterpret_cast<const char *>(&length), sizeof length);
+        helper.write(request);
+        helper.closeWriteChannel();
+        QVERIFY(helper.waitForFinished(180000));
+        QCOMPARE(helper.exitCode(), 0);
+        const QByteArray reply = helper.readAllStandardOutput();
+        QVERIFY(reply.size() > qsizetype(sizeof length));
+        QDataStream in(reply.mid(sizeof length));
+        qint32 status = -1, width = 0, height = 0;
+        in >> status;
+        if (status != StatusOk) {
+            QString reason;
+            in >> reason;
+            QFAIL(qPrintable(reason));
+        }
+        in >> width >> height;
+        QCOMPARE(width, kWidth);
+        QCOMPARE(height, kHeight);
+    }
+};
+
+PICTAVO_TEST_MAIN(TestExecutables)
+#include "tst_executables.moc"
