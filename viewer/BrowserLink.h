@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include "core/FileOperation.h"
+
 class QWidget;
 
 namespace viewer {
@@ -22,6 +24,14 @@ public:
     // (newPath empty).
     virtual void refreshImages(const QString &oldPath, const QString &newPath) = 0;
     virtual QWidget *browserWindow() = 0;
+    // Asks the destination-folder dialog where Copy To or Move To of source
+    // goes; empty when the user cancelled.
+    virtual QString chooseDestination(core::FileOperation operation, const QString &source)
+    {
+        Q_UNUSED(operation);
+        Q_UNUSED(source);
+        return {};
+    }
 };
 
 } // namespace viewer
