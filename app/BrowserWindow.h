@@ -94,6 +94,7 @@ public:
     void selectPath(const QString &path) override;
     void refreshImages(const QString &oldPath, const QString &newPath) override;
     QWidget *browserWindow() override { return this; }
+    QString chooseDestination(core::FileOperation operation, const QString &source) override;
 
     // What the command line asks of the browser.
     QStringList imageList(const QString &folder) const override;
