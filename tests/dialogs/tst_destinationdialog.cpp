@@ -70,7 +70,8 @@ void TestDestinationDialog::layoutAndCaptions()
     QCOMPARE(d.windowTitle(), QStringLiteral("Caption will be set at run time!!"));
     QCOMPARE(d.size(), QSize(core::twipsToPixelsX(7710), core::twipsToPixelsY(5940)));
     QCOMPARE(d.findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("Source"));
-    QCOMPARE(d.findChild<QLabel *>(QStringLiteral("Label2"))->text(), QStringLiteral("Destination"));
+    QCOMPARE(d.findChild<QLabel *>(QStringLiteral("Label2"))->text(),
+             QStringLiteral("Destination"));
     QCOMPARE(d.okButton()->text(), QStringLiteral("         &Ok"));
     QCOMPARE(d.cancelButton()->text(), QStringLiteral("         &Cancel"));
     QCOMPARE(d.okButton()->geometry(), QRect(275, 360, 101, 31));
@@ -194,9 +195,9 @@ void TestDestinationDialog::skinElements()
     d.applySkin([&](QWidget *w, const QString &element) {
         applied << w->objectName() + QLatin1Char(':') + element;
     });
-    QCOMPARE(applied, (QStringList{QStringLiteral("frmFile:smallform"),
-                                   QStringLiteral("cmdCancel:Button"),
-                                   QStringLiteral("cmdOk:Button")}));
+    QCOMPARE(applied,
+             (QStringList{QStringLiteral("frmFile:smallform"), QStringLiteral("cmdCancel:Button"),
+                          QStringLiteral("cmdOk:Button")}));
 }
 
 PICTAVO_TEST_MAIN(TestDestinationDialog)

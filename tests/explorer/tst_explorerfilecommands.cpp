@@ -198,8 +198,7 @@ void TestExplorerFileCommands::severalSelected()
     m_destination = usb.path(); // typed without a trailing "/"
     listFive();
     select({2, 4, 5}, 4);
-    QCOMPARE(m_w->selectedPaths(),
-             (QStringList{path("2.png"), path("4.png"), path("5.png")}));
+    QCOMPARE(m_w->selectedPaths(), (QStringList{path("2.png"), path("4.png"), path("5.png")}));
 
     m_w->runFileCommand(op);
     if (op != FileOperation::Delete)
@@ -264,8 +263,10 @@ void TestExplorerFileCommands::copyImage_data()
 {
     QTest::addColumn<QString>("item"); // "" for a placeholder
     QTest::addColumn<QString>("message");
-    QTest::newRow("picture") << "2.png" << "";
-    QTest::newRow("folder") << "sub" << "Cannot copy sub to the clipboard: it is a folder";
+    QTest::newRow("picture") << "2.png"
+                             << "";
+    QTest::newRow("folder") << "sub"
+                            << "Cannot copy sub to the clipboard: it is a folder";
     // Spoilt after it was listed.
     QTest::newRow("unreadable") << "2.png"
                                 << "Cannot copy 2.png to the clipboard: it cannot be read as "

@@ -94,10 +94,9 @@ private:
     }
     viewer::ViewerWindow *make(const QStringList &list, int index, bool fullScreen = false)
     {
-        settings::SettingsStore().setValue(settings::Root::LocalMachine,
-                                           QString::fromUtf16(settings::kPreferencesSection),
-                                           QStringLiteral("FullScreen"),
-                                           fullScreen ? QStringLiteral("-1") : QStringLiteral("0"));
+        settings::SettingsStore().setValue(
+            settings::Root::LocalMachine, QString::fromUtf16(settings::kPreferencesSection),
+            QStringLiteral("FullScreen"), fullScreen ? QStringLiteral("-1") : QStringLiteral("0"));
         m_v = new viewer::ViewerWindow(&m_link);
         m_v->setPrefetchEnabled(false);
         m_v->viewImage(list, index);
@@ -184,7 +183,8 @@ void TestViewerFileCommands::rename_data()
     QTest::newRow("a sub-folder's name")
         << std::optional<QString>(QStringLiteral("sub")) << QString() << QString();
     QTest::newRow("with a slash") << std::optional<QString>(QStringLiteral("sub/b.png"))
-                                  << QString() << QStringLiteral("A file name cannot contain \"/\".");
+                                  << QString()
+                                  << QStringLiteral("A file name cannot contain \"/\".");
     QTest::newRow("with a NUL") << std::optional<QString>(QStringLiteral("b") + QChar(0))
                                 << QString()
                                 << QStringLiteral("A file name cannot contain a NUL character.");
