@@ -87,7 +87,7 @@ struct FileOperations::Command
 };
 
 FileOperations::FileOperations(FileSystem *fileSystem, OperationProgress *progress)
-    : m_fileSystem(fileSystem), m_progress(progress)
+    : m_givenFileSystem(fileSystem), m_progress(progress)
 {
 }
 
@@ -103,8 +103,8 @@ int FileOperations::fail(const QString &what, int error)
 int FileOperations::run(core::FileOperation operation, const QStringList &sources,
                         const QString &target)
 {
-    if (!m_fileSystem)
-        m_fileSystem = &fileSystem();
+    // The file system in force now: a test may have installed its own.
+    m_fileSystem = m_givenFileSystem ? m_givenFileSystem : &fileSystem();
     Command command;
     command.operation = operation;
     command.several = sources.size() > 1;

@@ -83,7 +83,8 @@ private:
     int askReplace(Command &command, const QString &destination);
     int fail(const QString &what, int error);
 
-    FileSystem *m_fileSystem = nullptr;
+    FileSystem *m_givenFileSystem = nullptr;
+    FileSystem *m_fileSystem = nullptr; // in force during a run
     OperationProgress *m_progress = nullptr;
 };
 
