@@ -7,15 +7,15 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 #include "shell/FileOperations.h"
@@ -89,12 +89,13 @@ int main(int argc, char *argv[])
         double c = -1;
         double s = -1;
         auto runCp = [&] {
-            c = seconds([&] { return QProcess::execute(QStringLiteral("cp"), {source, byCp}) == 0; });
+            c = seconds([&] {
+                return QProcess::execute(QStringLiteral("cp"), {source, byCp}) == 0;
+            });
         };
         auto runService = [&] {
-            s = seconds([&] {
-                return service.run(core::FileOperation::CopyTo, {source}, byService) == 0;
-            });
+            s = seconds(
+                [&] { return service.run(core::FileOperation::CopyTo, {source}, byService) == 0; });
         };
         if (round % 2 == 0) {
             runCp();
