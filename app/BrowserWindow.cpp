@@ -146,6 +146,9 @@ void BrowserWindow::createControls()
 
     m_explorer = new explorer::ThumbnailExplorer(m_previewSplitter);
     m_explorer->setObjectName(QStringLiteral("ImageExplore1"));
+    m_explorer->setDestinationChooser([this](core::FileOperation operation, const QString &source) {
+        return chooseDestination(operation, source);
+    });
 
     m_previewSplitter->addWidget(m_preview);
     m_previewSplitter->addWidget(m_explorer);
@@ -448,8 +451,16 @@ dialogs::DestinationDialog *BrowserWindow::destinationDialog()
     if (!m_destinationDialog) {
         m_destinationDialog = new dialogs::DestinationDialog(this);
         m_destinationDialog->setObjectName(QStringLiteral("frmFile"));
+        m_destinationDialog->applySkin([this](QWidget *widget, const QString &element) {
+            m_skin->applySkinByName(widget, element);
+        });
     }
     return m_destinationDialog;
+}
+
+QString BrowserWindow::chooseDestination(core::FileOperation operation, const QString &source)
+{
+    return destinationDialog()->showFileForm(int(operation), source);
 }
 
 void BrowserWindow::start(const QString &commandText)

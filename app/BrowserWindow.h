@@ -96,6 +96,7 @@ public:
     QWidget *browserWindow() override { return this; }
     void applySkin(QWidget *window) override;
     void applySkinElement(QWidget *child, const QString &element) override;
+    QString chooseDestination(core::FileOperation operation, const QString &source) override;
 
     // What the command line asks of the browser.
     QStringList imageList(const QString &folder) const override;

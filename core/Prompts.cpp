@@ -3,6 +3,7 @@
 
 #include <QAbstractPrintDialog>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 
 #include "core/Process.h"
 
@@ -189,6 +191,32 @@ public:
         QPageSetupDialog dialog(&printer, dialogParent());
         return dialog.exec() == QDialog::Accepted;
     }
+
+    ReplaceChoice replaceQuestion(const QString &text, bool offerApplyToAll) override
+    {
+        QMessageBox box(dialogParent());
+        box.setObjectName(QStringLiteral("replaceQuestion"));
+        box.setWindowTitle(promptCaption({}));
+        box.setIcon(QMessageBox::Question);
+        box.setText(text);
+        QPushButton *replace = box.addButton(QObject::tr("&Replace"), QMessageBox::AcceptRole);
+        QPushButton *skip = box.addButton(QObject::tr("&Skip"), QMessageBox::RejectRole);
+        QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(skip);
+        box.setEscapeButton(cancel);
+        if (offerApplyToAll)
+            box.setCheckBox(new QCheckBox(QObject::tr("&Apply to all"), &box));
+        box.exec();
+        ReplaceChoice choice;
+        choice.applyToAll = box.checkBox() && box.checkBox()->isChecked();
+        if (box.clickedButton() == replace)
+            choice.answer = ReplaceAnswer::Replace;
+        else if (box.clickedButton() == skip)
+            choice.answer = ReplaceAnswer::Skip;
+        else
+            choice.answer = ReplaceAnswer::Cancel;
+        return choice;
+    }
 };
 
 QtPrompts &realPrompts()
@@ -200,6 +228,19 @@ QtPrompts &realPrompts()
 Prompts *g_replacement = nullptr;
 
 } // namespace
+
+ReplaceChoice Prompts::replaceQuestion(const QString &text, bool offerApplyToAll)
+{
+    Q_UNUSED(offerApplyToAll);
+    switch (message(text, MsgIcon::Question, MsgButtons::YesNoCancel)) {
+    case MsgResult::Yes:
+        return {ReplaceAnswer::Replace, false};
+    case MsgResult::No:
+        return {ReplaceAnswer::Skip, false};
+    default:
+        return {ReplaceAnswer::Cancel, false};
+    }
+}
 
 Prompts &prompts()
 {

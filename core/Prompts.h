@@ -41,6 +41,21 @@ enum class MsgResult
     No = 7
 };
 
+// The answer to "a file of that name is already there": replace it, leave
+// it and go on with the next file, or stop the whole command. applyToAll
+// gives the same answer to every later clash of the same command.
+enum class ReplaceAnswer
+{
+    Replace,
+    Skip,
+    Cancel
+};
+struct ReplaceChoice
+{
+    ReplaceAnswer answer = ReplaceAnswer::Cancel;
+    bool applyToAll = false;
+};
+
 struct FileDialogRequest
 {
     enum class Mode
@@ -102,6 +117,10 @@ public:
     // receives the range chosen
     virtual bool printDialog(QPrinter &printer, PrintRange *range) = 0;
     virtual bool pageSetupDialog(QPrinter &printer) = 0;
+    // Asks whether to replace an existing file; offerApplyToAll when more
+    // files of the same command may clash. Without an override it is a
+    // Yes/No/Cancel message (Yes replaces, No skips).
+    virtual ReplaceChoice replaceQuestion(const QString &text, bool offerApplyToAll);
 };
 
 // The Prompts in force: the real Qt dialogs unless a test installed its own.

@@ -812,19 +812,6 @@ void ThumbnailExplorer::openStep(int index0)
     Q_UNUSED(index0);
 }
 
-void ThumbnailExplorer::runFileCommand(core::FileOperation operation)
-{
-    // Copy To, Delete, Delete permanently, Move To and Rename arrive with
-    // the explorer's file commands.
-    Q_UNUSED(operation);
-}
-
-void ThumbnailExplorer::copyImage()
-{
-    // Copying the current image to the clipboard arrives with the file
-    // commands.
-}
-
 // ---- geometry --------------------------------------------------------------
 
 void ThumbnailExplorer::resizeEvent(QResizeEvent *event)

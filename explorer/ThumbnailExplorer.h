@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "core/FileOperation.h"
@@ -90,6 +91,24 @@ public:
     // (newPath empty). A path not listed here is ignored.
     void updateAfterOperation(const QString &oldPath, const QString &newPath);
 
+    // --- file commands (ExplorerFileCommands.cpp)
+    // Asks where Copy To or Move To of the current file goes (the host's
+    // destination dialog); an empty answer ends the command.
+    using DestinationChooser =
+        std::function<QString(core::FileOperation operation, const QString &source)>;
+    void setDestinationChooser(DestinationChooser chooser);
+    // Copy To, Delete, Delete for good, Move To and Rename, as the context
+    // menu and the Delete key run them.
+    void runFileCommand(core::FileOperation operation);
+    // Copies the current item's image to the clipboard; a folder, an item
+    // still being listed or an unreadable file says so instead.
+    void copyImage();
+    // The paths of the selected items, in list order.
+    QStringList selectedPaths() const;
+    // The item at index0 (0-based) has gone: the item before it becomes the
+    // selected one and is announced, and the item leaves the list.
+    void removeSelectedItem(int index0);
+
     // What the list holds, for the host and for tests (positions 1-based).
     int count() const;
     QString itemPath(int index1Based) const;
@@ -153,8 +172,7 @@ private:
     void handleKeyRelease(QKeyEvent *event, bool onList);
     void sendArrowKey(int key);
     void openStep(int index0);
-    void runFileCommand(core::FileOperation operation);
-    void copyImage();
+    void removeRow(int row);
     void buildMenu();
 
     QListView *m_listView = nullptr;
@@ -173,6 +191,7 @@ private:
     bool m_failureShown = false; // the listing's one message has been shown
     quint64 m_generation = 0;
     ThumbnailQueue *m_runningQueue = nullptr; // the filling pass's decoder
+    DestinationChooser m_destinationChooser;
 };
 
 } // namespace explorer

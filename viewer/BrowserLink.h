@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include "core/FileOperation.h"
+
 class QWidget;
 
 namespace viewer {
@@ -27,6 +29,14 @@ public:
     // changes.
     virtual void applySkin(QWidget *window) = 0;
     virtual void applySkinElement(QWidget *child, const QString &element) = 0;
+    // Asks the destination-folder dialog where Copy To or Move To of source
+    // goes; empty when the user cancelled.
+    virtual QString chooseDestination(core::FileOperation operation, const QString &source)
+    {
+        Q_UNUSED(operation);
+        Q_UNUSED(source);
+        return {};
+    }
 };
 
 } // namespace viewer

@@ -10,18 +10,6 @@ void ViewerWindow::pageSetup() {}
 
 void ViewerWindow::printImage(imaging::PrintPlacement) {}
 
-void ViewerWindow::runFileOperation(core::FileOperation) {}
-
-void ViewerWindow::deleteImage()
-{
-    runFileOperation(core::FileOperation::Delete);
-}
-
-void ViewerWindow::copyImage()
-{
-    if (m_imageView->engine().pageCount() > 0)
-        m_imageView->engine().copyToClipboard();
-}
 
 void ViewerWindow::showAbout() {}
 

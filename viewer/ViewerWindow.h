@@ -133,7 +133,10 @@ public:
     virtual void saveAs();
     virtual void pageSetup();
     virtual void printImage(imaging::PrintPlacement placement);
+    // (ViewerFileCommands.cpp)
     virtual void runFileOperation(core::FileOperation operation);
+    // Takes entry index out of paths(); the entries after it move up.
+    void removeListEntry(int index);
     virtual void deleteImage();
     virtual void copyImage();
     virtual void setAsWallpaper();

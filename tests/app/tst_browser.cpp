@@ -7,11 +7,14 @@
 #include <QFile>
 #include <QFileSystemModel>
 #include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -23,6 +26,7 @@
 #include "core/Paths.h"
 #include "core/Process.h"
 #include "core/Twips.h"
+#include "dialogs/DestinationDialog.h"
 #include "dialogs/FolderTree.h"
 #include "explorer/ThumbnailExplorer.h"
 #include "imaging/ImageView.h"
@@ -552,6 +556,44 @@ private slots:
         QString oldPath = dir.filePath("x.png"), newPath;
         w->refreshImages(oldPath, newPath);
         QCOMPARE(explorerOf(w)->count(), 1);
+    }
+
+    // Copy To in the explorer asks the browser's one destination dialog,
+    // which is only hidden between uses and keeps its last folder.
+    void copyToAsksTheDestinationDialog()
+    {
+        QTemporaryDir dir;
+        QTemporaryDir usb;
+        writeImage(dir.filePath("x.png"), {10, 10}, "PNG");
+        auto w = makeBrowser();
+        QVERIFY(w);
+        listByClick(*w, dir.path());
+        explorer::ThumbnailExplorer *e = explorerOf(w);
+        e->selectItem(1, false);
+        QVERIFY(!w->isDestinationDialogLoaded());
+
+        dialogs::DestinationDialog *seen = nullptr;
+        auto answer = [&](const QString &folder) {
+            QTimer::singleShot(0, w.get(), [&, folder] {
+                seen = w->findChild<dialogs::DestinationDialog *>(QStringLiteral("frmFile"));
+                QVERIFY(seen && seen->isVisible());
+                if (!folder.isEmpty())
+                    seen->destinationBox()->setText(folder);
+                seen->okButton()->click();
+            });
+        };
+        answer(usb.path());
+        e->runFileCommand(core::FileOperation::CopyTo);
+        QVERIFY(QFile::exists(usb.filePath("x.png")));
+        QVERIFY(!seen->isVisible());
+        dialogs::DestinationDialog *first = seen;
+
+        QVERIFY(QFile::remove(usb.filePath("x.png")));
+        answer(QString()); // OK with the folder of last time
+        e->runFileCommand(core::FileOperation::CopyTo);
+        QCOMPARE(seen, first);
+        QVERIFY(QFile::exists(usb.filePath("x.png")));
+        QCOMPARE(e->count(), 1);
     }
 
     // --- opening the viewer -------------------------------------------------------------

@@ -84,4 +84,18 @@ bool ScriptedPrompts::pageSetupDialog(QPrinter &printer)
     return printAnswers.isEmpty() ? false : printAnswers.takeFirst();
 }
 
+ReplaceChoice ScriptedPrompts::replaceQuestion(const QString &text, bool offerApplyToAll)
+{
+    shown.append({QStringLiteral("replace"),
+                  text,
+                  MsgIcon::Question,
+                  MsgButtons::YesNoCancel,
+                  core::promptCaption({}),
+                  {}});
+    lastReplaceOfferedApplyToAll = offerApplyToAll;
+    if (onReplaceQuestion)
+        onReplaceQuestion();
+    return replaceAnswers.isEmpty() ? ReplaceChoice{} : replaceAnswers.takeFirst();
+}
+
 } // namespace testsupport

@@ -15,6 +15,8 @@ using core::MsgButtons;
 using core::MsgIcon;
 using core::MsgResult;
 using core::PrintRange;
+using core::ReplaceAnswer;
+using core::ReplaceChoice;
 
 // A Prompts for tests: records every prompt and answers from queues, or with
 // a default answer when its queue is empty. Installs itself while alive.
@@ -23,7 +25,8 @@ class ScriptedPrompts : public core::Prompts
 public:
     struct Shown
     {
-        QString kind; // "message", "input", "file", "folder", "print", "pageSetup"
+        // "message", "input", "file", "folder", "print", "pageSetup", "replace"
+        QString kind;
         QString text;
         MsgIcon icon = MsgIcon::None;
         MsgButtons buttons = MsgButtons::Ok;
@@ -42,6 +45,11 @@ public:
     QList<bool> printAnswers;                      // default: cancel
     PrintRange printRange;                         // handed back by printDialog
     std::function<void(QPrinter &)> onPrintDialog; // optional, to configure the printer
+    QList<ReplaceChoice> replaceAnswers;           // default: cancel
+    // Runs when a replace question is shown, before it is answered (a test
+    // changes the disk there, as a user could while the question waits).
+    std::function<void()> onReplaceQuestion;
+    bool lastReplaceOfferedApplyToAll = false;
 
     int count(const QString &kind) const;
     QStringList texts(const QString &kind = QStringLiteral("message")) const;
@@ -54,6 +62,7 @@ public:
     QString folderDialog(const QString &title, const QString &startFolder) override;
     bool printDialog(QPrinter &printer, PrintRange *range) override;
     bool pageSetupDialog(QPrinter &printer) override;
+    ReplaceChoice replaceQuestion(const QString &text, bool offerApplyToAll) override;
 };
 
 } // namespace testsupport
