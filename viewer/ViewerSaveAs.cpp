@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Save As: the shown image written to a new file in one of the ten formats.
+#include <QFileInfo>
+
 #include "core/Prompts.h"
 #include "imaging/ImageView.h"
 #include "viewer/SaveFormats.h"
@@ -21,6 +23,9 @@ void ViewerWindow::saveAs()
     int formatCode = engine.formatCode();
     m_fileDialog.setDefaultExtension(getSaveFormat(m_fileDialog.filterIndex(), &formatCode));
     m_fileDialog.setFlags(kSaveDialogFlags);
+    // Until a name has been chosen once, the dialog opens beside the picture.
+    if (m_fileDialog.fileName().isEmpty() && m_index >= 0 && m_index < m_paths.size())
+        m_fileDialog.setInitialFolder(QFileInfo(m_paths.at(m_index)).absolutePath());
     if (!m_fileDialog.showSave())
         return;
     const QString fileName = m_fileDialog.fileName();

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -144,6 +145,8 @@ private slots:
         QCOMPARE(request.mode, core::FileDialogRequest::Mode::Save);
         QCOMPARE(request.filterIndex, entry - 1);
         QCOMPARE(request.defaultSuffix, ext);
+        // The first Save As opens beside the picture shown.
+        QCOMPARE(request.folder, QFileInfo(v->paths().at(v->currentIndex())).absolutePath());
         QVERIFY(request.confirmOverwrite);
         QCOMPARE(request.nameFilters.size(), 10);
         QCOMPARE(v->fileDialog().flags(), viewer::kSaveDialogFlags);
