@@ -33,6 +33,4 @@ void ViewerWindow::showHelpIndex() {}
 
 void ViewerWindow::runUpdate() {}
 
-void ViewerWindow::onViewMousePressed(Qt::MouseButton, Qt::KeyboardModifiers, QPoint) {}
-
 } // namespace viewer
