@@ -27,10 +27,4 @@ void ViewerWindow::copyImage()
 
 void ViewerWindow::setAsWallpaper() {}
 
-void ViewerWindow::showAbout() {}
-
-void ViewerWindow::showHelpIndex() {}
-
-void ViewerWindow::runUpdate() {}
-
 } // namespace viewer
