@@ -8,10 +8,6 @@ namespace viewer {
 
 void ViewerWindow::saveAs() {}
 
-void ViewerWindow::pageSetup() {}
-
-void ViewerWindow::printImage(imaging::PrintPlacement) {}
-
 void ViewerWindow::runFileOperation(core::FileOperation) {}
 
 void ViewerWindow::deleteImage()
