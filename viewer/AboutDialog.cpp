@@ -88,8 +88,10 @@ AboutDialog::AboutDialog(QWidget *owner, BrowserLink *skin) : QDialog(owner)
     grid->addWidget(labels[0], 0, 1);
     grid->addWidget(labels[1], 1, 1);
     grid->addWidget(labels[2], 2, 1);
-    grid->addWidget(labels[3], 4, 0, 1, 2);
-    grid->addWidget(labels[4], 5, 0, 1, 2);
+    grid->addWidget(labels[3], 4, 0, 1, 3);
+    grid->addWidget(labels[4], 5, 0, 1, 3);
+    labels[2]->setMinimumWidth(300);
+    labels[3]->setMinimumWidth(460);
     grid->setRowMinimumHeight(3, 8);
 
     auto *ok = new QPushButton(QStringLiteral("         OK"), this);
@@ -107,8 +109,8 @@ AboutDialog::AboutDialog(QWidget *owner, BrowserLink *skin) : QDialog(owner)
     connect(ok, &QPushButton::clicked, this, &QDialog::close);
     connect(sysInfo, &QPushButton::clicked, this, [] { startSysInfo(); });
 
-    setMinimumWidth(480);
-    setFixedHeight(sizeHint().height());
+    // A fixed size: the window manager offers no resizing or maximising.
+    grid->setSizeConstraint(QLayout::SetFixedSize);
 
     if (skin) {
         skin->applySkinElement(this, QStringLiteral("smallform"));
