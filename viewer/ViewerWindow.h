@@ -57,9 +57,10 @@ struct SavedPlacement
 //
 // The window is spread over files by concern: ViewerWindow.cpp (lifecycle,
 // loading, keys, navigation), ViewerMenus.cpp (menus and toolbar),
-// ViewerGeometry.cpp (window sizing and full screen), ViewerCommands.cpp
-// (the file, print and help commands); SlideShow and ViewerStatusBar are
-// classes of their own.
+// ViewerGeometry.cpp (window sizing and full screen), one file per group of
+// commands (ViewerSaveAs, ViewerFileCommands, ViewerPrint, ViewerWallpaper,
+// ViewerHelpCommands, ViewerContextMenu); SlideShow, ViewerStatusBar and
+// AboutDialog are classes of their own.
 class ViewerWindow : public QMainWindow
 {
     Q_OBJECT
@@ -129,7 +130,7 @@ public:
     // Asks for the slide-show delay.
     void chooseSlideShowDelay();
 
-    // --- commands of the file, print and help menus (ViewerCommands.cpp)
+    // --- commands of the file, print and help menus (one file per group)
     virtual void saveAs();
     virtual void pageSetup();
     virtual void printImage(imaging::PrintPlacement placement);

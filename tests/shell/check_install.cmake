@@ -25,7 +25,7 @@ foreach(icon jpg gif bmp dib png psd tif pcx tga wbmb wmf ico emf icon)
   list(APPEND expected ${DATADIR}/pictavo/icons/${icon}.ico)
 endforeach()
 # Files beside the program that other parts ship, once they are in the tree.
-foreach(data PVXMain.skn viewer.spl)
+foreach(data PVXMain.skn viewer.spl help/index.html)
   if(EXISTS "${SOURCE_DIR}/resources/data/${data}")
     list(APPEND expected ${DATADIR}/pictavo/${data})
   endif()
