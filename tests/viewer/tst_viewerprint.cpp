@@ -2,6 +2,7 @@
 // The viewer's Print commands and Page Setup, printed to PDF and read back by
 // rasterising the pages.
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -240,6 +241,40 @@ private slots:
                      qPrintable(QStringLiteral("page %1: %2").arg(i + 1).arg(describe(ink))));
         }
         QCOMPARE(pdfTitle(pdf), QStringLiteral("DivadAdIrura"));
+    }
+
+    static int completedJobs(const QString &queue)
+    {
+        QProcess p;
+        p.start(QStringLiteral("lpstat"),
+                {QStringLiteral("-W"), QStringLiteral("completed"), QStringLiteral("-o"), queue});
+        if (!p.waitForFinished(10000))
+            return -1;
+        return int(p.readAllStandardOutput().count('\n'));
+    }
+
+    // A real queue of the desktop's print system, where this machine has one
+    // (CUPS with a printer): the job goes through the queue to the end.
+    void printsToARealQueue()
+    {
+        const QList<QPrinterInfo> queues = QPrinterInfo::availablePrinters();
+        if (queues.isEmpty())
+            QSKIP("no print queue here (CUPS is not running or has no printer)");
+        const QString queue = queues.first().printerName();
+        const int before = completedJobs(queue);
+        if (before < 0)
+            QSKIP("lpstat is needed to follow the job");
+        viewer::ViewerWindow *v = make(false);
+        v->viewImage({makeDark(QStringLiteral("queued.png"), 96, 96)}, 0);
+        ScriptedPrompts script;
+        script.printAnswers << true;
+        script.onPrintDialog = [queue](QPrinter &printer) {
+            printer.setOutputFormat(QPrinter::NativeFormat);
+            printer.setPrinterName(queue);
+        };
+        act(v, "mnuCentered")->trigger();
+        QCOMPARE(script.count(QStringLiteral("message")), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(completedJobs(queue) > before, 30000);
     }
 
     // Cancelling the dialog prints nothing; a printer that fails ends the
