@@ -851,6 +851,7 @@ void Player::emfPlusRecord(quint16 type, quint16 flags, Bytes d)
     switch (type) {
     case PlusHeader: {
         m_plusSeen = true;
+        m_plusDual = flags & 1;
         const double dpiX = d.u32(8), dpiY = d.u32(12);
         if (dpiX >= 1 && dpiX <= 10000 && dpiY >= 1 && dpiY <= 10000) {
             m_plusDpiX = dpiX;

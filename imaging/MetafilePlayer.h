@@ -174,11 +174,7 @@ public:
     // Whether plain EMF records draw: always without EMF+, in a file that
     // asks for both ("EMF+ dual"), and between EMF+ GetDC and the next EMF+
     // record otherwise.
-    // A file with EMF+ records holds its plain records as a second copy of
-    // the same picture (for players without EMF+), so only the plain records
-    // that follow a GetDC record, which asks for them, are played beside
-    // the EMF+ ones; playing both would draw everything twice.
-    bool plainRecordsPlayed() const { return !m_plusSeen || m_plusGetDc; }
+    bool plainRecordsPlayed() const { return !m_plusSeen || m_plusDual || m_plusGetDc; }
 
 private:
     // Coordinates
@@ -249,7 +245,7 @@ private:
     bool m_drew = false;
     qint64 m_bitmapPixels = 0;
 
-    bool m_plusSeen = false, m_plusGetDc = false;
+    bool m_plusSeen = false, m_plusDual = false, m_plusGetDc = false;
     double m_plusDpiX = 96, m_plusDpiY = 96;
     PlusState m_plus;
     std::vector<std::pair<quint32, PlusState>> m_plusSaved;

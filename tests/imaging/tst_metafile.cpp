@@ -540,8 +540,8 @@ void TestMetafile::addEmfPlusRows()
         Emf e;
         e.plus(EmfPlus().header(true).fillRect(red, 0, 0, 50, 100));
         withBrush(e, 1, kBlue).rec(43, {50, 0, 100, 100});
-        QTest::newRow("emf+ dual: the plain copy left out")
-            << e.bytes() << Samples{{{25, 50}, kRed}, {{75, 50}, kWhite}};
+        QTest::newRow("emf+ dual: plain records played too")
+            << e.bytes() << Samples{{{25, 50}, kRed}, {{75, 50}, kBlue}};
     }
     {
         Emf e;
