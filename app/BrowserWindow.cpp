@@ -450,7 +450,6 @@ dialogs::DestinationDialog *BrowserWindow::destinationDialog()
 {
     if (!m_destinationDialog) {
         m_destinationDialog = new dialogs::DestinationDialog(this);
-        m_destinationDialog->setObjectName(QStringLiteral("frmFile"));
         m_destinationDialog->applySkin([this](QWidget *widget, const QString &element) {
             m_skin->applySkinByName(widget, element);
         });

@@ -35,7 +35,7 @@ QString expandHome(const QString &folder)
 
 DestinationDialog::DestinationDialog(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmFile"));
+    setObjectName(QStringLiteral("destinationDialog"));
     // A fixed single border without minimise and maximise buttons.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);

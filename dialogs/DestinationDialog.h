@@ -13,7 +13,7 @@ namespace dialogs {
 
 class FolderTree;
 
-// The destination-folder dialog of Copy To and Move To (frmFile): the source
+// The destination-folder dialog of Copy To and Move To: the source
 // path, a folder tree with the desktop at its root and an editable
 // destination that the tree fills in. One window serves every copy and move
 // of the program; it is only hidden between uses, so the destination and the

@@ -575,7 +575,8 @@ private slots:
         dialogs::DestinationDialog *seen = nullptr;
         auto answer = [&](const QString &folder) {
             QTimer::singleShot(0, w.get(), [&, folder] {
-                seen = w->findChild<dialogs::DestinationDialog *>(QStringLiteral("frmFile"));
+                seen =
+                    w->findChild<dialogs::DestinationDialog *>(QStringLiteral("destinationDialog"));
                 QVERIFY(seen && seen->isVisible());
                 if (!folder.isEmpty())
                     seen->destinationBox()->setText(folder);

@@ -66,7 +66,7 @@ private slots:
 void TestDestinationDialog::layoutAndCaptions()
 {
     DestinationDialog d;
-    QCOMPARE(d.objectName(), QStringLiteral("frmFile"));
+    QCOMPARE(d.objectName(), QStringLiteral("destinationDialog"));
     QCOMPARE(d.windowTitle(), QStringLiteral("Caption will be set at run time!!"));
     QCOMPARE(d.size(), QSize(core::twipsToPixelsX(7710), core::twipsToPixelsY(5940)));
     QCOMPARE(d.findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("Source"));
@@ -196,7 +196,7 @@ void TestDestinationDialog::skinElements()
         applied << w->objectName() + QLatin1Char(':') + element;
     });
     QCOMPARE(applied,
-             (QStringList{QStringLiteral("frmFile:smallform"), QStringLiteral("cmdCancel:Button"),
+             (QStringList{QStringLiteral("destinationDialog:smallform"), QStringLiteral("cmdCancel:Button"),
                           QStringLiteral("cmdOk:Button")}));
 }
 
