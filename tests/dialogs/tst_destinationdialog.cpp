@@ -196,8 +196,8 @@ void TestDestinationDialog::skinElements()
         applied << w->objectName() + QLatin1Char(':') + element;
     });
     QCOMPARE(applied,
-             (QStringList{QStringLiteral("destinationDialog:smallform"), QStringLiteral("cmdCancel:Button"),
-                          QStringLiteral("cmdOk:Button")}));
+             (QStringList{QStringLiteral("destinationDialog:smallform"),
+                          QStringLiteral("cmdCancel:Button"), QStringLiteral("cmdOk:Button")}));
 }
 
 PICTAVO_TEST_MAIN(TestDestinationDialog)
