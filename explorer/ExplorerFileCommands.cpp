@@ -26,12 +26,6 @@ QString fileNameOf(const QString &path)
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-QString parentFolder(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash <= 0 ? QString() : path.left(slash);
-}
-
 // A file in the root folder would otherwise get "//" in its path.
 QString withoutDoubledSeparators(QString path)
 {
@@ -106,20 +100,10 @@ void ThumbnailExplorer::runFileCommand(core::FileOperation operation)
         break;
     }
     case FileOperation::Rename: {
-        const QString answer = core::prompts()
-                                   .input(QStringLiteral("File Name:"),
-                                          QStringLiteral("Rename File"), fileNameOf(currentPath))
-                                   .value_or(QString());
-        const shell::NewNameCheck check = shell::checkNewName(answer);
-        if (check == shell::NewNameCheck::EndSilently)
+        const std::optional<QString> renamed = shell::askRenameTarget(currentPath);
+        if (!renamed)
             return;
-        if (check != shell::NewNameCheck::Accept) {
-            core::msgBox(shell::refusedNameMessage(check), core::MsgIcon::Exclamation);
-            return;
-        }
-        target = parentFolder(currentPath) + QLatin1Char('/') + answer;
-        if (QFileInfo(target).isDir() || target == currentPath)
-            return;
+        target = *renamed;
         sources = QStringList{currentPath};
         break;
     }

@@ -503,4 +503,25 @@ QString refusedNameMessage(NewNameCheck check)
     return {};
 }
 
+std::optional<QString> askRenameTarget(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString answer =
+        core::prompts()
+            .input(QStringLiteral("File Name:"), QStringLiteral("Rename File"), path.mid(slash + 1))
+            .value_or(QString());
+    const NewNameCheck check = checkNewName(answer);
+    if (check == NewNameCheck::EndSilently)
+        return std::nullopt;
+    if (check != NewNameCheck::Accept) {
+        core::msgBox(refusedNameMessage(check), core::MsgIcon::Exclamation);
+        return std::nullopt;
+    }
+    const QString target = (slash <= 0 ? QString() : path.left(slash)) + QLatin1Char('/') + answer;
+    // A sub-folder's name ends the command, and so does the same name.
+    if (QFileInfo(target).isDir() || target == path)
+        return std::nullopt;
+    return target;
+}
+
 } // namespace shell

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 #include "core/FileOperation.h"
 
@@ -107,5 +108,10 @@ enum class NewNameCheck
 NewNameCheck checkNewName(const QString &name);
 // The message for a refused name.
 QString refusedNameMessage(NewNameCheck check);
+// Asks for a new name of the file at path ("Rename File") and returns the
+// path it would take in the same folder; nothing when the command ends
+// there: cancelled, a refused name (said in a message), the same name or
+// the name of a sub-folder.
+std::optional<QString> askRenameTarget(const QString &path);
 
 } // namespace shell

@@ -17,12 +17,6 @@ namespace viewer {
 
 namespace {
 
-QString parentFolder(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash <= 0 ? QString() : path.left(slash);
-}
-
 // The chosen folder, a "/" unless it ends with one, and the file name.
 QString joinDestination(const QString &folder, const QString &name)
 {
@@ -50,21 +44,10 @@ void ViewerWindow::runFileOperation(core::FileOperation operation)
         break;
     }
     case FileOperation::Rename: {
-        const QString answer =
-            core::prompts()
-                .input(QStringLiteral("File Name:"), QStringLiteral("Rename File"), name)
-                .value_or(QString());
-        const shell::NewNameCheck check = shell::checkNewName(answer);
-        if (check == shell::NewNameCheck::EndSilently)
+        const std::optional<QString> renamed = shell::askRenameTarget(source);
+        if (!renamed)
             return;
-        if (check != shell::NewNameCheck::Accept) {
-            core::msgBox(shell::refusedNameMessage(check), core::MsgIcon::Exclamation);
-            return;
-        }
-        destination = parentFolder(source) + QLatin1Char('/') + answer;
-        // A sub-folder's name ends the command, and so does the same name.
-        if (QFileInfo(destination).isDir() || destination == source)
-            return;
+        destination = *renamed;
         break;
     }
     case FileOperation::Delete:
