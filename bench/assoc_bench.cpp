@@ -53,6 +53,28 @@ int main(int argc, char *argv[])
     std::printf("assoc_first_start %.1f ms\n", first);
     std::printf("assoc_unchanged_start %.1f ms\n", unchanged / rounds);
     std::printf("assoc_deassociate %.1f ms\n", remove);
+
+    // A key with 40,000 values, read back whole from its store file.
+    {
+        QByteArray values;
+        for (int i = 0; i < 40000; ++i)
+            values += (i ? ",[\"v" : "[\"v") + QByteArray::number(i) + "\",\"" +
+                      QByteArray::number(i) + "\"]";
+        QFile store(settings::Registry::fileOf(settings::Root::LocalMachine));
+        if (!store.open(QIODevice::WriteOnly))
+            return 1;
+        store.write(R"({"keys": [{"name": "Big", "values": [)" + values + "]}]}");
+        store.close();
+        qsizetype count = 0;
+        const double load = millis([&] {
+            count =
+                settings::Registry::valueNames(settings::Root::LocalMachine, QStringLiteral("Big"))
+                    .size();
+        });
+        if (count != 40000)
+            return 1;
+        std::printf("registry_load_40000_values %.1f ms\n", load);
+    }
     shell::setDesktopIntegration(nullptr);
     return 0;
 }
