@@ -8,6 +8,12 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "shell/Logging.h"
 #include "shell/MimeAppsList.h"
 
 namespace shell {
@@ -38,14 +44,35 @@ enum class ReadResult
     Failed
 };
 
+// Desktop files are small; a larger one is not read (nor replaced).
+constexpr qint64 kMaxDesktopFileBytes = qint64(16) * 1024 * 1024;
+
+// Reads a regular file only: a pipe or device in its place would block the
+// reader forever. Opened without blocking and checked on the descriptor, so
+// nothing can be swapped in between; anything else fails (and is then never
+// replaced).
 ReadResult readFile(const QString &path, QByteArray *data)
 {
-    QFile file(path);
-    if (!file.exists())
-        return ReadResult::Missing;
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxDesktopFileBytes) {
+        ::close(fd);
+        qCWarning(lcShell, "%s is not a regular file of a sensible size; it is left alone",
+                  qUtf8Printable(path));
         return ReadResult::Failed;
-    *data = file.readAll();
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return ReadResult::Failed;
+    }
+    // What fstat said, and a byte more to see a file that grew meanwhile.
+    *data = file.read(qint64(st.st_size) + 1);
+    if (data->size() > kMaxDesktopFileBytes)
+        return ReadResult::Failed;
     return file.error() == QFileDevice::NoError ? ReadResult::Ok : ReadResult::Failed;
 }
 

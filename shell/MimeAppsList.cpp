@@ -120,6 +120,20 @@ bool MimeAppsList::removeValue(const QString &section, const QString &key)
     if (found.key < 0)
         return false;
     m_lines.removeAt(found.key);
+    // A section left with nothing but blank lines, at the end of the text
+    // after a blank line, is the shape setValue gives a section it had to
+    // add: take it out again with its separating blank line, so that adding
+    // and removing a value leaves the file as it was.
+    const auto blank = [&](qsizetype i) { return withoutCr(m_lines.at(i)).trimmed().isEmpty(); };
+    for (qsizetype i = found.header + 1; i < m_lines.size(); ++i)
+        if (!blank(i))
+            return true;
+    qsizetype from = found.header;
+    if (from > 0 && blank(from - 1))
+        --from;
+    else if (from > 0)
+        return true;
+    m_lines.remove(from, m_lines.size() - from);
     return true;
 }
 

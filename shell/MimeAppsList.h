@@ -25,7 +25,8 @@ public:
     // Replaces the key's line, or adds it at the end of the section (and the
     // section at the end of the text when it is missing).
     void setValue(const QString &section, const QString &key, const QString &value);
-    // Removes the key's line; false when there was none.
+    // Removes the key's line; false when there was none. A section that
+    // setValue added at the end is taken out again once it holds nothing.
     bool removeValue(const QString &section, const QString &key);
 
     QByteArray text() const;

@@ -3,6 +3,7 @@
 // freedesktop integration on a temporary home, and what xdg-mime then reports.
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -11,6 +12,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 #include "core/Paths.h"
 #include "settings/Registry.h"
@@ -151,6 +153,18 @@ private slots:
             << "p;"
             << QByteArray("[Default Applications]\na/b=x\n[Other]\n[Default Applications]\n"
                           "image/png=p;\nimage/png=late;\n");
+        QTest::newRow("section left empty at the end goes with its blank line")
+            << QByteArray("[Added Associations]\nimage/png=gimp.desktop;\n\n"
+                          "[Default Applications]\nimage/png=p;\n")
+            << "image/png"
+            << "" << QByteArray("[Added Associations]\nimage/png=gimp.desktop;\n");
+        QTest::newRow("section left empty in the middle stays")
+            << QByteArray("[Default Applications]\nimage/png=p;\n\n[Added Associations]\na=b\n")
+            << "image/png"
+            << "" << QByteArray("[Default Applications]\n\n[Added Associations]\na=b\n");
+        QTest::newRow("section left empty right after other lines stays")
+            << QByteArray("[Other]\na=b\n[Default Applications]\nimage/png=p;\n") << "image/png"
+            << "" << QByteArray("[Other]\na=b\n[Default Applications]\n");
     }
 
     void editsOneLine()
@@ -218,6 +232,30 @@ private slots:
                     .isEmpty());
     }
 
+    // Whatever the list looked like, binding and unbinding every type
+    // leaves it byte for byte as it was.
+    void deassociateRestoresTheList_data()
+    {
+        QTest::addColumn<QByteArray>("original");
+        QTest::newRow("without the section")
+            << QByteArray("[Added Associations]\nimage/png=gimp.desktop;\n");
+        QTest::newRow("section elsewhere, CRLF")
+            << QByteArray("[Default Applications]\r\ntext/plain=ed.desktop;\r\n\r\n"
+                          "[Added Associations]\r\nimage/png=gimp.desktop;\r\n");
+        QTest::newRow("only a comment") << QByteArray("# mine\n");
+        QTest::newRow("empty file") << QByteArray();
+    }
+
+    void deassociateRestoresTheList()
+    {
+        QFETCH(QByteArray, original);
+        QVERIFY(writeAll(mimeApps(), original));
+        shell::associations::ensureAssociated();
+        QVERIFY(readAll(mimeApps()).contains("image/png=pictavo.desktop;"));
+        shell::associations::restorePrevious();
+        QCOMPARE(readAll(mimeApps()), original);
+    }
+
     void damagedListSurvives()
     {
         QByteArray damaged =
@@ -238,15 +276,30 @@ private slots:
         QCOMPARE(readAll(mimeApps()), damaged);
     }
 
+    // A list that cannot be read (a folder or a pipe in its place) is never
+    // overwritten, and never waited on; the store side still binds.
+    void unreadableListIsNotReplaced_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("pipe") << "fifo";
+    }
+
     void unreadableListIsNotReplaced()
     {
-        // A list that cannot be read (here a folder in its place) is never
-        // overwritten; the store side still binds.
-        QVERIFY(QDir().mkpath(mimeApps()));
+        QFETCH(QString, what);
+        QVERIFY(QDir().mkpath(what == "folder" ? mimeApps() : path("config")));
+        if (what == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(mimeApps()).constData(), 0600), 0);
+        QElapsedTimer timer;
+        timer.start();
         shell::associations::ensureAssociated();
-        QVERIFY(QFileInfo(mimeApps()).isDir());
-        QVERIFY(shell::associations::isAssociated(".png", "Pictavo.png"));
         QVERIFY(!m_desktop->setDefaultApplications("image/png", QStringLiteral("x;")));
+        QCOMPARE(m_desktop->defaultApplications("image/png"), std::nullopt);
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        const QFileInfo info(mimeApps());
+        QVERIFY(what == "folder" ? info.isDir() : !info.isFile() && info.exists());
+        QVERIFY(shell::associations::isAssociated(".png", "Pictavo.png"));
     }
 
     void xdgMimeFollows()
