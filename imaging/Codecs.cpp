@@ -312,10 +312,12 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
                 d.error = reasonFromReader(reader, qtFormat, data);
             break;
         }
+        // The picture itself may be larger than its header said (an icon's
+        // directory); a later page that is ends the pages kept.
         if (sideTooLarge(image.size())) {
-            d.pages.clear();
-            d.error = tooLarge(image.size());
-            return;
+            if (d.pages.isEmpty())
+                d.error = tooLarge(image.size());
+            break;
         }
         bytes += image.sizeInBytes();
         if (page > 0 && d.pages.isEmpty())

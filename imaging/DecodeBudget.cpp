@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <mutex>
 
-#include "imaging/HeaderChecks.h"
 #include "imaging/ImageEngine.h"
+
+// Self-contained (no decoder is linked in), so that the metafile reader and
+// its fuzzer can use the budget alone.
 
 namespace imaging {
 
@@ -16,9 +18,43 @@ namespace {
 std::mutex g_mutex;
 DecodeBudget g_budget;
 
+quint32 be16(const QByteArray &d, qint64 i)
+{
+    if (i < 0 || i + 1 >= d.size())
+        return 0;
+    return quint32(quint8(d.at(qsizetype(i)))) << 8 | quint8(d.at(qsizetype(i + 1)));
+}
+
 quint32 be32(const QByteArray &d, qint64 i)
 {
-    return codecs::be16(d, qsizetype(i)) << 16 | codecs::be16(d, qsizetype(i + 2));
+    return be16(d, i) << 16 | be16(d, i + 2);
+}
+
+quint32 le16(const QByteArray &d, qint64 i)
+{
+    if (i < 0 || i + 1 >= d.size())
+        return 0;
+    return quint32(quint8(d.at(qsizetype(i)))) | quint32(quint8(d.at(qsizetype(i + 1)))) << 8;
+}
+
+quint32 le32(const QByteArray &d, qint64 i)
+{
+    return le16(d, i) | le16(d, i + 2) << 16;
+}
+
+// The size in a JPEG's frame header, invalid when there is none.
+QSize jpegSize(const QByteArray &d)
+{
+    qsizetype pos = 2;
+    while (pos + 9 <= d.size() && quint8(d.at(pos)) == 0xff) {
+        const quint8 marker = quint8(d.at(pos + 1));
+        if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc)
+            return QSize(int(be16(d, pos + 7)), int(be16(d, pos + 5)));
+        if (marker == 0xda || marker == 0xd9)
+            break;
+        pos += 2 + be16(d, pos + 2);
+    }
+    return {};
 }
 
 QString tooLarge(QSize size)
@@ -65,8 +101,8 @@ qint64 jpegCoefficientBytes(const QByteArray &d)
         const bool frame =
             marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
         if (frame) {
-            const qint64 height = codecs::be16(d, pos + 5);
-            const qint64 width = codecs::be16(d, pos + 7);
+            const qint64 height = be16(d, pos + 5);
+            const qint64 width = be16(d, pos + 7);
             const int components = pos + 9 < d.size() ? quint8(d.at(pos + 9)) : 0;
             const bool progressive = (marker & 0x03) == 0x02; // C2, C6, CA, CE
             // A baseline file with more than one scan is buffered too. The
@@ -99,7 +135,7 @@ qint64 jpegCoefficientBytes(const QByteArray &d)
             pos += 2;
             continue;
         }
-        pos += 2 + codecs::be16(d, pos + 2);
+        pos += 2 + be16(d, pos + 2);
     }
     return 0;
 }
@@ -107,22 +143,22 @@ qint64 jpegCoefficientBytes(const QByteArray &d)
 QList<QSize> iconEntrySizes(const QByteArray &d)
 {
     QList<QSize> sizes;
-    const int count = int(codecs::le16(d, 4));
+    const int count = int(le16(d, 4));
     for (int i = 0; i < count && 6 + 16 * qint64(i + 1) <= d.size(); ++i) {
         const qint64 entry = 6 + 16 * qint64(i);
-        const qint64 offset = codecs::le32(d, qsizetype(entry + 12));
+        const qint64 offset = le32(d, qsizetype(entry + 12));
         QSize size;
         if (offset + 24 <= d.size() && d.mid(qsizetype(offset), 8) == "\x89PNG\r\n\x1a\n") {
             size = QSize(int(std::min<quint32>(be32(d, offset + 16), INT_MAX)),
                          int(std::min<quint32>(be32(d, offset + 20), INT_MAX)));
         } else if (offset + 16 <= d.size()) {
-            const quint32 header = codecs::le32(d, qsizetype(offset));
+            const quint32 header = le32(d, qsizetype(offset));
             if (header == 12) {
-                size = QSize(int(codecs::le16(d, qsizetype(offset + 4))),
-                             int(codecs::le16(d, qsizetype(offset + 6)) / 2));
+                size = QSize(int(le16(d, qsizetype(offset + 4))),
+                             int(le16(d, qsizetype(offset + 6)) / 2));
             } else if (header >= 40) {
-                const qint64 w = qint32(codecs::le32(d, qsizetype(offset + 4)));
-                const qint64 h = qint32(codecs::le32(d, qsizetype(offset + 8)));
+                const qint64 w = qint32(le32(d, qsizetype(offset + 4)));
+                const qint64 h = qint32(le32(d, qsizetype(offset + 8)));
                 size = QSize(int(std::min<qint64>(std::abs(w), INT_MAX)),
                              int(std::min<qint64>(std::abs(h) / 2, INT_MAX)));
             }
@@ -154,7 +190,7 @@ QString check(const char *qtFormat, const QByteArray &data, int page)
         return data.lastIndexOf("IEND") >= 0 ? QStringLiteral("the file is damaged")
                                              : QStringLiteral("the file is truncated");
     if (format == "jpeg" && jpegCoefficientBytes(data) > b.memoryBytes)
-        return tooLarge(codecs::claimedSize(qtFormat, data));
+        return tooLarge(jpegSize(data));
     if (format == "ico") {
         const QList<QSize> sizes = iconEntrySizes(data);
         if (page >= 0 && page < sizes.size() && sizes.at(page).isValid()) {
