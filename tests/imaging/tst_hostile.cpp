@@ -230,6 +230,15 @@ private slots:
             << "i.ico" << iconOf(pngClaiming(40000, 3000), 1) << "too large";
         QTest::newRow("icon holding a 20000 x 20000 PNG")
             << "j.ico" << iconOf(pngClaiming(20000, 20000), 1) << "too large";
+        // Found by the fuzzer: a large-format PSD whose 64-bit section length
+        // reads as negative sent the completeness check before the file.
+        QTest::newRow("PSD section of negative length")
+            << "n.psd"
+            << QByteArray::fromBase64(
+                   "OEJQUwACFAD+EQgAAAAAAAAAAAASOAAAAAAAAAAMAAAAAAAAAAAAEjgAAAAAAPX1"
+                   "9fX19fX19fX19fX19fX19fX19fX19fX19fX19fX19fX19fX19fX19fX19fUAAA"
+                   "AMAAD//wAAAAAA")
+            << "truncated";
         QTest::newRow("EMF filling 4000 x 4000 two thousand times")
             << "f.emf" << emfFilling(4000, 2000) << "too complex";
         QTest::newRow("WMF filling 4000 x 4000 two thousand times")
