@@ -6,16 +6,20 @@
 # make build  Release build only;  make bench  runs the benchmarks
 # make format formats the sources;  make format-check fails when one is not formatted
 # make lint   runs clang-tidy over the sources (after make test has built them)
+# make fuzz   builds the libFuzzer targets with clang and runs each format group
+#             for FUZZ_TIME seconds (default 600) from seeds per format
 
 BUILD_RELEASE ?= build/release
 BUILD_TEST    ?= build/sanitize
+BUILD_FUZZ    ?= build/fuzz
+FUZZ_TIME     ?= 600
 JOBS          ?= $(shell nproc)
 # A folder named with a trailing "/" opens the viewer on its first picture, in
 # the order the browser lists them.
 ARGS          ?= '$(CURDIR)/samples/'
 SOURCES        = git ls-files '*.cpp' '*.h'
 
-.PHONY: run test build bench deps samples format format-check lint clean
+.PHONY: run test build bench deps samples format format-check lint fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -58,6 +62,12 @@ lint: deps
 	  xargs run-clang-tidy -quiet -p $(BUILD_TEST) -j $(JOBS) >$(BUILD_TEST)/lint.log 2>&1 || \
 	  { grep -E 'warning:|error:' $(BUILD_TEST)/lint.log; exit 1; }
 	@echo "lint: clean"
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPICTAVO_FUZZ=ON >/dev/null
+	@cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_decode fuzz_metafile pictavo-magick
+	@scripts/run-fuzz $(BUILD_FUZZ) $(FUZZ_TIME)
 
 clean:
 	@rm -rf build samples

@@ -17,6 +17,7 @@
 #include <jpeglib.h>
 #include <memory>
 
+#include "imaging/DecodeBudget.h"
 #include "imaging/FormatDetection.h"
 #include "imaging/HeaderChecks.h"
 #include "imaging/Logging.h"
@@ -179,6 +180,9 @@ QImage decodeJpegDirect(const QByteArray &data)
         return {};
     }
     jpeg_create_decompress(&info);
+    // Beyond the budget libjpeg fails (it has no backing store) instead of
+    // allocating what a lying header asks for.
+    info.mem->max_memory_to_use = long(std::min<qint64>(decodeBudget().memoryBytes, LONG_MAX));
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(data.constData()),
                  static_cast<unsigned long>(data.size()));
     jpeg_read_header(&info, TRUE);
@@ -233,6 +237,11 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
         d.error = tooLarge(claimed);
         return;
     }
+    const int page = options.allPages ? 0 : std::max(0, options.page);
+    if (const QString over = budget::check(qtFormat, data, page); !over.isEmpty()) {
+        d.error = over;
+        return;
+    }
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
@@ -242,7 +251,12 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
         d.error = reasonFromReader(reader, qtFormat, data);
         return;
     }
-    const QSize stored = reader.size();
+    // Qt tells a GIF's first frame; every frame is decoded onto the whole
+    // screen the header gives.
+    const QSize stored =
+        QByteArrayView(qtFormat) == "gif" && claimed.isValid() && !claimed.isEmpty()
+            ? claimed
+            : reader.size();
     if (stored.isValid() && sideTooLarge(stored)) {
         d.error = tooLarge(stored);
         return;
@@ -279,24 +293,48 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
             }
         }
     }
-    // Refuse by name what Qt's allocation limit would refuse anyway. A JPEG
-    // decoded at reduced scale only needs the reduced image.
-    if (stored.isValid() && QImageReader::allocationLimit() > 0) {
+    // Refuse by name what the budget (and Qt's allocation limit) would
+    // refuse anyway, counting the bytes Qt keeps per pixel (16-bit channels
+    // take 8). A JPEG decoded at reduced scale only needs the reduced image.
+    if (stored.isValid()) {
         const bool reducedJpeg =
             QByteArrayView(qtFormat) == "jpeg" && reader.scaledSize().isValid();
         const QSize decoded = reducedJpeg ? reader.scaledSize() : stored;
-        if (qint64(decoded.width()) * decoded.height() * 4 >
-            qint64(QImageReader::allocationLimit()) * 1024 * 1024) {
+        qint64 limit = decodeBudget().memoryBytes;
+        if (QImageReader::allocationLimit() > 0)
+            limit = std::min(limit, qint64(QImageReader::allocationLimit()) * 1024 * 1024);
+        if (budget::pixelBytes(decoded, headerBitsPerPixel(qtFormat, data)) > limit) {
             d.error = tooLarge(d.originalSize);
             return;
         }
     }
     const int tiffPages = QByteArrayView(qtFormat) == "tiff" ? tiffPageCount(data) : 0;
     d.pageCount = std::max(1, tiffPages > 0 ? tiffPages : reader.imageCount());
+    // An icon's directory says at most 256 pixels; the picture tells.
+    const bool icon = QByteArrayView(qtFormat) == "ico";
+    if (icon) {
+        const QList<QSize> entries = budget::iconEntrySizes(data);
+        if (page < entries.size() && entries.at(page).isValid() && !entries.at(page).isEmpty())
+            d.originalSize = entries.at(page);
+    }
+    // One page asked for: TIFF and ICO jump to it, GIF reads on to it.
+    if (page > 0) {
+        if (page >= d.pageCount) {
+            d.error = QStringLiteral("there is no page %1").arg(page + 1);
+            return;
+        }
+        if (!reader.jumpToImage(page)) {
+            for (int skipped = 0; skipped < page; ++skipped)
+                if (reader.read().isNull()) {
+                    d.error = reasonFromReader(reader, qtFormat, data);
+                    return;
+                }
+        }
+    }
     qsizetype bytes = 0;
     for (;;) {
         QImage image;
-        if (QByteArrayView(qtFormat) == "jpeg" && !reader.scaledSize().isValid()) {
+        if (QByteArrayView(qtFormat) == "jpeg" && !reader.scaledSize().isValid() && page == 0) {
             image = decodeJpegDirect(data);
             if (!image.isNull())
                 image = oriented(image, reader.transformation());
@@ -308,15 +346,24 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
                 d.error = reasonFromReader(reader, qtFormat, data);
             break;
         }
+        // The picture itself may be larger than its header said (an icon's
+        // directory); a later page that is ends the pages kept.
+        if (sideTooLarge(image.size())) {
+            if (d.pages.isEmpty())
+                d.error = tooLarge(image.size());
+            break;
+        }
         if (d.pages.isEmpty() && scaleAfterReading.isValid())
             image = withoutPalette(image).scaled(scaleAfterReading, Qt::IgnoreAspectRatio,
                                                  Qt::SmoothTransformation);
         bytes += image.sizeInBytes();
+        if (page > 0 && d.pages.isEmpty())
+            d.originalSize = image.size();
         if (d.pages.isEmpty()) {
             d.bitsPerPixel = bitsPerPixelOf(image);
             if (!d.originalSize.isValid())
                 d.originalSize = image.size();
-        } else if (bytes > kMaxPagesBytes) {
+        } else if (bytes > std::min(kMaxPagesBytes, decodeBudget().memoryBytes)) {
             break;
         }
         d.pages.append(image);
@@ -336,10 +383,27 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
         d.bitsPerPixel = fileBits;
 }
 
+// The pixels a file for the Magick helper claims in its header, 0 when
+// unknown: the helper is given time in proportion.
+qint64 magickClaimedPixels(const QByteArray &data, const char *magickFormat)
+{
+    const QByteArrayView f(magickFormat);
+    if (f == "PSD")
+        return qint64(be16(data, 14) << 16 | be16(data, 16)) *
+               qint64(be16(data, 18) << 16 | be16(data, 20));
+    if (f == "TGA")
+        return qint64(le16(data, 12)) * le16(data, 14);
+    if (f == "PCX")
+        return (qint64(le16(data, 8)) - le16(data, 4) + 1) *
+               (qint64(le16(data, 10)) - le16(data, 6) + 1);
+    return 0;
+}
+
 void decodeWithMagick(Decoded &d, const QByteArray &data, const char *magickFormat,
                       const DecodeOptions &options)
 {
-    magick::DecodeResult r = magick::decode(data, magickFormat);
+    magick::DecodeResult r =
+        magick::decode(data, magickFormat, magickClaimedPixels(data, magickFormat));
     if (r.image.isNull()) {
         d.error = r.reason;
         return;

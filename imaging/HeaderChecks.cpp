@@ -11,7 +11,7 @@ namespace imaging::codecs {
 
 quint32 le16(const QByteArray &d, qsizetype i)
 {
-    if (i + 1 >= d.size())
+    if (i < 0 || i + 1 >= d.size())
         return 0;
     return quint32(quint8(d.at(i))) | quint32(quint8(d.at(i + 1))) << 8;
 }
@@ -109,7 +109,7 @@ bool bmpIsComplete(const QByteArray &d)
 
 quint32 be16(const QByteArray &d, qsizetype i)
 {
-    if (i + 1 >= d.size())
+    if (i < 0 || i + 1 >= d.size())
         return 0;
     return quint32(quint8(d.at(i))) << 8 | quint32(quint8(d.at(i + 1)));
 }
@@ -270,7 +270,8 @@ bool psdIsComplete(const QByteArray &d)
             length = length << 32 | u32(pos);
             pos += 4;
         }
-        if (length > size)
+        // A 64-bit length with its top bit set reads as negative.
+        if (length < 0 || length > size)
             return false;
         pos += length;
     }

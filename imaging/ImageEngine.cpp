@@ -10,6 +10,7 @@
 
 #include "imaging/Codecs.h"
 #include "imaging/Logging.h"
+#include "imaging/DecodeBudget.h"
 
 namespace imaging {
 
@@ -79,6 +80,10 @@ const QImage &ImageEngine::currentImage() const
 void ImageEngine::setDecoded(const Decoded &decoded)
 {
     m_pages = decoded.pages;
+    // The other pages of a file are decoded when they are asked for.
+    if (!decoded.path.isEmpty() && !m_pages.isEmpty())
+        while (m_pages.size() < decoded.pageCount)
+            m_pages.append(QImage());
     m_current = m_pages.isEmpty() ? -1 : 0;
     m_path = decoded.path;
     m_formatCode = decoded.formatCode;
@@ -93,7 +98,6 @@ void ImageEngine::loadFile(const QString &path, QSize boundingSize)
 {
     DecodeOptions options;
     options.boundingSize = boundingSize;
-    options.allPages = boundingSize.isEmpty();
     const Decoded d = decodeFile(path, options);
     if (!d.ok()) {
         qCDebug(lcImaging, "%s", qUtf8Printable(d.error));
@@ -136,17 +140,36 @@ int ImageEngine::pageCount() const
     return int(m_pages.size());
 }
 
-QSize ImageEngine::pageSize(int index) const
+QString ImageEngine::ensurePage(int index) const
 {
     if (index < 0 || index >= m_pages.size())
+        return QStringLiteral("There is no such page");
+    if (!m_pages.at(index).isNull())
+        return {};
+    DecodeOptions options;
+    options.page = index;
+    const Decoded d = decodeFile(m_path, options);
+    if (!d.ok())
+        return d.error;
+    // Pages of a long file are not all held at once.
+    for (qsizetype i = 1; i < m_pages.size(); ++i)
+        if (i != m_current)
+            m_pages[i] = QImage();
+    m_pages[index] = d.pages.constFirst();
+    return {};
+}
+
+QSize ImageEngine::pageSize(int index) const
+{
+    if (!ensurePage(index).isEmpty())
         return {};
     return m_pages.at(index).size();
 }
 
 void ImageEngine::selectPage(int index)
 {
-    if (index < 0 || index >= m_pages.size())
-        throw ImageError(QStringLiteral("There is no such page"));
+    if (const QString error = ensurePage(index); !error.isEmpty())
+        throw ImageError(error);
     m_current = index;
     emit changed();
 }

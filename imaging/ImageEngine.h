@@ -52,6 +52,8 @@ struct DecodeOptions
     // is kept. Empty: full size.
     QSize boundingSize;
     bool allPages = false;
+    // Without allPages: the page to decode (from 0), alone.
+    int page = 0;
 };
 
 // Reads a file by its content (not its extension). Thread-safe; never
@@ -73,9 +75,9 @@ class ImageEngine : public QObject
 public:
     explicit ImageEngine(QObject *parent = nullptr);
 
-    // Decodes a file (first page first) and makes it current; throws
-    // ImageError on undecodable files. A valid boundingSize decodes the
-    // first page only, reduced as decodeFile does.
+    // Decodes a file's first page and makes it current; throws ImageError
+    // on undecodable files. Other pages are decoded when selected. A valid
+    // boundingSize decodes the first page reduced, as decodeFile does.
     void loadFile(const QString &path, QSize boundingSize = {});
     // Takes over a picture decoded by the picture loader.
     void loadPicture(const QImage &picture);
@@ -84,10 +86,13 @@ public:
     // Drops every page.
     void clear();
 
+    // Pages in the file (or 1 for a picture); 0 when there is no image.
     int pageCount() const;
-    // Size of page index (from 0); an invalid size when there is none.
+    // Size of page index (from 0), decoding it if need be; an invalid size
+    // when there is none or it cannot be decoded.
     QSize pageSize(int index) const;
-    // Makes page index the current image; throws ImageError when absent.
+    // Makes page index the current image, decoding it from the file if need
+    // be; throws ImageError when absent or undecodable.
     void selectPage(int index);
 
     // The current image (QImage() when none) and what is known of it.
@@ -117,9 +122,13 @@ signals:
 
 private:
     void setDecoded(const Decoded &decoded);
+    // Decodes page index from the file when it is not held yet; only the
+    // first page and the last one asked for are kept. Empty on success,
+    // else the description.
+    QString ensurePage(int index) const;
     QImage &currentForChange(); // throws ImageError when there is no image
 
-    QList<QImage> m_pages;
+    mutable QList<QImage> m_pages; // a null image: not decoded yet
     int m_current = -1;
     QString m_path;
     int m_formatCode = core::FormatUnknown;

@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "imaging/DecodeBudget.h"
 #include "imaging/MagickProtocol.h"
 
 extern char **environ;
@@ -28,6 +29,7 @@ namespace imaging::magick {
 namespace {
 
 constexpr int kDefaultTimeoutMs = 5000;
+constexpr qint64 kLargePicturePixels = 16'000'000;
 
 // One persistent helper process, reached through a socket pair on its stdin
 // and stdout. A socket (not a pipe) so that writing to a helper that died
@@ -39,11 +41,14 @@ public:
 
     // Sends one request and waits for the reply within the time limit. On
     // any failure the helper is killed and *reason says why.
-    bool transact(const QByteArray &request, QByteArray *reply, QString *reason)
+    // pixels: the picture's size as its header claims it (0 when unknown);
+    // a large picture is allowed time in proportion.
+    bool transact(const QByteArray &request, QByteArray *reply, QString *reason, qint64 pixels = 0)
     {
         if (m_pid <= 0 && !start(reason))
             return false;
-        const QDeadlineTimer deadline(timeoutMs());
+        m_pixels = pixels;
+        const QDeadlineTimer deadline(timeoutMs(pixels));
         const quint64 length = quint64(request.size());
         if (!sendAll(reinterpret_cast<const char *>(&length), sizeof length, deadline, reason) ||
             !sendAll(request.constData(), size_t(request.size()), deadline, reason)) {
@@ -88,13 +93,15 @@ public:
     int overrideTimeoutMs = 0;
 
 private:
-    int timeoutMs() const
+    int timeoutMs(qint64 pixels) const
     {
         if (overrideTimeoutMs > 0)
             return overrideTimeoutMs;
         bool ok = false;
         const int env = qEnvironmentVariableIntValue("PICTAVO_MAGICK_TIMEOUT_MS", &ok);
-        return ok && env > 0 ? env : kDefaultTimeoutMs;
+        if (ok && env > 0)
+            return env;
+        return std::max(kDefaultTimeoutMs, budget::timeAllowedMs(pixels));
     }
 
     QString helperPath() const
@@ -153,6 +160,12 @@ private:
     // ran out.
     QString brokenReason(bool timedOut)
     {
+        // A picture of many megapixels that runs out of time is too large
+        // for the time allowed, not a faulty decoder.
+        if (timedOut && m_pixels >= kLargePicturePixels)
+            return QStringLiteral("the picture is too large to decode in the time allowed "
+                                  "(%1 megapixels)")
+                .arg(m_pixels / 1'000'000);
         if (timedOut)
             return QStringLiteral("the decoder took too long");
         return QStringLiteral("the decoder stopped unexpectedly");
@@ -217,6 +230,7 @@ private:
 
     pid_t m_pid = -1;
     int m_fd = -1;
+    qint64 m_pixels = 0; // of the request under way
 };
 
 std::mutex g_mutex;
@@ -238,7 +252,7 @@ QByteArray pixelsOf(const QImage &image)
 
 } // namespace
 
-DecodeResult decode(const QByteArray &data, const char *format)
+DecodeResult decode(const QByteArray &data, const char *format, qint64 claimedPixels)
 {
     DecodeResult result;
     QByteArray request;
@@ -249,7 +263,7 @@ DecodeResult decode(const QByteArray &data, const char *format)
     QByteArray reply;
     {
         std::lock_guard lock(g_mutex);
-        if (!helper().transact(request, &reply, &result.reason))
+        if (!helper().transact(request, &reply, &result.reason, claimedPixels))
             return result;
     }
     QDataStream in(reply);

@@ -19,8 +19,10 @@ struct DecodeResult
 };
 
 // Decodes file bytes with the Magick coder `format` ("PSD", "PCX", ...).
-// Thread-safe; requests are served one at a time.
-DecodeResult decode(const QByteArray &data, const char *format);
+// claimedPixels: what the file's header claims (0 when unknown); a large picture
+// is given time in proportion to its size. Thread-safe; requests are served
+// one at a time.
+DecodeResult decode(const QByteArray &data, const char *format, qint64 claimedPixels = 0);
 
 // Encodes an image with the Magick coder `format`; false with *reason set on
 // failure.
@@ -30,7 +32,8 @@ bool encode(const QImage &image, const char *format, QByteArray *out, QString *r
 // "pictavo-magick" beside the running program (a build tree), else in
 // Pictavo's folder under libexec (installed).
 void setHelperPath(const QString &path); // empty: back to the default
-// Time one request may take before the helper is killed (default 5000 ms;
+// Time one request may take before the helper is killed (default 5000 ms,
+// more for a large picture as the decode budget says;
 // PICTAVO_MAGICK_TIMEOUT_MS overrides the default).
 void setTimeoutMs(int ms); // 0: back to the default
 // Ends the helper process (it is started again on the next request).

@@ -307,6 +307,7 @@ void Player::plusFillPath(const QPainterPath &path, const QBrush &brush)
     m_painter.setPen(Qt::NoPen);
     m_painter.setBrush(brush);
     m_painter.drawPath(path);
+    chargeArea(m_painter.transform().mapRect(path.boundingRect()));
 }
 
 void Player::plusDrawPath(const QPainterPath &path, quint32 penId)
@@ -317,6 +318,9 @@ void Player::plusDrawPath(const QPainterPath &path, quint32 penId)
     m_painter.setPen(pen);
     m_painter.setBrush(Qt::NoBrush);
     m_painter.drawPath(path);
+    const QTransform &t = m_painter.transform();
+    chargeStroke(t.mapRect(path.boundingRect()),
+                 pen.isCosmetic() ? 1.0 : pen.widthF() * std::sqrt(std::abs(t.determinant())));
 }
 
 QImage Player::plusImage(Bytes d) const
@@ -713,6 +717,7 @@ void Player::plusImageDraw(quint32 id, QRectF source, const QTransform &place)
     m_painter.setTransform(t);
     m_painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     m_painter.drawImage(source, o->image, source);
+    chargeArea(t.mapRect(source));
 }
 
 void Player::plusString(quint16 flags, Bytes d)
@@ -871,6 +876,7 @@ void Player::emfPlusRecord(quint16 type, quint16 flags, Bytes d)
         if (plusPrepare()) {
             m_painter.resetTransform();
             m_painter.fillRect(QRectF(m_image.rect()), argb(d.u32(0)));
+            chargeArea(QRectF(m_image.rect()));
         }
         break;
     case PlusFillRects:

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "imaging/DecodeBudget.h"
+
 namespace imaging::metafile::detail {
 
 QColor colorRef(quint32 c)
@@ -141,6 +143,34 @@ QTransform Player::pageTransform() const
                       d.viewportOrg.y() - d.windowOrg.y() * sy);
 }
 
+Player::Player(QImage &target, bool emf) : m_emf(emf), m_image(target), m_painter(&target)
+{
+    m_painter.setRenderHint(QPainter::Antialiasing, true);
+    m_painter.setRenderHint(QPainter::TextAntialiasing, true);
+    const DecodeBudget &budget = decodeBudget();
+    m_paintBudget = qint64(target.width()) * target.height() * budget.metafilePaintedAreas +
+                    budget.metafilePaintedFloor;
+}
+
+void Player::chargeArea(const QRectF &output)
+{
+    const QRectF covered = output.intersected(QRectF(m_image.rect()));
+    if (covered.isValid())
+        m_painted += qint64(covered.width() * covered.height()) + 1;
+}
+
+void Player::chargeLine(const QRectF &output)
+{
+    chargeStroke(output, m_dc.pen.widthF() * std::sqrt(std::abs(full().determinant())));
+}
+
+void Player::chargeStroke(const QRectF &output, double penWidth)
+{
+    const QRectF covered = output.normalized().intersected(QRectF(m_image.rect()));
+    const double width = std::max(1.0, penWidth);
+    m_painted += qint64((covered.width() + covered.height()) * std::min(width, kMaxPenWidth)) + 1;
+}
+
 bool Player::prepare(bool usePen, bool useBrush)
 {
     const QTransform t = full();
@@ -170,8 +200,10 @@ void Player::drawShape(const QPainterPath &logical, bool fill)
             m_path.addPath(t.map(logical));
         return;
     }
-    if (prepare(true, fill))
+    if (prepare(true, fill)) {
+        chargeArea(full().mapRect(logical.boundingRect()));
         m_painter.drawPath(logical);
+    }
 }
 
 void Player::moveTo(QPointF p)
@@ -188,6 +220,7 @@ void Player::lineTo(QPointF p)
             m_path.moveTo(full().map(m_dc.position));
         m_path.lineTo(full().map(p));
     } else if (prepare(true, false)) {
+        chargeLine(full().mapRect(QRectF(m_dc.position, p)));
         m_painter.drawLine(m_dc.position, p);
     }
     m_dc.position = p;
@@ -208,8 +241,10 @@ void Player::polyline(const QPolygonF &points, bool fromCurrent)
             lineTo(points[i]);
         return;
     }
-    if (prepare(true, false))
+    if (prepare(true, false)) {
+        chargeLine(full().mapRect(points.boundingRect()));
         m_painter.drawPolyline(points);
+    }
 }
 
 void Player::polyBezier(const QPolygonF &points, bool fromCurrent)
@@ -240,8 +275,10 @@ void Player::polyBezier(const QPolygonF &points, bool fromCurrent)
         }
         return;
     }
-    if (prepare(true, false))
+    if (prepare(true, false)) {
+        chargeLine(full().mapRect(path.boundingRect()));
         m_painter.drawPath(path);
+    }
 }
 
 void Player::polygon(const QPolygonF &points)
@@ -301,8 +338,10 @@ void Player::text(QPointF reference, const QString &s, const std::vector<double>
     const QTransform t = full();
     if (!finite(t) || !t.isInvertible())
         return;
-    if (opaqueBox && prepare(false, false))
+    if (opaqueBox && prepare(false, false)) {
+        chargeArea(full().mapRect(*opaqueBox));
         m_painter.fillRect(*opaqueBox, m_dc.bkColor);
+    }
     if (s.isEmpty())
         return;
     if (m_dc.textAlign & 1) // TA_UPDATECP
@@ -434,6 +473,7 @@ void Player::bitmap(QRectF dest, QRectF source, const Dib &dib, quint32 rop)
     default:
         break;
     }
+    chargeArea(full().mapRect(dest));
     m_painter.drawImage(QPointF(0, 0), img, source);
     m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     m_painter.setRenderHint(QPainter::Antialiasing, true);
@@ -447,6 +487,7 @@ void Player::patBlt(QRectF dest, quint32 rop)
         return;
     if (m_inPath || !prepare(false, false))
         return;
+    chargeArea(full().mapRect(dest));
     switch (rop) {
     case 0x00000042:
         m_painter.fillRect(dest, Qt::black);
@@ -539,6 +580,7 @@ void Player::strokePath(bool fill, bool stroke)
             m_painter.setPen(pen);
         }
         m_painter.resetTransform();
+        chargeArea(m_path.boundingRect());
         m_painter.drawPath(m_path);
     }
     m_path = QPainterPath();

@@ -149,11 +149,7 @@ inline constexpr qint64 kMaxPlusObjectBytes = 64 * 1024 * 1024;
 class Player
 {
 public:
-    Player(QImage &target, bool emf) : m_emf(emf), m_image(target), m_painter(&target)
-    {
-        m_painter.setRenderHint(QPainter::Antialiasing, true);
-        m_painter.setRenderHint(QPainter::TextAntialiasing, true);
-    }
+    Player(QImage &target, bool emf);
 
     // Emf: device pixels to output pixels. Wmf: the window to output pixels.
     void setOutputTransform(const QTransform &t) { m_output = t; }
@@ -164,6 +160,10 @@ public:
     }
     DcState &dc() { return m_dc; }
     bool drew() const { return m_drew; }
+    // True once the records drew more than the budget allows (the pixels
+    // they covered, a multiple of the picture's own area): a few kilobytes
+    // of full-picture shapes must not keep the processor busy for minutes.
+    bool overBudget() const { return m_painted > m_paintBudget; }
 
     // Plays one EMF record (MetafileEmf.cpp); false at the end-of-file record.
     bool emfRecord(quint32 type, Bytes r);
@@ -181,6 +181,11 @@ private:
     QTransform pageTransform() const;
     QTransform full() const { return m_dc.world * pageTransform() * m_output; }
     bool prepare(bool usePen, bool useBrush);
+    // Counts what a primitive covers towards the budget: an area in output
+    // pixels, or a line along its box.
+    void chargeArea(const QRectF &output);
+    void chargeLine(const QRectF &output);
+    void chargeStroke(const QRectF &output, double penWidth);
 
     // Drawing
     void drawShape(const QPainterPath &logical, bool fill);
@@ -253,6 +258,8 @@ private:
     QByteArray m_plusPending; // an object spread over several records
     quint16 m_plusPendingFlags = 0;
     qint64 m_plusPendingTotal = 0;
+    qint64 m_painted = 0;
+    qint64 m_paintBudget = 0;
 };
 
 } // namespace imaging::metafile::detail

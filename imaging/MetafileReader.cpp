@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "imaging/DecodeBudget.h"
 #include "imaging/Logging.h"
 #include "imaging/Metafile.h"
 #include "imaging/MetafileHeader.h"
@@ -122,6 +123,8 @@ QImage render(const QByteArray &data, QString *error, QSize boundingSize)
 
     bool damaged = false;
     bool ended = false;
+    bool overBudget = false;
+    const qint64 maxRecords = std::min(kMaxRecords, decodeBudget().metafileRecords);
     qint64 at = 0;
     {
         Player player(image, kind == Kind::Emf);
@@ -146,7 +149,11 @@ QImage render(const QByteArray &data, QString *error, QSize boundingSize)
                                       QTransform::fromScale(sx * fx, sy * fy));
             player.setPixelsPerMm(emf.pixelsPerMmX, emf.pixelsPerMmY);
 
-            for (qint64 n = 0; n < kMaxRecords && b.has(at, 8); ++n) {
+            for (qint64 n = 0; b.has(at, 8); ++n) {
+                if (n >= maxRecords || player.overBudget()) {
+                    overBudget = true;
+                    break;
+                }
                 const quint32 type = b.u32(at);
                 const qint64 size = b.u32(at + 4);
                 if (size < 8 || size % 4 != 0 || !b.has(at, size)) {
@@ -164,7 +171,11 @@ QImage render(const QByteArray &data, QString *error, QSize boundingSize)
             player.dc().windowExt = QPointF(window.width(), window.height());
             player.setOutputTransform(QTransform::fromScale(double(outW), double(outH)));
             at = wmf.recordsAt;
-            for (qint64 n = 0; n < kMaxRecords && b.has(at, 6); ++n) {
+            for (qint64 n = 0; b.has(at, 6); ++n) {
+                if (n >= maxRecords || player.overBudget()) {
+                    overBudget = true;
+                    break;
+                }
                 const qint64 size = qint64(b.u32(at)) * 2;
                 const quint16 function = b.u16(at + 4);
                 if (size < 6 || !b.has(at, size)) {
@@ -178,6 +189,12 @@ QImage render(const QByteArray &data, QString *error, QSize boundingSize)
                 player.wmfRecord(function, b.mid(at, size));
                 at += size;
             }
+        }
+        // More drawing than the budget allows: refused as a whole rather
+        // than shown in part.
+        if (overBudget) {
+            err = QStringLiteral("the picture is too complex to draw");
+            return {};
         }
         // Bytes left over that do not make a whole record: the file was cut.
         if (!ended && at < b.size())

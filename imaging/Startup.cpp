@@ -2,17 +2,12 @@
 #include "imaging/Startup.h"
 
 #include <QImageReader>
+#include <QByteArray>
 #include <QtGlobal>
 
-namespace imaging {
+#include "imaging/DecodeBudget.h"
 
-namespace {
-// Qt's reader refuses a single image above this many megabytes (its own
-// default, 128, stops at 33 megapixels). 512 MB holds 134 megapixels at 4
-// bytes per pixel, well past today's cameras (45 to 61 megapixels), yet is
-// bounded, so a lying header cannot make Qt allocate gigabytes.
-constexpr int kReaderAllocationMb = 512;
-} // namespace
+namespace imaging {
 
 void prepareProgram(ProgramKind kind)
 {
@@ -22,7 +17,15 @@ void prepareProgram(ProgramKind kind)
 
 void initializeImaging()
 {
-    QImageReader::setAllocationLimit(kReaderAllocationMb);
+    // One budget for every decode: Qt's reader refuses a single image above
+    // it (Qt's own default, 128 MB, stops at 33 megapixels), and libjpeg reads
+    // its limit, in thousands of bytes, from the environment for the decoders
+    // Pictavo does not set up itself.
+    const DecodeBudget budget;
+    setDecodeBudget(budget);
+    QImageReader::setAllocationLimit(int(budget.memoryBytes / (1024 * 1024)));
+    if (!qEnvironmentVariableIsSet("JPEGMEM"))
+        qputenv("JPEGMEM", QByteArray::number(budget.memoryBytes / 1000));
 }
 
 } // namespace imaging

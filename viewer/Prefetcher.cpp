@@ -59,9 +59,8 @@ void Prefetcher::want(const QStringList &paths)
             [](QPromise<imaging::Decoded> &promise, const QString &p) {
                 if (promise.isCanceled())
                     return;
-                imaging::DecodeOptions options;
-                options.allPages = true;
-                promise.addResult(imaging::decodeFile(p, options));
+                // The first page only: others are decoded when asked for.
+                promise.addResult(imaging::decodeFile(p));
             },
             path);
         auto *watcher = new QFutureWatcher<imaging::Decoded>(this);

@@ -1,0 +1,365 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Pictures made to hurt: a few bytes that claim gigabytes, chunks longer
+// than their file, icons larger than their directory says, files of
+// hundreds of pages, metafiles that paint the same huge area again and
+// again. Each is refused, or read in part, quickly and within the memory
+// budget, with a message that says what is wrong.
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include "EngineFixtures.h"
+#include "imaging/DecodeBudget.h"
+#include "imaging/ImageEngine.h"
+#include "imaging/Metafile.h"
+#include "imaging/Startup.h"
+#include "imaging/Thumbnail.h"
+#include "support/MetafileBuilders.h"
+#include "support/TestSupport.h"
+
+using namespace enginetest;
+using imaging::DecodeOptions;
+
+namespace {
+
+// Each bomb must be dealt with in well under this.
+constexpr qint64 kQuickMs = 3000;
+
+QByteArray progressiveJpegClaiming(quint32 w, quint32 h)
+{
+    QByteArray jpg;
+    QBuffer buffer(&jpg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.write(photoLike(32, 32));
+    const qsizetype sof = jpg.indexOf("\xff\xc2");
+    if (sof < 0)
+        return {};
+    putBe16(jpg, sof + 5, h);
+    putBe16(jpg, sof + 7, w);
+    return jpg;
+}
+
+// A PNG with a text chunk after its header that claims `length` bytes.
+QByteArray pngWithChunkClaiming(quint32 length)
+{
+    const QByteArray png = encodeQt(photoLike(2, 2), "png");
+    QByteArray chunk(8, '\0');
+    putBe32(chunk, 0, length);
+    chunk.replace(4, 4, "tEXt");
+    chunk += "k\0v";
+    return png.left(33) + chunk + png.mid(33);
+}
+
+// A 16-bit RGBA PNG whose header claims w x h.
+QByteArray png16Claiming(quint32 w, quint32 h)
+{
+    QImage image = photoLike(8, 8, true).convertToFormat(QImage::Format_RGBA64);
+    QByteArray png = encodeQt(image, "png");
+    putBe32(png, 16, w);
+    putBe32(png, 20, h);
+    putBe32(png, 29, crc32(png.mid(12, 17)));
+    return png;
+}
+
+// An icon file of `count` entries that all point at the same picture.
+QByteArray iconOf(const QByteArray &picture, int count)
+{
+    QByteArray ico(6, '\0');
+    ico[2] = 1;
+    ico[4] = char(count & 0xff);
+    ico[5] = char(count >> 8);
+    const quint32 offset = quint32(6 + 16 * count);
+    for (int i = 0; i < count; ++i) {
+        QByteArray entry(16, '\0');
+        entry[4] = 1;  // planes
+        entry[6] = 32; // bits
+        putLe32(entry, 8, quint32(picture.size()));
+        putLe32(entry, 12, offset);
+        ico += entry;
+    }
+    return ico + picture;
+}
+
+// A little-endian TIFF of `pages` pages of side x side 8-bit grey, every
+// page's one strip the same run-length coded black.
+QByteArray tiffPages(int pages, int side)
+{
+    QByteArray row;
+    for (int x = 0; x < side; x += 128) {
+        const int run = std::min(128, side - x);
+        row += char(1 - run); // repeat the next byte `run` times
+        row += '\0';
+    }
+    const QByteArray strip = row.repeated(side);
+    QByteArray t("II*\0\0\0\0\0", 8);
+    const quint32 stripAt = 8;
+    t += strip;
+    const quint16 tags[][3] = {{256, 4, 0}, {257, 4, 0}, {258, 3, 8}, {259, 3, 32773}, {262, 3, 1},
+                               {273, 4, 0}, {277, 3, 1}, {278, 4, 0}, {279, 4, 0}};
+    putLe32(t, 4, quint32(t.size()));
+    for (int p = 0; p < pages; ++p) {
+        const qsizetype ifd = t.size();
+        QByteArray dir(2 + 12 * 9 + 4, '\0');
+        dir[0] = 9;
+        for (int i = 0; i < 9; ++i) {
+            const qsizetype e = 2 + 12 * i;
+            dir[e] = char(tags[i][0] & 0xff);
+            dir[e + 1] = char(tags[i][0] >> 8);
+            dir[e + 2] = char(tags[i][1]);
+            dir[e + 4] = 1; // count
+            quint32 value = tags[i][2];
+            if (tags[i][0] == 256 || tags[i][0] == 257 || tags[i][0] == 278)
+                value = quint32(side);
+            if (tags[i][0] == 273)
+                value = stripAt;
+            if (tags[i][0] == 279)
+                value = quint32(strip.size());
+            if (tags[i][1] == 3) {
+                dir[e + 8] = char(value & 0xff);
+                dir[e + 9] = char(value >> 8);
+            } else {
+                putLe32(dir, e + 8, value);
+            }
+        }
+        if (p + 1 < pages)
+            putLe32(dir, 2 + 12 * 9, quint32(ifd + dir.size()));
+        t += dir;
+    }
+    return t;
+}
+
+// A GIF with a side x side screen and `frames` one-pixel frames.
+QByteArray gifFrames(int frames, int side)
+{
+    QByteArray gif("GIF89a", 6);
+    gif += char(side & 0xff);
+    gif += char(side >> 8);
+    gif += char(side & 0xff);
+    gif += char(side >> 8);
+    gif += QByteArray("\x80\x00\x00\x00\x00\x00\xff\xff\xff", 9); // two colours
+    for (int i = 0; i < frames; ++i)
+        gif += QByteArray("\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00", 15);
+    gif += ';';
+    return gif;
+}
+
+// A metafile of side x side pixels that fills the whole of it `count` times.
+QByteArray emfFilling(int side, int count)
+{
+    metafiletest::Emf emf(side, side);
+    for (int i = 0; i < count; ++i)
+        emf.rec(43, {0, 0, side, side}); // RECTANGLE
+    return emf.bytes();
+}
+
+QByteArray wmfFilling(int side, int count)
+{
+    metafiletest::Wmf wmf{qint16(side), qint16(side), 96};
+    wmf.rec(0x020B, {0, 0});                       // window origin
+    wmf.rec(0x020C, {qint16(side), qint16(side)}); // window extent
+    for (int i = 0; i < count; ++i)
+        wmf.rec(0x041B, {qint16(side), qint16(side), 0, 0}); // RECTANGLE
+    return wmf.bytes();
+}
+
+QImage blank(int side)
+{
+    QImage image(side, side, QImage::Format_Mono);
+    image.fill(0);
+    return image;
+}
+
+qint64 peakKilobytes()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+class tst_Hostile : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString write(const QString &name, const QByteArray &data)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+            return {};
+        return path;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        imaging::initializeImaging();
+    }
+
+    // A bomb is refused with a message that names the problem, by the
+    // decoder, the thumbnail path and the picture loader alike.
+    void bombsAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("reason");
+
+        QTest::newRow("progressive JPEG claiming 32000 x 32000")
+            << "p.jpg" << progressiveJpegClaiming(32000, 32000) << "too large";
+        QTest::newRow("progressive JPEG claiming 16000 x 16000")
+            << "q.jpg" << progressiveJpegClaiming(16000, 16000) << "too large";
+        QTest::newRow("PNG chunk claiming 2 GB")
+            << "c.png" << pngWithChunkClaiming(0x7fffffff) << "damaged";
+        QTest::newRow("PNG chunk claiming 4 GB")
+            << "d.png" << pngWithChunkClaiming(0xfffffff0) << "damaged";
+        QTest::newRow("16-bit PNG of 11000 x 11000")
+            << "w.png" << png16Claiming(11000, 11000) << "too large";
+        QTest::newRow("icon holding a 40000 x 3000 PNG")
+            << "i.ico" << iconOf(pngClaiming(40000, 3000), 1) << "too large";
+        QTest::newRow("icon holding a 20000 x 20000 PNG")
+            << "j.ico" << iconOf(pngClaiming(20000, 20000), 1) << "too large";
+        // Found by the fuzzer: a large-format PSD whose 64-bit section length
+        // reads as negative sent the completeness check before the file.
+        QTest::newRow("PSD section of negative length")
+            << "n.psd"
+            << QByteArray::fromBase64(
+                   "OEJQUwACFAD+EQgAAAAAAAAAAAASOAAAAAAAAAAMAAAAAAAAAAAAEjgAAAAAAPX1"
+                   "9fX19fX19fX19fX19fX19fX19fX19fX19fX19fX19fX19fX19fX19fX19fUAAA"
+                   "AMAAD//wAAAAAA")
+            << "truncated";
+        QTest::newRow("EMF filling 4000 x 4000 two thousand times")
+            << "f.emf" << emfFilling(4000, 2000) << "too complex";
+        QTest::newRow("WMF filling 4000 x 4000 two thousand times")
+            << "f.wmf" << wmfFilling(4000, 2000) << "too complex";
+    }
+
+    void bombsAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, reason);
+        QVERIFY(data.size() > 0 && data.size() < 64 * 1024);
+        const QString path = write(name, data);
+        QVERIFY(!path.isEmpty());
+
+        QElapsedTimer timer;
+        timer.start();
+        const imaging::Decoded d = imaging::decodeFile(path);
+        QVERIFY2(!d.ok(), "a bomb was decoded");
+        QVERIFY2(d.error.contains(reason), qPrintable(d.error));
+        // (A metafile's thumbnail is drawn small, and cheap: see below.)
+        if (!name.endsWith(".emf") && !name.endsWith(".wmf")) {
+            const imaging::ThumbnailResult thumb = imaging::makeThumbnail(path);
+            QVERIFY2(!thumb.ok(), "a bomb got a thumbnail");
+            QVERIFY2(thumb.error.contains(reason), qPrintable(thumb.error));
+        }
+        QVERIFY2(timer.elapsed() < kQuickMs, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // A metafile that is costly only at full size still gets its (cheap)
+    // thumbnail; below the budget it draws at full size too.
+    void metafileBudgetCountsWhatIsDrawn()
+    {
+        const QString big = write("big.emf", emfFilling(4000, 2000));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY2(imaging::makeThumbnail(big).ok(), "the thumbnail of a costly metafile failed");
+        QVERIFY(timer.elapsed() < kQuickMs);
+
+        const QString few = write("few.emf", emfFilling(1000, 20));
+        const imaging::Decoded d = imaging::decodeFile(few);
+        QVERIFY2(d.ok(), qPrintable(d.error));
+        QCOMPARE(d.pages.first().size(), QSize(1000, 1000));
+
+        // The count of records has its own bound.
+        imaging::DecodeBudget budget = imaging::decodeBudget();
+        const imaging::DecodeBudget saved = budget;
+        budget.metafileRecords = 100;
+        imaging::setDecodeBudget(budget);
+        const imaging::Decoded many = imaging::decodeFile(write("many.emf", emfFilling(10, 200)));
+        imaging::setDecodeBudget(saved);
+        QVERIFY(many.error.contains("too complex"));
+        QVERIFY(imaging::decodeFile(write("fine.emf", emfFilling(10, 200))).ok());
+    }
+
+    // A small progressive JPEG (within the budget) still decodes, reduced
+    // or whole.
+    void progressiveJpegWithinBudget()
+    {
+        const QByteArray data = progressiveJpegClaiming(32, 32);
+        QVERIFY(imaging::budget::jpegCoefficientBytes(data) > 0);
+        const QString path = write("ok.jpg", data);
+        QVERIFY(imaging::decodeFile(path).ok());
+        QVERIFY(imaging::makeThumbnail(path).ok());
+    }
+
+    // Files of many pages: only the page asked for is decoded; the others
+    // wait until they are selected.
+    void pagesAreDecodedWhenAskedFor_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<QSize>("size");
+
+        QTest::newRow("TIFF of 256 pages")
+            << "t.tif" << tiffPages(256, 2048) << 256 << QSize(2048, 2048);
+        QTest::newRow("GIF of 300 frames")
+            << "g.gif" << gifFrames(300, 4000) << 300 << QSize(4000, 4000);
+        QTest::newRow("icon of 200 entries")
+            << "m.ico" << iconOf(encodeQt(blank(2000), "png"), 200) << 200 << QSize(2000, 2000);
+    }
+
+    void pagesAreDecodedWhenAskedFor()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, data);
+        QFETCH(int, pages);
+        QFETCH(QSize, size);
+        QVERIFY(data.size() < 512 * 1024);
+        const QString path = write(name, data);
+
+        QElapsedTimer timer;
+        timer.start();
+        const imaging::Decoded d = imaging::decodeFile(path);
+        QVERIFY2(d.ok(), qPrintable(d.error));
+        QCOMPARE(d.pages.size(), 1);
+        QCOMPARE(d.pageCount, pages);
+        QCOMPARE(d.originalSize, size);
+
+        imaging::ImageEngine engine;
+        engine.loadFile(path);
+        QCOMPARE(engine.pageCount(), pages);
+        QCOMPARE(engine.width(), size.width());
+        QVERIFY2(timer.elapsed() < kQuickMs, qPrintable(QString::number(timer.elapsed())));
+
+        // A later page on request (a GIF reads on to it).
+        const int later = name.endsWith(".gif") ? 5 : pages - 1;
+        engine.selectPage(later);
+        QCOMPARE(engine.pageSize(later).width(), name.endsWith(".gif") ? 4000 : size.width());
+        QVERIFY_THROWS_EXCEPTION(imaging::ImageError, engine.selectPage(pages));
+    }
+
+    // The whole run, bombs included, stays far below a gigabyte.
+    void cleanupTestCase()
+    {
+        const qint64 peak = peakKilobytes();
+        QVERIFY2(peak < 1024 * 1024, qPrintable(QString::number(peak) + " KB"));
+    }
+};
+
+PICTAVO_TEST_MAIN(tst_Hostile)
+#include "tst_hostile.moc"
