@@ -240,6 +240,7 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
     const int page = options.allPages ? 0 : std::max(0, options.page);
     if (const QString over = budget::check(qtFormat, data, page); !over.isEmpty()) {
         d.error = over;
+        d.refusedByBudget = true;
         return;
     }
     QBuffer buffer;
@@ -511,7 +512,7 @@ static const char *magickFallbackFormat(int formatCode)
 static void retryWithMagick(Decoded &d, const QByteArray &data, const DecodeOptions &options)
 {
     const char *magickFormat = magickFallbackFormat(d.formatCode);
-    if (!magickFormat || !d.pages.isEmpty() ||
+    if (!magickFormat || !d.pages.isEmpty() || d.refusedByBudget ||
         (d.error != QLatin1String("the file is damaged") &&
          d.error != QLatin1String("not an image file")))
         return;

@@ -41,6 +41,9 @@ struct Decoded
     int pageCount = 0; // pages in the file (may exceed pages.size())
     QString path;
     QString error; // empty on success
+    // Refused from its header by the decode budget (a chunk longer than the
+    // file, a picture beyond the memory allowed): no other decoder is tried.
+    bool refusedByBudget = false;
 
     bool ok() const { return error.isEmpty() && !pages.isEmpty(); }
 };
