@@ -11,7 +11,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictavo"));
     QApplication::setOrganizationName(QStringLiteral("Pictavo"));
-    imaging::initializeImaging();
+    imaging::initializeImaging(imaging::ProgramKind::Windows);
 
     app::BrowserWindow window;
     window.start(app::commandline::commandTextOf(QApplication::arguments()));

@@ -108,7 +108,7 @@ int main(int argc, char *argv[])
     // offscreen platform lets the command run from a script without a display.
     imaging::prepareProgram(imaging::ProgramKind::CommandLine);
     QGuiApplication app(argc, argv);
-    imaging::initializeImaging();
+    imaging::initializeImaging(imaging::ProgramKind::CommandLine);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();

@@ -63,7 +63,7 @@ double medianMs(const QString &path, const imaging::DecodeOptions &options, int 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    imaging::initializeImaging();
+    imaging::initializeImaging(imaging::ProgramKind::CommandLine);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("photo.jpg"));
     {

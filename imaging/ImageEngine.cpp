@@ -9,8 +9,8 @@
 #include <QTransform>
 
 #include "imaging/Codecs.h"
-#include "imaging/Logging.h"
 #include "imaging/DecodeBudget.h"
+#include "imaging/Logging.h"
 
 namespace imaging {
 

@@ -10,6 +10,7 @@
 
 #include "core/Formats.h"
 #include "imaging/ImageEngine.h"
+#include "imaging/ThumbnailHelpers.h"
 
 namespace imaging {
 
@@ -95,6 +96,11 @@ QSize orientedLike(QSize original, QSize decoded)
 } // namespace
 
 ThumbnailResult makeThumbnail(const QString &path)
+{
+    return thumbnailsIsolated() ? makeThumbnailInHelper(path) : makeThumbnailHere(path);
+}
+
+ThumbnailResult makeThumbnailHere(const QString &path)
 {
     ThumbnailResult r;
     if (core::usesPictureLoader(path)) {

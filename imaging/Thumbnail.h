@@ -40,7 +40,10 @@ struct ThumbnailResult
 
 // Makes the thumbnail of one file. Icons, cursors and device-independent
 // bitmaps come back as the picture loader reads them, not resized. Safe to
-// call from any thread; never throws.
+// call from any thread; never throws. In pictavo the work is done in a
+// helper process (ThumbnailHelpers.h); makeThumbnailHere always does it in
+// this one.
 ThumbnailResult makeThumbnail(const QString &path);
+ThumbnailResult makeThumbnailHere(const QString &path);
 
 } // namespace imaging

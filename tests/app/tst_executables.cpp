@@ -7,6 +7,7 @@
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
@@ -160,6 +161,71 @@ private slots:
         in >> width >> height;
         QCOMPARE(width, kWidth);
         QCOMPARE(height, kHeight);
+    }
+
+    void thumbnailerLoadsLargePhotos_data() { programsLoadLargePhotos_data(); }
+
+    // The thumbnail helper answers one request (a file name) with the
+    // 140-pixel thumbnail: it sets the same limits at start-up as pictavo.
+    void thumbnailerLoadsLargePhotos()
+    {
+        QFETCH(QString, format);
+        QByteArray request;
+        {
+            QDataStream out(&request, QIODevice::WriteOnly);
+            out << picture(format);
+        }
+        QProcess helper;
+        helper.start(binary(QStringLiteral("pictavo-thumbnailer")), {});
+        QVERIFY(helper.waitForStarted(20000));
+        const quint64 length = quint64(request.size());
+        helper.write(reinterpret_cast<const char *>(&length), sizeof length);
+        helper.write(request);
+        helper.closeWriteChannel();
+        QVERIFY(helper.waitForFinished(180000));
+        QCOMPARE(helper.exitCode(), 0);
+        const QByteArray reply = helper.readAllStandardOutput();
+        QVERIFY(reply.size() > qsizetype(sizeof length));
+        QDataStream in(reply.mid(sizeof length));
+        qint32 status = -1, width = 0, height = 0;
+        in >> status;
+        if (status != 0) {
+            QString reason;
+            in >> reason;
+            QFAIL(qPrintable(reason));
+        }
+        in >> width >> height;
+        QCOMPARE(width, 140);
+        QCOMPARE(height, 110);
+    }
+
+    // pictavo makes its thumbnails in helper processes, with the helper
+    // found where it was built (or installed).
+    void pictavoMakesThumbnailsInHelpers()
+    {
+        QProcess pictavo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_LOGGING_RULES"),
+                   QStringLiteral("pictavo.imaging.debug=true"));
+        pictavo.setProcessEnvironment(env);
+        pictavo.start(binary(QStringLiteral("pictavo")), {});
+        QVERIFY(pictavo.waitForStarted(20000));
+        const QString said = QStringLiteral("thumbnails are made by ");
+        QString log;
+        const QDeadlineTimer deadline(120000);
+        while (!log.contains(said) && !deadline.hasExpired() &&
+               pictavo.state() == QProcess::Running) {
+            pictavo.waitForReadyRead(1000);
+            log += QString::fromLocal8Bit(pictavo.readAllStandardError());
+        }
+        pictavo.kill();
+        pictavo.waitForFinished(20000);
+        log += QString::fromLocal8Bit(pictavo.readAllStandardError());
+        const qsizetype at = log.indexOf(said);
+        QVERIFY2(at >= 0, qPrintable(log));
+        const QString helper = log.mid(at + said.size()).section(QLatin1Char('\n'), 0, 0).trimmed();
+        QVERIFY2(QFileInfo(helper).isExecutable(), qPrintable(helper));
+        QCOMPARE(QFileInfo(helper).fileName(), QStringLiteral("pictavo-thumbnailer"));
     }
 };
 

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     static char name[] = "fuzz_decode";
     static char *argv[] = {name, nullptr};
     static QGuiApplication app(argc, argv);
-    imaging::initializeImaging();
+    imaging::initializeImaging(imaging::ProgramKind::CommandLine);
     g_extension = qEnvironmentVariable("PICTAVO_FUZZ_EXTENSION");
     return 0;
 }

@@ -246,7 +246,7 @@ protected:
 private slots:
     void initTestCase()
     {
-        imaging::initializeImaging();
+        imaging::initializeImaging(imaging::ProgramKind::CommandLine);
         QVERIFY(m_dir.isValid());
         m_haveMagick = !QStandardPaths::findExecutable(QStringLiteral("convert")).isEmpty();
     }

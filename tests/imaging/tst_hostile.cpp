@@ -206,7 +206,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        imaging::initializeImaging();
+        imaging::initializeImaging(imaging::ProgramKind::CommandLine);
     }
 
     // A bomb is refused with a message that names the problem, by the

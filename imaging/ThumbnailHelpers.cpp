@@ -1,0 +1,376 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "imaging/ThumbnailHelpers.h"
+
+#include <QDataStream>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QThread>
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+#include "imaging/HelperProcess.h"
+#include "imaging/Logging.h"
+
+namespace imaging {
+
+namespace {
+
+constexpr int kDefaultTimeoutMs = 20000;
+// The largest reply: a thumbnail is small, but icons come back as they are
+// (at most the side limit squared is refused well before this).
+constexpr quint64 kMaxReply = quint64(600) * 1024 * 1024;
+
+enum Status : qint32
+{
+    StatusOk = 0,
+    StatusFailed = 1
+};
+
+std::atomic_bool g_isolated{false};
+
+QString cannotRead(const QString &path, const QString &why)
+{
+    return QStringLiteral("Cannot read %1: %2").arg(QFileInfo(path).fileName(), why);
+}
+
+QByteArray replyFor(const ThumbnailResult &result)
+{
+    QByteArray body;
+    QDataStream out(&body, QIODevice::WriteOnly);
+    if (!result.ok()) {
+        out << qint32(StatusFailed) << result.error;
+        return body;
+    }
+    const bool alpha = result.picture.hasAlphaChannel();
+    const QImage image =
+        result.picture.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QByteArray pixels;
+    pixels.reserve(qsizetype(image.width()) * image.height() * 4);
+    for (int y = 0; y < image.height(); ++y)
+        pixels.append(reinterpret_cast<const char *>(image.constScanLine(y)),
+                      qsizetype(image.width()) * 4);
+    out << qint32(StatusOk) << qint32(image.width()) << qint32(image.height()) << alpha << pixels;
+    return body;
+}
+
+ThumbnailResult readReply(const QByteArray &reply, const QString &path)
+{
+    ThumbnailResult result;
+    QDataStream in(reply);
+    qint32 status = StatusFailed;
+    in >> status;
+    if (status != StatusOk) {
+        in >> result.error;
+        if (in.status() != QDataStream::Ok || result.error.isEmpty())
+            result.error = cannotRead(path, QStringLiteral("the file is damaged"));
+        return result;
+    }
+    qint32 width = 0, height = 0;
+    bool alpha = false;
+    QByteArray pixels;
+    in >> width >> height >> alpha >> pixels;
+    if (in.status() != QDataStream::Ok || width <= 0 || height <= 0 ||
+        pixels.size() != qsizetype(width) * height * 4) {
+        result.error = cannotRead(path, QStringLiteral("the thumbnail maker answered nonsense"));
+        return result;
+    }
+    QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull()) {
+        result.error = cannotRead(path, QStringLiteral("there is not enough memory"));
+        return result;
+    }
+    for (int y = 0; y < height; ++y)
+        std::memcpy(image.scanLine(y), pixels.constData() + qsizetype(y) * width * 4,
+                    size_t(width) * 4);
+    result.picture = image;
+    return result;
+}
+
+// Helpers waiting for work, and how many exist; a thread that asks takes an
+// idle one or starts another, up to one per thread the machine runs.
+class Pool
+{
+public:
+    std::unique_ptr<HelperProcess> acquire()
+    {
+        std::unique_lock lock(m_mutex);
+        m_available.wait(lock, [this] { return !m_idle.empty() || m_count < limit(); });
+        if (!m_idle.empty()) {
+            std::unique_ptr<HelperProcess> helper = std::move(m_idle.back());
+            m_idle.pop_back();
+            return helper;
+        }
+        ++m_count;
+        return std::make_unique<HelperProcess>(kMaxReply);
+    }
+
+    void release(std::unique_ptr<HelperProcess> helper)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_idle.push_back(std::move(helper));
+        }
+        m_available.notify_one();
+    }
+
+    void shutdownIdle()
+    {
+        std::lock_guard lock(m_mutex);
+        m_count -= int(m_idle.size());
+        m_idle.clear();
+    }
+
+    QList<qint64> pids()
+    {
+        std::lock_guard lock(m_mutex);
+        QList<qint64> result;
+        for (const auto &helper : m_idle)
+            if (helper->pid() > 0)
+                result.append(helper->pid());
+        return result;
+    }
+
+    QString path() const
+    {
+        const QString env = qEnvironmentVariable("PICTAVO_THUMBNAIL_HELPER");
+        if (!env.isEmpty())
+            return env;
+        std::lock_guard lock(m_settingsMutex);
+        if (!m_overridePath.isEmpty())
+            return m_overridePath;
+        return HelperProcess::locate(QStringLiteral("pictavo-thumbnailer"));
+    }
+
+    int timeoutMs() const
+    {
+        bool ok = false;
+        const int env = qEnvironmentVariableIntValue("PICTAVO_THUMBNAIL_TIMEOUT_MS", &ok);
+        if (ok && env > 0)
+            return env;
+        return m_overrideTimeoutMs > 0 ? int(m_overrideTimeoutMs) : kDefaultTimeoutMs;
+    }
+
+    void setPath(const QString &path)
+    {
+        shutdownIdle();
+        std::lock_guard lock(m_settingsMutex);
+        m_overridePath = path;
+    }
+
+    void setTimeoutMs(int ms) { m_overrideTimeoutMs = ms; }
+
+private:
+    static int limit() { return std::max(2, QThread::idealThreadCount()); }
+
+    std::mutex m_mutex;
+    std::condition_variable m_available;
+    std::vector<std::unique_ptr<HelperProcess>> m_idle;
+    int m_count = 0;
+
+    mutable std::mutex m_settingsMutex;
+    QString m_overridePath;
+    std::atomic_int m_overrideTimeoutMs{0};
+};
+
+Pool &pool()
+{
+    static Pool p;
+    return p;
+}
+
+// Moves exactly size bytes with read or write, going on after
+// interruptions; false when the other side is gone.
+template <typename Buffer, typename Transfer>
+bool transferAll(Buffer data, size_t size, Transfer transfer)
+{
+    while (size > 0) {
+        const ssize_t n = transfer(data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool readMessage(QByteArray *body)
+{
+    quint64 length = 0;
+    const auto reader = [](char *p, size_t n) { return ::read(STDIN_FILENO, p, n); };
+    if (!transferAll(reinterpret_cast<char *>(&length), sizeof length, reader) ||
+        length > 64 * 1024)
+        return false;
+    body->resize(qsizetype(length));
+    return transferAll(body->data(), size_t(length), reader);
+}
+
+bool writeMessage(const QByteArray &body)
+{
+    const quint64 length = quint64(body.size());
+    const auto writer = [](const char *p, size_t n) { return ::write(STDOUT_FILENO, p, n); };
+    return transferAll(reinterpret_cast<const char *>(&length), sizeof length, writer) &&
+           transferAll(body.constData(), size_t(body.size()), writer);
+}
+
+// The address-space limit cannot coexist with AddressSanitizer, which
+// reserves terabytes of shadow memory up front; sanitized builds keep only
+// the CPU limit.
+constexpr bool kSanitized =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    true;
+#else
+    false;
+#endif
+#else
+    false;
+#endif
+
+void limitThisProcess()
+{
+    // Ends with Pictavo, even if Pictavo is killed.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    if (!kSanitized) {
+        const rlimit space{rlim_t(thumbnailhelper::kAddressSpaceBytes),
+                           rlim_t(thumbnailhelper::kAddressSpaceBytes)};
+        ::setrlimit(RLIMIT_AS, &space);
+    }
+}
+
+// CPU time is counted over the process's life; each request may use a fixed
+// amount more than what was used so far (the soft limit may be raised again
+// up to the hard one, which stays open).
+void allowCpuForOneRequest()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const rlim_t used = rlim_t(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec);
+    rlimit cpu{};
+    ::getrlimit(RLIMIT_CPU, &cpu);
+    cpu.rlim_cur = used + thumbnailhelper::kCpuSecondsPerRequest;
+    if (cpu.rlim_max != RLIM_INFINITY && cpu.rlim_cur > cpu.rlim_max)
+        cpu.rlim_cur = cpu.rlim_max;
+    ::setrlimit(RLIMIT_CPU, &cpu);
+}
+
+} // namespace
+
+void setThumbnailsIsolated(bool isolated)
+{
+    g_isolated = isolated;
+}
+
+bool thumbnailsIsolated()
+{
+    return g_isolated;
+}
+
+ThumbnailResult makeThumbnailInHelper(const QString &path)
+{
+    QByteArray request;
+    {
+        QDataStream out(&request, QIODevice::WriteOnly);
+        out << path;
+    }
+    const QString program = pool().path();
+    std::unique_ptr<HelperProcess> helper = pool().acquire();
+    QByteArray reply;
+    const HelperProcess::Outcome outcome =
+        helper->transact(program, request, &reply, pool().timeoutMs());
+    const int endSignal = helper->endSignal();
+    pool().release(std::move(helper));
+    switch (outcome) {
+    case HelperProcess::Outcome::Answered:
+        return readReply(reply, path);
+    case HelperProcess::Outcome::NotInstalled:
+    case HelperProcess::Outcome::NotStarted: {
+        static std::once_flag warned;
+        std::call_once(warned, [&] {
+            qCWarning(lcImaging, "thumbnail helper %s cannot be started; thumbnails are made "
+                                 "in this process",
+                      qUtf8Printable(program));
+        });
+        return makeThumbnailHere(path);
+    }
+    case HelperProcess::Outcome::TimedOut:
+        return {QImage(), cannotRead(path, QStringLiteral("the decoder took too long"))};
+    case HelperProcess::Outcome::Ended:
+        if (endSignal == SIGXCPU)
+            return {QImage(), cannotRead(path, QStringLiteral("the decoder took too long"))};
+        return {QImage(), cannotRead(path, QStringLiteral("the decoder stopped unexpectedly"))};
+    case HelperProcess::Outcome::Nonsense:
+        break;
+    }
+    return {QImage(), cannotRead(path, QStringLiteral("the thumbnail maker answered nonsense"))};
+}
+
+void setThumbnailHelperPath(const QString &path)
+{
+    pool().setPath(path);
+}
+
+void setThumbnailHelperTimeoutMs(int ms)
+{
+    pool().setTimeoutMs(ms);
+}
+
+QString thumbnailHelperProgram()
+{
+    return pool().path();
+}
+
+void shutdownThumbnailHelpers()
+{
+    pool().shutdownIdle();
+}
+
+QList<qint64> thumbnailHelperPids()
+{
+    return pool().pids();
+}
+
+namespace thumbnailhelper {
+
+int serve()
+{
+    limitThisProcess();
+    // Answers go nowhere but to Pictavo: a dead reader must not kill us with
+    // SIGPIPE before we can exit cleanly.
+    ::signal(SIGPIPE, SIG_IGN);
+    QByteArray request;
+    while (readMessage(&request)) {
+        QString path;
+        QDataStream in(request);
+        in >> path;
+        ThumbnailResult result;
+        if (in.status() != QDataStream::Ok || path.isEmpty()) {
+            result.error = QStringLiteral("Cannot read the file: the request was damaged");
+        } else {
+            allowCpuForOneRequest();
+            result = makeThumbnailHere(path);
+        }
+        if (!writeMessage(replyFor(result)))
+            break;
+    }
+    return 0;
+}
+
+} // namespace thumbnailhelper
+
+} // namespace imaging
