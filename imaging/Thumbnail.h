@@ -38,6 +38,22 @@ struct ThumbnailResult
     bool ok() const { return error.isEmpty() && !picture.isNull(); }
 };
 
+// One file decoded for its thumbnails: a picture that covers `box` where the
+// format can decode at a reduced size (full size otherwise), the picture's
+// true size turned as its pixels are, or why it cannot be read. Icons,
+// cursors and device-independent bitmaps come as the picture loader reads
+// them and are shown as they are (asIs). Safe from any thread; never throws.
+struct ThumbnailSource
+{
+    QImage picture;
+    QSize original;
+    QString error; // empty on success
+    bool asIs = false;
+
+    bool ok() const { return error.isEmpty() && !picture.isNull(); }
+};
+ThumbnailSource decodeForThumbnail(const QString &path, QSize box);
+
 // Makes the thumbnail of one file. Icons, cursors and device-independent
 // bitmaps come back as the picture loader reads them, not resized. Safe to
 // call from any thread; never throws.
