@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The listing: the counting pass, the filling pass, and the thumbnails made
 // for it, those on screen first.
-#include "explorer/ThumbnailExplorer.h"
-
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QFileInfo>
-#include <QListView>
 #include <QLineEdit>
+#include <QListView>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -20,6 +18,7 @@
 #include "explorer/ExplorerModel.h"
 #include "explorer/ExplorerShared.h"
 #include "explorer/Logging.h"
+#include "explorer/ThumbnailExplorer.h"
 #include "explorer/ThumbnailQueue.h"
 
 namespace explorer {
@@ -329,8 +328,8 @@ void ThumbnailExplorer::fillRow(int row, const Entry &entry, bool isFolder,
         }
         if (row < 0 || row >= m_model->rowCount())
             throw ExplorerError(QStringLiteral("Index out of bounds"));
-        const ExplorerItem item{iconKey, entry.addressable ? path : QString(),
-                                lastComponent(path), failure, m_model->item(row).job};
+        const ExplorerItem item{iconKey, entry.addressable ? path : QString(), lastComponent(path),
+                                failure, m_model->item(row).job};
         m_model->setItem(row, item);
         // A file another program adds later says why only in its tooltip.
         if (!failure.isEmpty() && (!m_listingStopped || job < 0)) {

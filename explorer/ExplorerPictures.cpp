@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The explorer's built-in pictures: folder, loading and "cannot read".
-#include "explorer/ThumbnailExplorer.h"
-
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
 #include "explorer/ExplorerShared.h"
+#include "explorer/ThumbnailExplorer.h"
 
 namespace explorer {
 

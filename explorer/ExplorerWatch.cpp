@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The listed folder as other programs change it, and the cache's upkeep.
-#include "explorer/ThumbnailExplorer.h"
-
 #include <QDateTime>
 #include <QFile>
 #include <QFileSystemWatcher>
@@ -14,6 +12,7 @@
 #include "explorer/ExplorerModel.h"
 #include "explorer/ExplorerShared.h"
 #include "explorer/ThumbnailCache.h"
+#include "explorer/ThumbnailExplorer.h"
 #include "explorer/ThumbnailQueue.h"
 
 namespace explorer {
@@ -133,8 +132,11 @@ void ThumbnailExplorer::insertEntry(const Entry &entry, bool isFolder)
         if (r >= row)
             ++r;
     if (isFolder) {
-        m_model->insertItem(row, ExplorerItem{kFolderKey, entry.addressable ? entry.path : QString(),
-                                              lastComponent(entry.path), {}, -1});
+        m_model->insertItem(row, ExplorerItem{kFolderKey,
+                                              entry.addressable ? entry.path : QString(),
+                                              lastComponent(entry.path),
+                                              {},
+                                              -1});
         ++m_itemCount;
         return;
     }

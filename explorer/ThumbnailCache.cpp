@@ -159,9 +159,8 @@ ThumbnailCache::Lookup ThumbnailCache::lookup(const Stamp &stamp) const
         return result;
     const QString name = entryName(stamp.uri);
     for (const char *size : kSizes) {
-        const QImage entry =
-            readEntry(m_root + QLatin1Char('/') + QLatin1String(size) + QLatin1Char('/') + name,
-                      stamp);
+        const QImage entry = readEntry(
+            m_root + QLatin1Char('/') + QLatin1String(size) + QLatin1Char('/') + name, stamp);
         if (entry.isNull())
             continue;
         result.outcome = Outcome::Hit;
@@ -222,8 +221,8 @@ bool ThumbnailCache::store(const QString &path, const Stamp &stamp, const QImage
         return false;
     QImage entry = picture;
     if (picture.width() > kLargeEdge || picture.height() > kLargeEdge)
-        entry = picture.scaled(kLargeEdge, kLargeEdge, Qt::KeepAspectRatio,
-                               Qt::SmoothTransformation);
+        entry =
+            picture.scaled(kLargeEdge, kLargeEdge, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     entry.setText(QLatin1String(kUriKey), QString::fromUtf8(stamp.uri));
     entry.setText(QLatin1String(kMTimeKey), QString::number(stamp.mtime));
     entry.setText(QLatin1String(kSizeKey), QString::number(stamp.size));

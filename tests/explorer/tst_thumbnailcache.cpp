@@ -259,8 +259,8 @@ void TestThumbnailCache::failuresAreRecordedUntilTheFileChanges()
     QVERIFY(!first.ok());
     QVERIFY(first.error.contains("bad.jpg"));
     QCOMPARE(c.decodes.load(), 1);
-    const QString record = c.cache->failFolder() + "/" +
-                           ThumbnailCache::entryName(ThumbnailCache::fileUri(bad));
+    const QString record =
+        c.cache->failFolder() + "/" + ThumbnailCache::entryName(ThumbnailCache::fileUri(bad));
     QVERIFY(c.cache->failFolder().endsWith("/fail/pictavo-" PICTAVO_VERSION));
     QVERIFY(QFileInfo::exists(record));
     QCOMPARE(pngKeys(record).value("Thumb::MTime"), QString("1600000000"));

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QProcess>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -136,6 +137,10 @@ private slots:
     void unwritableCacheListingWorks();
     void onScreenThumbnailsComeFirst();
     void farPicturesAreDroppedAndComeBack();
+    void otherProgramsChangesShowUp_data();
+    void otherProgramsChangesShowUp();
+    void changedFileGetsANewThumbnail_data();
+    void changedFileGetsANewThumbnail();
 };
 
 void TestThumbnailExplorer::isImageFile_data()
@@ -953,6 +958,99 @@ void TestThumbnailExplorer::farPicturesAreDroppedAndComeBack()
     QCOMPARE(w.picture(far).size(), QSize(140, 93));
     QCOMPARE(decodes.load(), 80);
     QVERIFY(w.picturesInMemory() <= 15);
+}
+
+void TestThumbnailExplorer::otherProgramsChangesShowUp_data()
+{
+    // A shell command run in the listed folder, and the list it leaves.
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("selected");
+    QTest::newRow("added") << "cp 001.png 000.png"
+                           << QStringList{"sub", "000.png", "001.png", "002.png", "003.png"}
+                           << "002.png";
+    QTest::newRow("folder added") << "mkdir album"
+                                  << QStringList{"album", "sub", "001.png", "002.png", "003.png"}
+                                  << "002.png";
+    QTest::newRow("removed") << "rm 001.png" << QStringList{"sub", "002.png", "003.png"}
+                             << "002.png";
+    QTest::newRow("selected one removed")
+        << "rm 002.png" << QStringList{"sub", "001.png", "003.png"} << "";
+    QTest::newRow("renamed, moving to its place by name")
+        << "mv 002.png 009.png" << QStringList{"sub", "001.png", "003.png", "009.png"} << "009.png";
+    QTest::newRow("not an image any more")
+        << "mv 003.png 003.txt" << QStringList{"sub", "001.png", "002.png"} << "002.png";
+}
+
+void TestThumbnailExplorer::otherProgramsChangesShowUp()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, selected);
+    testsupport::ScriptedPrompts prompts;
+    QTemporaryDir dir, cache;
+    QDir(dir.path()).mkdir("sub");
+    writeNumbered(dir.path(), 3);
+    explorer::ThumbnailExplorer w;
+    w.setThumbnailCache(cache.path() + "/thumbnails");
+    showListing(w, dir.path());
+    QVERIFY(!QTest::currentTestFailed());
+    w.setAllSelected(false);
+    w.selectItem(3, false); // 002.png
+    QSignalSpy listings(&w, &explorer::ThumbnailExplorer::placeholdersShown);
+
+    QProcess other;
+    other.setWorkingDirectory(dir.path());
+    other.start("sh", {"-c", command});
+    QVERIFY(other.waitForFinished(10000));
+    QCOMPARE(other.exitCode(), 0);
+
+    const auto labels = [&w] {
+        QStringList result;
+        for (int i = 1; i <= w.count(); ++i)
+            result.append(w.itemLabel(i));
+        return result;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(labels(), expected, 1000);
+    // Without listing again: the selection stays where it was.
+    QCOMPARE(listings.count(), 0);
+    QCOMPARE(w.selectedPaths(),
+             selected.isEmpty() ? QStringList() : QStringList{dir.filePath(selected)});
+    for (int i = 1; i <= w.count(); ++i) {
+        if (expected.at(i - 1) == "sub" || expected.at(i - 1) == "album")
+            continue;
+        QCOMPARE(w.itemPath(i), dir.filePath(expected.at(i - 1)));
+        QTRY_VERIFY(!w.picture(w.itemPictureKey(i)).isNull());
+    }
+    QCOMPARE(prompts.count("message"), 0);
+}
+
+void TestThumbnailExplorer::changedFileGetsANewThumbnail_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("saved through a temporary file") << "mv square.tmp 002.png";
+    QTest::newRow("written in place") << "cat square.tmp > 002.png";
+}
+
+void TestThumbnailExplorer::changedFileGetsANewThumbnail()
+{
+    QFETCH(QString, command);
+    QTemporaryDir dir, cache;
+    writeNumbered(dir.path(), 3);
+    explorer::ThumbnailExplorer w;
+    w.setThumbnailCache(cache.path() + "/thumbnails");
+    showListing(w, dir.path());
+    QVERIFY(!QTest::currentTestFailed());
+    const QString path = dir.filePath("002.png");
+    QCOMPARE(w.picture(path).size(), QSize(140, 93));
+    fixtures::picture(50, 50).save(dir.filePath("square.tmp"), "PNG");
+    QProcess other;
+    other.setWorkingDirectory(dir.path());
+    other.start("sh", {"-c", command});
+    QVERIFY(other.waitForFinished(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(w.picture(path).size(), QSize(140, 140), 2000);
+    QCOMPARE(w.count(), 3);
+    QCOMPARE(w.itemPath(2), path);
 }
 
 PICTAVO_TEST_MAIN(TestThumbnailExplorer)
