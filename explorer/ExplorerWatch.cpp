@@ -259,7 +259,12 @@ void ThumbnailExplorer::folderChanged()
 
 int ThumbnailExplorer::clearFailedThumbnails()
 {
-    return m_cache ? m_cache->clearFailures() : 0;
+    const int cleared = m_cache ? m_cache->clearFailures() : 0;
+    if (m_listingStopped)
+        for (int row = 0; row < m_model->rowCount(); ++row)
+            if (m_model->item(row).iconKey == kUnreadableKey)
+                refreshThumbnail(row);
+    return cleared;
 }
 
 } // namespace explorer

@@ -158,6 +158,11 @@ void ThumbnailExplorer::buildMenu()
                            : FileOperation::Delete);
     });
     add("mnuRename", QStringLiteral("Rename"), [this] { runFileCommand(FileOperation::Rename); });
+    m_contextMenu->addSeparator()->setObjectName(QStringLiteral("mnuSep2"));
+    // Files Pictavo could not read are remembered in the thumbnail cache
+    // until they change; this forgets them all and tries those listed again.
+    add("mnuRetryUnreadable", QStringLiteral("Try Unreadable Files Again"),
+        [this] { clearFailedThumbnails(); });
 }
 
 // ---- extensions ------------------------------------------------------------

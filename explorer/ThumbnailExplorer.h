@@ -97,8 +97,9 @@ public:
     int picturesInMemory() const;
     // The rows on screen (0-based, first and last), -1 and -1 for none.
     QPair<int, int> visibleRows() const;
-    // Removes Pictavo's own records of files it could not read, so that they
-    // are tried again; other programs' entries stay. Returns how many went.
+    // Removes Pictavo's own records of files it could not read and tries the
+    // listed ones again; other programs' entries stay. Returns how many
+    // records went.
     int clearFailedThumbnails();
 
     // Items the running or last listing has filled so far.

@@ -770,7 +770,8 @@ void TestThumbnailExplorer::mouseRules()
     QStringList captions;
     for (QAction *a : menu->actions())
         captions.append(a->isSeparator() ? "-" : a->text());
-    QCOMPARE(captions, QStringList({"Copy Image", "-", "Copy To", "Move To", "Delete", "Rename"}));
+    QCOMPARE(captions, QStringList({"Copy Image", "-", "Copy To", "Move To", "Delete", "Rename",
+                                    "-", "Try Unreadable Files Again"}));
     // Right click on empty space: no menu; on an item: the menu.
     QTest::mouseClick(viewport, Qt::RightButton, {}, QPoint(viewport->width() - 5, 5));
     QVERIFY(!menu->isVisible());
@@ -844,8 +845,16 @@ void TestThumbnailExplorer::secondVisitComesFromTheCache()
     QCOMPARE(w.picture(d + "/4.ico").size(), QSize(32, 32));
     QCOMPARE(w.itemPictureKey(5), explorer::ThumbnailExplorer::unreadableKey());
 
-    // Clearing Pictavo's failure records makes the damaged file be tried again.
-    QCOMPARE(w.clearFailedThumbnails(), 1);
+    // The menu's retry forgets Pictavo's failure records and tries the
+    // damaged file again, quietly; it is recorded anew.
+    const explorer::ThumbnailCache records(cache.path() + "/thumbnails");
+    const QDir failures(records.failFolder());
+    QCOMPARE(failures.entryList(QDir::Files).size(), 1);
+    w.findChild<QAction *>("mnuRetryUnreadable")->trigger();
+    QTRY_COMPARE(decodes.load(), 7);
+    QTRY_COMPARE(failures.entryList(QDir::Files).size(), 1);
+    QCOMPARE(w.itemPictureKey(5), explorer::ThumbnailExplorer::unreadableKey());
+    QCOMPARE(prompts.count("message"), 2);
     explore(w, d);
     QCOMPARE(decodes.load(), 8);
 }
