@@ -200,6 +200,8 @@ bool ThumbnailCache::write(const QString &folder, const QString &name, const QIm
         return false;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QImageWriter writer(&file, "png");
+    // Light compression: entries are small, and written while the user waits.
+    writer.setQuality(90);
     if (!writer.write(image) || !file.flush()) {
         file.remove();
         return false;
