@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Explorer listing speed on generated folders: placeholders for 10,000 files,
-// the first 20 and all 200 thumbnails of 12-megapixel photos, the same work
-// by vipsthumbnail for comparison, the longest pause of the event loop while
-// 300 photos are listed, and peak memory for 1,000 photos.
+// Explorer listing speed on generated folders: placeholders for 10,000 and
+// 100,000 files, the first 20 and all 200 thumbnails of 12-megapixel photos
+// with an empty thumbnail cache, the same work by vipsthumbnail for
+// comparison, the second visit with the cache filled, the longest pause of
+// the event loop while 300 photos are listed, the time until the thumbnails
+// on screen are drawn after a jump to the middle of 2,000 photos, and peak
+// memory for 1,000 photos and for scrolling through 100,000 files. Every
+// run has a thumbnail cache of its own in a temporary folder.
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QDir>
@@ -13,11 +17,15 @@
 #include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -114,16 +122,107 @@ QString smallSource()
     return path;
 }
 
+// An explorer with a thumbnail cache of its own: empty unless a root that
+// an earlier run filled is handed in.
 struct Explorer
 {
-    Explorer()
+    explicit Explorer(const QString &cacheRoot = {})
     {
         w.setExtensions(QString::fromUtf16(core::kSupportedExtensions));
+        w.setThumbnailCache(cacheRoot.isEmpty() ? fresh.path() + QStringLiteral("/thumbnails")
+                                                : cacheRoot);
         w.resize(1200, 420);
         w.show();
     }
+    QTemporaryDir fresh;
     explorer::ThumbnailExplorer w;
 };
+
+double peakRssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines)
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return -1;
+}
+
+// True when every item on screen shows its thumbnail (or its folder or
+// "cannot read" picture).
+bool screenFilled(const explorer::ThumbnailExplorer &w)
+{
+    const auto [first, last] = w.visibleRows();
+    if (first < 0)
+        return false;
+    for (int row = first; row <= last; ++row) {
+        const QString key = w.itemPictureKey(row + 1);
+        if (w.itemLabel(row + 1).isEmpty() ||
+            (key != explorer::ThumbnailExplorer::unreadableKey() &&
+             key != QLatin1String("Folder") && w.picture(key).isNull()))
+            return false;
+    }
+    return true;
+}
+
+// From a jump to the middle of the folder, as soon as its placeholders are
+// there, until the thumbnails on screen are drawn (cold cache).
+double scrollToMiddleMs(const QString &folder, const QString &empty)
+{
+    Explorer e;
+    QElapsedTimer t;
+    double ms = -1;
+    QTimer probe;
+    probe.setInterval(2);
+    QObject::connect(&probe, &QTimer::timeout, &e.w, [&] {
+        if (ms >= 0 || !screenFilled(e.w))
+            return;
+        e.w.listView()->viewport()->repaint();
+        ms = double(t.nsecsElapsed()) / 1e6;
+        probe.stop();
+        // The rest of the folder is not part of the figure: a newer
+        // listing stops this one.
+        e.w.explorePath(empty);
+    });
+    QObject::connect(&e.w, &explorer::ThumbnailExplorer::placeholdersShown, &e.w, [&] {
+        if (probe.isActive() || ms >= 0)
+            return;
+        t.start();
+        QScrollBar *bar = e.w.listView()->horizontalScrollBar();
+        bar->setValue(bar->maximum() / 2);
+        probe.start();
+    });
+    e.w.explorePath(folder);
+    return ms;
+}
+
+// Child process: placeholders for 100,000 files, then a scroll through all
+// of them a page at a time; prints the peak resident size.
+int peakRss100k(const QString &folder)
+{
+    Explorer e;
+    QElapsedTimer t;
+    QTimer step;
+    step.setInterval(1);
+    QObject::connect(&step, &QTimer::timeout, &e.w, [&] {
+        QScrollBar *bar = e.w.listView()->horizontalScrollBar();
+        if (bar->value() >= bar->maximum()) {
+            step.stop();
+            report("explorer_peak_rss_mb_100k", peakRssMb(), "MB");
+            std::fflush(stdout);
+            std::_Exit(e.w.count() == 100000 ? 0 : 1);
+        }
+        bar->setValue(bar->value() + bar->pageStep());
+    });
+    QObject::connect(&e.w, &explorer::ThumbnailExplorer::placeholdersShown, &e.w, [&] {
+        report("explorer_placeholders_100k_ms", double(t.nsecsElapsed()) / 1e6, "ms");
+        step.start();
+    });
+    t.start();
+    e.w.explorePath(folder);
+    return 1;
+}
 
 double listMs(explorer::ThumbnailExplorer &w, const QString &folder)
 {
@@ -170,16 +269,8 @@ int peakRss(const QString &folder)
 {
     Explorer e;
     listMs(e.w, folder);
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    const QList<QByteArray> lines = status.readAll().split('\n');
-    for (const QByteArray &line : lines)
-        if (line.startsWith("VmHWM:")) {
-            const double kb = line.mid(6).trimmed().split(' ').first().toDouble();
-            report("explorer_peak_rss_mb", kb / 1024.0, "MB");
-            return e.w.count() == 1000 ? 0 : 1;
-        }
-    return 1;
+    report("explorer_peak_rss_mb", peakRssMb(), "MB");
+    return e.w.count() == 1000 ? 0 : 1;
 }
 
 } // namespace
@@ -193,6 +284,8 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments();
     if (args.size() == 3 && args.at(1) == QLatin1String("--peak"))
         return peakRss(args.at(2));
+    if (args.size() == 3 && args.at(1) == QLatin1String("--peak100k"))
+        return peakRss100k(args.at(2));
 
     const QStringList photos = photoSources();
     const QString small10k =
@@ -200,6 +293,10 @@ int main(int argc, char *argv[])
     const QString photos200 = linkedFolder(QStringLiteral("photos200"), 200, photos, "jpg");
     const QString photos300 = linkedFolder(QStringLiteral("photos300"), 300, photos, "jpg");
     const QString photos1000 = linkedFolder(QStringLiteral("photos1000"), 1000, photos, "jpg");
+    const QString photos2000 = linkedFolder(QStringLiteral("photos2000"), 2000, photos, "jpg");
+    const QString photos100k = linkedFolder(QStringLiteral("photos100k"), 100000, photos, "jpg");
+    const QString empty = kCache + QStringLiteral("/empty");
+    QDir().mkpath(empty);
 
     // Warm the file cache so every contender reads from memory.
     for (const QString &p : photos) {
@@ -276,6 +373,26 @@ int main(int argc, char *argv[])
         if (!vipsRan)
             QTextStream(stderr) << "vipsthumbnail did not run: " << vips.errorString() << Qt::endl;
     }
+    // The second visit of the 200 photos finds every thumbnail in the cache.
+    double revisitMs = 1e12;
+    {
+        QTemporaryDir cache;
+        const QString root = cache.path() + QStringLiteral("/thumbnails");
+        {
+            Explorer first(root);
+            listMs(first.w, photos200);
+        }
+        for (int turn = 0; turn < 2; ++turn) {
+            Explorer again(root);
+            revisitMs = std::min(revisitMs, listMs(again.w, photos200));
+        }
+    }
+    report("explorer_revisit_thumbs_per_s", 200.0 / (revisitMs / 1000.0), "thumbs/s");
+    double middleMs = 1e12;
+    for (int turn = 0; turn < 2; ++turn)
+        middleMs = std::min(middleMs, scrollToMiddleMs(photos2000, empty));
+    report("explorer_scroll_to_middle_ms", middleMs, "ms");
+
     // The user interface must answer within 50 ms however long the listing.
     double stallMs = 1e12;
     for (int turn = 0; turn < 2; ++turn)
@@ -298,5 +415,9 @@ int main(int argc, char *argv[])
     child.setProcessChannelMode(QProcess::ForwardedChannels);
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--peak"), photos1000});
     child.waitForFinished(600000);
+    QProcess big;
+    big.setProcessChannelMode(QProcess::ForwardedChannels);
+    big.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--peak100k"), photos100k});
+    big.waitForFinished(600000);
     return 0;
 }

@@ -25,6 +25,7 @@ QList<FolderEntry> scanFolder(const QString &folder)
         entry.name = QString::fromUtf8(raw);
         entry.addressable = QFile::encodeName(entry.name) == raw;
         entry.hidden = raw.startsWith('.');
+        entry.inode = quint64(e->d_ino);
         // Links count as what they point to, as the folder tree shows them.
         struct stat st = {};
         if (e->d_type == DT_DIR)

@@ -17,6 +17,7 @@ struct FolderEntry
     // False when the name cannot round-trip through text: Qt cannot reach
     // such a file by any path it is given, so it can be named but not read.
     bool addressable = true;
+    quint64 inode = 0; // the file's number in its file system, as the folder gives it
 };
 
 // Every entry of a folder but "." and "..", in the order the file system

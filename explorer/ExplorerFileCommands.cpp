@@ -66,9 +66,18 @@ void ThumbnailExplorer::removeSelectedItem(int index0)
 
 void ThumbnailExplorer::removeRow(int row)
 {
+    const ExplorerItem &item = m_model->item(row);
+    // A running listing keeps filling the placeholders it was at.
+    const bool filled = !item.label.isEmpty();
+    if (item.job >= 0 && item.job < m_jobRows.size()) {
+        m_jobRows[item.job] = -1;
+        m_jobsInMemory.remove(item.job);
+    }
+    for (int &r : m_jobRows)
+        if (r > row)
+            --r;
     m_model->removeItem(row);
-    // A running listing keeps filling the placeholder it was at.
-    if (!m_listingStopped && row < m_itemCount)
+    if (!m_listingStopped && filled)
         --m_itemCount;
 }
 

@@ -57,7 +57,9 @@ QVariant ExplorerModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return it.label;
     case Qt::DecorationRole:
-        return m_pictures->icon(it.iconKey);
+        // A picture dropped from memory shows as loading until it is back.
+        return m_pictures->contains(it.iconKey) ? m_pictures->icon(it.iconKey)
+                                                : m_pictures->icon(QStringLiteral("A"));
     case Qt::ToolTipRole:
         if (!it.error.isEmpty())
             return it.error;
@@ -105,7 +107,7 @@ void ExplorerModel::resetPlaceholders(int count)
 {
     beginResetModel();
     m_items.clear();
-    m_items.resize(count, ExplorerItem{QStringLiteral("A"), {}, {}, {}});
+    m_items.resize(count, ExplorerItem{QStringLiteral("A"), {}, {}, {}, -1});
     endResetModel();
 }
 
@@ -114,6 +116,30 @@ void ExplorerModel::setItem(int row, const ExplorerItem &item)
     m_items[row] = item;
     const QModelIndex i = index(row);
     emit dataChanged(i, i);
+}
+
+void ExplorerModel::touch(int row)
+{
+    const QModelIndex i = index(row);
+    emit dataChanged(i, i, {Qt::DecorationRole});
+}
+
+void ExplorerModel::insertItem(int row, const ExplorerItem &item)
+{
+    beginInsertRows({}, row, row);
+    m_items.insert(row, item);
+    endInsertRows();
+}
+
+void ExplorerModel::moveItem(int from, int to)
+{
+    if (from == to)
+        return;
+    // Qt names the destination as the row the item goes before.
+    if (!beginMoveRows({}, from, from, {}, to > from ? to + 1 : to))
+        return;
+    m_items.move(from, to);
+    endMoveRows();
 }
 
 void ExplorerModel::removeItem(int row)

@@ -21,6 +21,7 @@ public:
     // Throws imaging::ImageError when the key is already present.
     void add(const QString &key, const QPixmap &picture);
     bool contains(const QString &key) const { return m_pictures.contains(key); }
+    void remove(const QString &key) { m_pictures.remove(key); }
     QPixmap picture(const QString &key) const;
     QIcon icon(const QString &key) const;
     int count() const { return int(m_pictures.size()); }
@@ -43,6 +44,8 @@ struct ExplorerItem
     QString tag;
     QString label;
     QString error;
+    // The listing's thumbnail job for this item's image; -1 for none.
+    int job = -1;
 };
 
 class ExplorerModel : public QAbstractListModel
@@ -67,6 +70,12 @@ public:
     // Replaces every item with `count` placeholders (picture "A", no label).
     void resetPlaceholders(int count);
     void setItem(int row, const ExplorerItem &item);
+    void setJob(int row, int job) { m_items[row].job = job; }
+    void insertItem(int row, const ExplorerItem &item);
+    // Moves the item at `from` so that it ends up at `to` (both before the move).
+    void moveItem(int from, int to);
+    // The item's picture changed.
+    void touch(int row);
     const ExplorerItem &item(int row) const { return m_items.at(row); }
     void removeItem(int row);
 

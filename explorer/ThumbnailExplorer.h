@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QHash>
 #include <QPixmap>
+#include <QSet>
 #include <QStringList>
 #include <QWidget>
 
@@ -9,13 +11,16 @@
 #include <memory>
 
 #include "core/FileOperation.h"
+#include "explorer/Thumbnailer.h"
 #include "imaging/ImageEngine.h"
 
 class QLineEdit;
 class QListView;
 class QMenu;
 class QAction;
+class QFileSystemWatcher;
 class QThreadPool;
+class QTimer;
 
 namespace imaging {
 struct ThumbnailResult;
@@ -25,7 +30,9 @@ namespace explorer {
 
 class ExplorerModel;
 class PictureList;
+class ThumbnailCache;
 class ThumbnailQueue;
+class Thumbnailer;
 
 // A selection or update asked for an item the list does not hold.
 class ExplorerError : public imaging::ImageError
@@ -39,12 +46,17 @@ public:
 //
 // A listing has two passes: the counting pass puts one placeholder per item
 // into the list and paints it, then the filling pass turns the placeholders
-// into folder pictures and thumbnails in list order, servicing the user
+// into folder pictures (in list order) and thumbnails, servicing the user
 // interface after every twentieth item and whenever it waits for a
-// thumbnail. Thumbnails are decoded ahead on a thread pool; a newer listing
-// stops an older one at once. A file that cannot be read gets the "cannot
-// read" picture and its name, the first such file of a listing says why in
-// a message, and the listing goes on.
+// thumbnail. Thumbnails are made on a thread pool, those on screen first,
+// then those near it in the direction of scrolling, then the rest in list
+// order; they come from the desktop's thumbnail cache when it holds them,
+// and are written to it when made. Only the pictures near the view stay in
+// memory. A newer listing stops an older one at once. A file that cannot be
+// read gets the "cannot read" picture and its name, the first such file of a
+// listing says why in a message, and the listing goes on. Files that other
+// programs add, remove, rename or change in the listed folder show up in the
+// list without listing again.
 class ThumbnailExplorer : public QWidget
 {
     Q_OBJECT
@@ -52,6 +64,14 @@ class ThumbnailExplorer : public QWidget
 public:
     explicit ThumbnailExplorer(QWidget *parent = nullptr);
     ~ThumbnailExplorer() override;
+
+    // The desktop's thumbnail cache the explorer reads and writes (its
+    // "thumbnails" folder; ThumbnailCache::defaultRoot() unless set); an
+    // empty root makes every thumbnail afresh and stores none.
+    void setThumbnailCache(const QString &root);
+    // What turns a file into the picture its thumbnail is made from
+    // (makePicture unless set); called on worker threads.
+    void setPictureMaker(PictureMaker maker);
 
     // Sets the accepted extensions ("JPG GIF BMP ..."), kept lower-cased.
     void setExtensions(const QString &extensions);
@@ -70,6 +90,17 @@ public:
     // failure of a listing shows its description. A missing placeholder
     // stops the listing.
     void addImage(const QString &path, bool isFolder);
+
+    // How many thumbnails at most stay in memory; those farthest from the
+    // view are dropped first and made again from the cache when seen.
+    void setPictureBudget(int pictures);
+    int picturesInMemory() const;
+    // The rows on screen (0-based, first and last), -1 and -1 for none.
+    QPair<int, int> visibleRows() const;
+    // Removes Pictavo's own records of files it could not read and tries the
+    // listed ones again; other programs' entries stay. Returns how many
+    // records went.
+    int clearFailedThumbnails();
 
     // Items the running or last listing has filled so far.
     int itemCount() const { return m_itemCount; }
@@ -153,6 +184,7 @@ private:
         // False for a name Qt cannot reach: the item shows the name but
         // holds no path, so nothing can act on another file by mistake.
         bool addressable = true;
+        quint64 inode = 0;
     };
     struct Entries
     {
@@ -163,7 +195,24 @@ private:
     bool overtaken(quint64 generation) const;
     void prepareListing(const QString &folder, quint64 generation);
     void fillListing(const QString &folder, quint64 generation);
-    void addImage(const Entry &entry, bool isFolder, imaging::ThumbnailResult *ready);
+    void fillRow(int row, const Entry &entry, bool isFolder, imaging::ThumbnailResult *ready,
+                 int job);
+    void stopThumbnails();
+    void deliverFinished();
+    void deliver(int job, imaging::ThumbnailResult &result);
+    void updateWanted();
+    void scrolled(int value);
+    void trimPictures();
+    ThumbnailQueue *ensureQueue();
+    void watchFolder(const QString &folder, const Entries &entries);
+    void watchVisibleFiles(int first, int last);
+    void folderChanged();
+    int rowOfTag(const QString &path) const;
+    QString rowName(int row) const;
+    int insertionRow(const QString &path, bool isFolder, int skip) const;
+    void insertEntry(const Entry &entry, bool isFolder);
+    void renameRow(int row, const Entry &to, bool isFolder);
+    void refreshThumbnail(int row);
     void reportFailure(const QString &description, bool stopsListing);
     void selectItem(int index1Based, bool announce, bool takeFocus);
     void layoutChildren();
@@ -181,6 +230,9 @@ private:
     ExplorerModel *m_model = nullptr;
     QMenu *m_contextMenu = nullptr;
     std::unique_ptr<QThreadPool> m_pool;
+    std::shared_ptr<const ThumbnailCache> m_cache;
+    PictureMaker m_maker;
+    std::shared_ptr<const Thumbnailer> m_thumbnailer;
 
     QPixmap m_folderPicture;
     QPixmap m_loadingPicture;
@@ -190,7 +242,25 @@ private:
     bool m_listingStopped = false;
     bool m_failureShown = false; // the listing's one message has been shown
     quint64 m_generation = 0;
-    ThumbnailQueue *m_runningQueue = nullptr; // the filling pass's decoder
+    // The running or last listing's thumbnails: the files (job i is
+    // m_jobEntries[i]), the row each job fills (-1 once its item has gone),
+    // and the jobs whose pictures are in memory.
+    std::unique_ptr<ThumbnailQueue> m_queue;
+    QList<Entry> m_jobEntries;
+    QList<int> m_jobRows;
+    QSet<int> m_jobsInMemory;
+    QSet<int> m_refreshing; // jobs made again because their files changed
+    bool m_delivering = false;
+    int m_pictureBudget = 800;
+    int m_lastScroll = 0;
+    int m_scrollDirection = 1;
+    // The listed folder, watched for other programs' changes.
+    QString m_watchedFolder;
+    QHash<QString, quint64> m_listedInodes; // path -> inode, as last seen
+    qint64 m_lastSeen = 0;                  // when the folder was last read (seconds)
+    QStringList m_watchedFiles;             // the files on screen
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer *m_rescanTimer = nullptr;
     DestinationChooser m_destinationChooser;
 };
 

@@ -3,57 +3,71 @@
 
 #include <QMutex>
 #include <QMutexLocker>
-#include <QRunnable>
 #include <QThreadPool>
+
+#include <deque>
 
 namespace explorer {
 
-struct ThumbnailQueue::Task
+struct ThumbnailQueue::State
 {
-    enum State
+    enum Item : unsigned char
     {
         Pending,
         Running,
         Done
     };
 
-    explicit Task(QString p) : path(std::move(p)) {}
-
-    // Moves Pending -> Running for exactly one caller.
-    bool claim()
+    // Under the mutex: the next item a worker should make, or -1.
+    int next()
     {
-        int expected = Pending;
-        return state.compare_exchange_strong(expected, Running);
+        while (!urgent.empty()) {
+            const int i = urgent.front();
+            urgent.pop_front();
+            if (i >= 0 && i < int(items.size()) && items[size_t(i)] == Pending)
+                return i;
+        }
+        while (cursor < int(items.size()) && items[size_t(cursor)] != Pending)
+            ++cursor;
+        return cursor < int(items.size()) ? cursor++ : -1;
     }
 
-    void finish(imaging::ThumbnailResult r)
-    {
-        QMutexLocker lock(&mutex);
-        result = std::move(r);
-        state.store(Done);
-    }
-
-    const QString path;
-    std::atomic_int state{Pending};
     QMutex mutex;
-    imaging::ThumbnailResult result;
+    QStringList paths;
+    std::vector<Item> items;
+    std::deque<int> urgent;
+    int cursor = 0; // list order, for when nothing urgent waits
+    std::vector<std::pair<int, imaging::ThumbnailResult>> finished;
+    int takenOnce = 0;
+    std::vector<bool> taken;
+    int workers = 0;
+    bool cancelled = false;
+    Work work;
+    std::function<void()> notify;
 };
 
-ThumbnailQueue::ThumbnailQueue(QThreadPool *pool, const QStringList &paths, int window,
+ThumbnailQueue::ThumbnailQueue(QThreadPool *pool, const QStringList &paths, int workers, Work work,
                                std::function<void()> finished)
-    : m_pool(pool), m_cancelled(std::make_shared<std::atomic_bool>(false)),
-      m_finished(std::move(finished)), m_window(std::max(1, window))
+    : m_pool(pool), m_state(std::make_shared<State>()), m_maxWorkers(std::max(1, workers))
 {
-    m_tasks.reserve(size_t(paths.size()));
-    for (const QString &p : paths) {
-        auto task = std::make_shared<Task>(p);
-        if (p.isEmpty()) {
-            task->claim();
-            task->finish({QImage(), QStringLiteral("No file to read")});
+    State &s = *m_state;
+    s.paths = paths;
+    s.items.assign(size_t(paths.size()), State::Pending);
+    s.taken.assign(size_t(paths.size()), false);
+    s.work = std::move(work);
+    s.notify = std::move(finished);
+    for (int i = 0; i < paths.size(); ++i)
+        if (paths.at(i).isEmpty()) {
+            s.items[size_t(i)] = State::Done;
+            s.finished.emplace_back(
+                i, imaging::ThumbnailResult{QImage(), QStringLiteral("No file to read")});
         }
-        m_tasks.push_back(std::move(task));
-    }
-    submitUpTo(m_window);
+}
+
+void ThumbnailQueue::start()
+{
+    m_started = true;
+    startWorkers();
 }
 
 ThumbnailQueue::~ThumbnailQueue()
@@ -61,39 +75,119 @@ ThumbnailQueue::~ThumbnailQueue()
     cancel();
 }
 
-void ThumbnailQueue::cancel()
+int ThumbnailQueue::size() const
 {
-    m_cancelled->store(true);
+    return int(m_state->items.size());
 }
 
-void ThumbnailQueue::submitUpTo(int end)
+QString ThumbnailQueue::path(int index) const
 {
-    end = std::min(end, size());
-    for (; m_submitted < end; ++m_submitted) {
-        std::shared_ptr<Task> task = m_tasks[size_t(m_submitted)];
-        if (task->state.load() != Task::Pending)
-            continue;
-        std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
-        m_pool->start([task, cancelled, finished = m_finished] {
-            if (cancelled->load() || !task->claim())
-                return;
-            task->finish(imaging::makeThumbnail(task->path));
-            if (finished)
-                finished();
+    return m_state->paths.value(index);
+}
+
+void ThumbnailQueue::startWorkers()
+{
+    if (!m_started)
+        return;
+    QMutexLocker lock(&m_state->mutex);
+    for (; m_state->workers < m_maxWorkers && !m_state->cancelled; ++m_state->workers) {
+        std::shared_ptr<State> state = m_state;
+        m_pool->start([state] {
+            QMutexLocker held(&state->mutex);
+            for (;;) {
+                const int i = state->cancelled ? -1 : state->next();
+                if (i < 0)
+                    break;
+                state->items[size_t(i)] = State::Running;
+                const QString path = state->paths.at(i);
+                held.unlock();
+                imaging::ThumbnailResult r = state->work(path);
+                held.relock();
+                state->items[size_t(i)] = State::Done;
+                if (state->cancelled)
+                    break;
+                state->finished.emplace_back(i, std::move(r));
+                held.unlock();
+                if (state->notify)
+                    state->notify();
+                held.relock();
+            }
+            --state->workers;
         });
     }
 }
 
-std::optional<imaging::ThumbnailResult> ThumbnailQueue::tryTake(int index)
+void ThumbnailQueue::setUrgent(const QList<int> &indices)
 {
-    submitUpTo(index + 1 + m_window);
-    Task &task = *m_tasks[size_t(index)];
-    if (task.state.load() != Task::Done)
-        return std::nullopt;
-    QMutexLocker lock(&task.mutex);
-    imaging::ThumbnailResult r = std::move(task.result);
-    task.result = {};
-    return r;
+    {
+        QMutexLocker lock(&m_state->mutex);
+        m_state->urgent.assign(indices.cbegin(), indices.cend());
+    }
+    startWorkers();
+}
+
+int ThumbnailQueue::add(const QString &path)
+{
+    int index = 0;
+    {
+        QMutexLocker lock(&m_state->mutex);
+        index = int(m_state->items.size());
+        m_state->paths.append(path);
+        m_state->items.push_back(path.isEmpty() ? State::Done : State::Pending);
+        m_state->taken.push_back(false);
+        if (path.isEmpty())
+            m_state->finished.emplace_back(
+                index, imaging::ThumbnailResult{QImage(), QStringLiteral("No file to read")});
+        else
+            m_state->urgent.push_front(index);
+    }
+    startWorkers();
+    return index;
+}
+
+void ThumbnailQueue::request(int index)
+{
+    {
+        QMutexLocker lock(&m_state->mutex);
+        if (index < 0 || index >= int(m_state->items.size()) || m_state->paths.at(index).isEmpty())
+            return;
+        if (m_state->items[size_t(index)] == State::Done)
+            m_state->items[size_t(index)] = State::Pending;
+        m_state->urgent.push_front(index);
+    }
+    startWorkers();
+}
+
+std::vector<std::pair<int, imaging::ThumbnailResult>> ThumbnailQueue::takeFinished()
+{
+    QMutexLocker lock(&m_state->mutex);
+    std::vector<std::pair<int, imaging::ThumbnailResult>> out;
+    out.swap(m_state->finished);
+    for (const auto &r : out)
+        if (!m_state->taken[size_t(r.first)]) {
+            m_state->taken[size_t(r.first)] = true;
+            ++m_state->takenOnce;
+        }
+    return out;
+}
+
+bool ThumbnailQueue::allTaken() const
+{
+    QMutexLocker lock(&m_state->mutex);
+    return m_state->takenOnce == int(m_state->items.size());
+}
+
+void ThumbnailQueue::cancel()
+{
+    QMutexLocker lock(&m_state->mutex);
+    m_state->cancelled = true;
+    m_state->urgent.clear();
+}
+
+bool ThumbnailQueue::isCancelled() const
+{
+    QMutexLocker lock(&m_state->mutex);
+    return m_state->cancelled;
 }
 
 } // namespace explorer

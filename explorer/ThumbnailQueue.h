@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
 #include <QStringList>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <optional>
+#include <utility>
 #include <vector>
 
 #include "imaging/Thumbnail.h"
@@ -15,41 +15,50 @@ class QThreadPool;
 
 namespace explorer {
 
-// Decodes the thumbnails of one listing ahead of the filling pass on a
-// thread pool, a bounded window ahead of the item being filled, and hands
-// them out strictly in list order. The filler never decodes itself: it asks
-// with tryTake and services the user interface until the thumbnail is there,
-// so a listing of large photos never holds up the event loop. Each finished
-// decode calls `finished` on its worker thread, so that a waiting filler can
-// wake up. An empty path makes no task: it comes back at once as a failure.
+// Makes the thumbnails of one listing on a thread pool, the urgent ones
+// first: the explorer names the items on screen and near it, most urgent
+// first, and workers take those before anything else; when none waits they
+// go on through the rest in list order. Results are collected as they
+// finish. A result that was dropped from memory can be asked for again. An
+// empty path makes no task: it comes back at once as a failure.
 class ThumbnailQueue
 {
 public:
-    ThumbnailQueue(QThreadPool *pool, const QStringList &paths, int window,
+    using Work = std::function<imaging::ThumbnailResult(const QString &path)>;
+    // finished is called on the worker's thread after each result. Nothing
+    // is made before start().
+    ThumbnailQueue(QThreadPool *pool, const QStringList &paths, int workers, Work work,
                    std::function<void()> finished = {});
-    // Drops the work not started yet; running decodes finish into nothing.
+    // Drops the work not started yet; running tasks finish into nothing.
     ~ThumbnailQueue();
     ThumbnailQueue(const ThumbnailQueue &) = delete;
     ThumbnailQueue &operator=(const ThumbnailQueue &) = delete;
 
-    int size() const { return int(m_tasks.size()); }
-    // The thumbnail of paths[index] once a worker has made it, nothing while
-    // it is still being made. Each index is taken once.
-    std::optional<imaging::ThumbnailResult> tryTake(int index);
-    // Stops every task of this queue that has not started.
+    void start();
+    int size() const;
+    QString path(int index) const;
+    // The items to make before all others, most urgent first; replaces the
+    // previous list. Items made already are skipped.
+    void setUrgent(const QList<int> &indices);
+    // Appends an item (made ahead of the rest) and returns its index.
+    int add(const QString &path);
+    // Makes an item again whose result was taken, ahead of everything.
+    void request(int index);
+    // The results finished since the last call, in the order they finished.
+    std::vector<std::pair<int, imaging::ThumbnailResult>> takeFinished();
+    // True once every item has been made and taken at least once.
+    bool allTaken() const;
     void cancel();
-    bool isCancelled() const { return m_cancelled->load(); }
+    bool isCancelled() const;
 
 private:
-    struct Task;
-    void submitUpTo(int end);
+    struct State;
+    void startWorkers();
 
     QThreadPool *m_pool;
-    std::vector<std::shared_ptr<Task>> m_tasks;
-    std::shared_ptr<std::atomic_bool> m_cancelled;
-    std::function<void()> m_finished;
-    int m_submitted = 0;
-    int m_window;
+    std::shared_ptr<State> m_state;
+    int m_maxWorkers;
+    bool m_started = false;
 };
 
 } // namespace explorer

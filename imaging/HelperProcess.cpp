@@ -157,7 +157,8 @@ bool HelperProcess::waitFor(short events, const QDeadlineTimer &deadline, Outcom
     }
 }
 
-bool HelperProcess::sendAll(const char *data, size_t size, const QDeadlineTimer &deadline, Outcome *why)
+bool HelperProcess::sendAll(const char *data, size_t size, const QDeadlineTimer &deadline,
+                            Outcome *why)
 {
     while (size > 0) {
         if (!waitFor(POLLOUT, deadline, why))

@@ -95,22 +95,24 @@ QSize orientedLike(QSize original, QSize decoded)
 
 } // namespace
 
-ThumbnailResult makeThumbnail(const QString &path)
+ThumbnailSource decodeForThumbnail(const QString &path, QSize box)
 {
-    return thumbnailsIsolated() ? makeThumbnailInHelper(path) : makeThumbnailHere(path);
+    return thumbnailsIsolated() ? decodeInHelper(path, box) : decodeForThumbnailHere(path, box);
 }
 
-ThumbnailResult makeThumbnailHere(const QString &path)
+ThumbnailSource decodeForThumbnailHere(const QString &path, QSize box)
 {
-    ThumbnailResult r;
+    ThumbnailSource r;
     if (core::usesPictureLoader(path)) {
+        r.asIs = true;
         r.picture = imaging::loadPicture(path, &r.error);
+        r.original = r.picture.size();
+        if (r.picture.isNull() && r.error.isEmpty())
+            r.error = cannotRead(path, QStringLiteral("no image"));
         return r;
     }
     imaging::DecodeOptions options;
-    // Covers the 140-pixel width of ordinary pictures and the 140-pixel
-    // height of tall strips; JPEG decodes at a reduced scale.
-    options.boundingSize = QSize(kThumbEdge, kThumbEdge);
+    options.boundingSize = box;
     const imaging::Decoded d = imaging::decodeFile(path, options);
     if (!d.ok()) {
         r.error = d.error.isEmpty() ? cannotRead(path, QStringLiteral("no image")) : d.error;
@@ -126,8 +128,21 @@ ThumbnailResult makeThumbnailHere(const QString &path)
         r.error = cannotRead(path, QStringLiteral("the image is empty"));
         return r;
     }
-    original = orientedLike(original, page.size());
-    r.picture = composeThumbnail(page, original);
+    r.original = orientedLike(original, page.size());
+    r.picture = page;
+    return r;
+}
+
+ThumbnailResult makeThumbnail(const QString &path)
+{
+    // Covers the 140-pixel width of ordinary pictures and the 140-pixel
+    // height of tall strips; JPEG decodes at a reduced scale.
+    ThumbnailSource s = decodeForThumbnail(path, QSize(kThumbEdge, kThumbEdge));
+    ThumbnailResult r;
+    r.error = s.error;
+    if (!s.ok())
+        return r;
+    r.picture = s.asIs ? std::move(s.picture) : composeThumbnail(s.picture, s.original);
     return r;
 }
 

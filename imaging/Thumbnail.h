@@ -38,12 +38,28 @@ struct ThumbnailResult
     bool ok() const { return error.isEmpty() && !picture.isNull(); }
 };
 
+// One file decoded for its thumbnails: a picture that covers `box` where the
+// format can decode at a reduced size (full size otherwise), the picture's
+// true size turned as its pixels are, or why it cannot be read. Icons,
+// cursors and device-independent bitmaps come as the picture loader reads
+// them and are shown as they are (asIs). Safe from any thread; never throws.
+// In pictavo the decoding is done in a helper process (ThumbnailHelpers.h);
+// decodeForThumbnailHere always does it in this one.
+struct ThumbnailSource
+{
+    QImage picture;
+    QSize original;
+    QString error; // empty on success
+    bool asIs = false;
+
+    bool ok() const { return error.isEmpty() && !picture.isNull(); }
+};
+ThumbnailSource decodeForThumbnail(const QString &path, QSize box);
+ThumbnailSource decodeForThumbnailHere(const QString &path, QSize box);
+
 // Makes the thumbnail of one file. Icons, cursors and device-independent
 // bitmaps come back as the picture loader reads them, not resized. Safe to
-// call from any thread; never throws. In pictavo the work is done in a
-// helper process (ThumbnailHelpers.h); makeThumbnailHere always does it in
-// this one.
+// call from any thread; never throws.
 ThumbnailResult makeThumbnail(const QString &path);
-ThumbnailResult makeThumbnailHere(const QString &path);
 
 } // namespace imaging

@@ -43,7 +43,7 @@ QString cannotRead(const QString &path, const QString &why)
     return QStringLiteral("Cannot read %1: %2").arg(QFileInfo(path).fileName(), why);
 }
 
-QByteArray replyFor(const ThumbnailResult &result)
+QByteArray replyFor(const ThumbnailSource &result)
 {
     QByteArray body;
     QDataStream out(&body, QIODevice::WriteOnly);
@@ -59,13 +59,21 @@ QByteArray replyFor(const ThumbnailResult &result)
     for (int y = 0; y < image.height(); ++y)
         pixels.append(reinterpret_cast<const char *>(image.constScanLine(y)),
                       qsizetype(image.width()) * 4);
-    out << qint32(StatusOk) << qint32(image.width()) << qint32(image.height()) << alpha << pixels;
+    out << qint32(StatusOk) << qint32(image.width()) << qint32(image.height()) << alpha << pixels
+        << result.original << result.asIs;
     return body;
 }
 
-ThumbnailResult readReply(const QByteArray &reply, const QString &path)
+ThumbnailSource failed(const QString &path, const QString &why)
 {
-    ThumbnailResult result;
+    ThumbnailSource result;
+    result.error = cannotRead(path, why);
+    return result;
+}
+
+ThumbnailSource readReply(const QByteArray &reply, const QString &path)
+{
+    ThumbnailSource result;
     QDataStream in(reply);
     qint32 status = StatusFailed;
     in >> status;
@@ -78,17 +86,13 @@ ThumbnailResult readReply(const QByteArray &reply, const QString &path)
     qint32 width = 0, height = 0;
     bool alpha = false;
     QByteArray pixels;
-    in >> width >> height >> alpha >> pixels;
+    in >> width >> height >> alpha >> pixels >> result.original >> result.asIs;
     if (in.status() != QDataStream::Ok || width <= 0 || height <= 0 ||
-        pixels.size() != qsizetype(width) * height * 4) {
-        result.error = cannotRead(path, QStringLiteral("the thumbnail maker answered nonsense"));
-        return result;
-    }
+        pixels.size() != qsizetype(width) * height * 4 || !result.original.isValid())
+        return failed(path, QStringLiteral("the thumbnail maker answered nonsense"));
     QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (image.isNull()) {
-        result.error = cannotRead(path, QStringLiteral("there is not enough memory"));
-        return result;
-    }
+    if (image.isNull())
+        return failed(path, QStringLiteral("there is not enough memory"));
     for (int y = 0; y < height; ++y)
         std::memcpy(image.scanLine(y), pixels.constData() + qsizetype(y) * width * 4,
                     size_t(width) * 4);
@@ -281,12 +285,12 @@ bool thumbnailsIsolated()
     return g_isolated;
 }
 
-ThumbnailResult makeThumbnailInHelper(const QString &path)
+ThumbnailSource decodeInHelper(const QString &path, QSize box)
 {
     QByteArray request;
     {
         QDataStream out(&request, QIODevice::WriteOnly);
-        out << path;
+        out << path << box;
     }
     const QString program = pool().path();
     std::unique_ptr<HelperProcess> helper = pool().acquire();
@@ -302,22 +306,23 @@ ThumbnailResult makeThumbnailInHelper(const QString &path)
     case HelperProcess::Outcome::NotStarted: {
         static std::once_flag warned;
         std::call_once(warned, [&] {
-            qCWarning(lcImaging, "thumbnail helper %s cannot be started; thumbnails are made "
-                                 "in this process",
+            qCWarning(lcImaging,
+                      "thumbnail helper %s cannot be started; thumbnails are made "
+                      "in this process",
                       qUtf8Printable(program));
         });
-        return makeThumbnailHere(path);
+        return decodeForThumbnailHere(path, box);
     }
     case HelperProcess::Outcome::TimedOut:
-        return {QImage(), cannotRead(path, QStringLiteral("the decoder took too long"))};
+        return failed(path, QStringLiteral("the decoder took too long"));
     case HelperProcess::Outcome::Ended:
         if (endSignal == SIGXCPU)
-            return {QImage(), cannotRead(path, QStringLiteral("the decoder took too long"))};
-        return {QImage(), cannotRead(path, QStringLiteral("the decoder stopped unexpectedly"))};
+            return failed(path, QStringLiteral("the decoder took too long"));
+        return failed(path, QStringLiteral("the decoder stopped unexpectedly"));
     case HelperProcess::Outcome::Nonsense:
         break;
     }
-    return {QImage(), cannotRead(path, QStringLiteral("the thumbnail maker answered nonsense"))};
+    return failed(path, QStringLiteral("the thumbnail maker answered nonsense"));
 }
 
 void setThumbnailHelperPath(const QString &path)
@@ -356,14 +361,15 @@ int serve()
     QByteArray request;
     while (readMessage(&request)) {
         QString path;
+        QSize box;
         QDataStream in(request);
-        in >> path;
-        ThumbnailResult result;
-        if (in.status() != QDataStream::Ok || path.isEmpty()) {
+        in >> path >> box;
+        ThumbnailSource result;
+        if (in.status() != QDataStream::Ok || path.isEmpty() || !box.isValid()) {
             result.error = QStringLiteral("Cannot read the file: the request was damaged");
         } else {
             allowCpuForOneRequest();
-            result = makeThumbnailHere(path);
+            result = decodeForThumbnailHere(path, box);
         }
         if (!writeMessage(replyFor(result)))
             break;

@@ -15,15 +15,16 @@
 
 namespace imaging {
 
-// Whether makeThumbnail sends its work to the helpers (pictavo's start-up
-// turns this on) or makes the thumbnail in this process.
+// Whether decodeForThumbnail (and makeThumbnail, which uses it) sends its
+// work to the helpers (pictavo's start-up turns this on) or decodes in this
+// process.
 void setThumbnailsIsolated(bool isolated);
 bool thumbnailsIsolated();
 
-// Makes the thumbnail in a helper process. Thread-safe: up to one helper per
+// decodeForThumbnail in a helper process. Thread-safe: up to one helper per
 // thread that asks at the same time. When the helper program is missing, the
-// thumbnail is made in this process (with a warning in the log).
-ThumbnailResult makeThumbnailInHelper(const QString &path);
+// file is decoded in this process (with a warning in the log).
+ThumbnailSource decodeInHelper(const QString &path, QSize box);
 
 // The executable (PICTAVO_THUMBNAIL_HELPER, else this override, else
 // "pictavo-thumbnailer" in Pictavo's own folders) and the time one thumbnail

@@ -19,6 +19,8 @@
 
 namespace {
 
+const QSize kBox(140, 140);
+
 QString helperProgram()
 {
     return qEnvironmentVariable("PICTAVO_BINARY_DIR") + QStringLiteral("/bin/pictavo-thumbnailer");
@@ -81,6 +83,7 @@ private slots:
         QImage glass(300, 200, QImage::Format_ARGB32);
         glass.fill(QColor(200, 20, 20, 90));
         QVERIFY(QImageWriter(file(QStringLiteral("glass.png"))).write(glass));
+        QVERIFY(QImageWriter(file(QStringLiteral("small.ico")), "ico").write(glass.scaled(32, 32)));
 
         QFile empty(file(QStringLiteral("empty.jpg")));
         QVERIFY(empty.open(QIODevice::WriteOnly));
@@ -101,24 +104,32 @@ private slots:
     void sameAsInThisProcess_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::newRow("jpeg photo") << file(QStringLiteral("photo.jpg"));
-        QTest::newRow("strip on its canvas") << file(QStringLiteral("strip.png"));
-        QTest::newRow("translucent png") << file(QStringLiteral("glass.png"));
+        QTest::addColumn<QSize>("box");
+        const QSize thumb(140, 140), large(256, 256);
+        QTest::newRow("jpeg photo") << file(QStringLiteral("photo.jpg")) << thumb;
+        QTest::newRow("jpeg photo for the cache") << file(QStringLiteral("photo.jpg")) << large;
+        QTest::newRow("strip on its canvas") << file(QStringLiteral("strip.png")) << thumb;
+        QTest::newRow("translucent png") << file(QStringLiteral("glass.png")) << large;
         QTest::newRow("metafile with text")
             << qEnvironmentVariable("PICTAVO_SOURCE_DIR") +
-                   QStringLiteral("/tests/imaging/corpus/real/emf/TestDrawString.emf");
-        QTest::newRow("empty file") << file(QStringLiteral("empty.jpg"));
-        QTest::newRow("truncated jpeg") << file(QStringLiteral("cut.jpg"));
-        QTest::newRow("missing file") << file(QStringLiteral("nowhere.png"));
+                   QStringLiteral("/tests/imaging/corpus/real/emf/TestDrawString.emf")
+            << thumb;
+        QTest::newRow("icon shown as it is") << file(QStringLiteral("small.ico")) << thumb;
+        QTest::newRow("empty file") << file(QStringLiteral("empty.jpg")) << thumb;
+        QTest::newRow("truncated jpeg") << file(QStringLiteral("cut.jpg")) << thumb;
+        QTest::newRow("missing file") << file(QStringLiteral("nowhere.png")) << thumb;
     }
 
     void sameAsInThisProcess()
     {
         QFETCH(QString, path);
-        const imaging::ThumbnailResult here = imaging::makeThumbnailHere(path);
-        const imaging::ThumbnailResult there = imaging::makeThumbnailInHelper(path);
+        QFETCH(QSize, box);
+        const imaging::ThumbnailSource here = imaging::decodeForThumbnailHere(path, box);
+        const imaging::ThumbnailSource there = imaging::decodeInHelper(path, box);
         QCOMPARE(there.error, here.error);
         QCOMPARE(there.ok(), here.ok());
+        QCOMPARE(there.original, here.original);
+        QCOMPARE(there.asIs, here.asIs);
         if (here.ok())
             QCOMPARE(comparable(there.picture), comparable(here.picture));
     }
@@ -130,14 +141,15 @@ private slots:
         QTest::newRow("crashes") << QByteArray("kill -SEGV $$")
                                  << "the decoder stopped unexpectedly";
         QTest::newRow("hangs") << QByteArray("exec sleep 30") << "the decoder took too long";
-        QTest::newRow("runs out of CPU time") << QByteArray("kill -XCPU $$")
-                                              << "the decoder took too long";
+        QTest::newRow("runs out of CPU time")
+            << QByteArray("kill -XCPU $$") << "the decoder took too long";
         // Eight bytes of 0xff: a reply claiming 16 exabytes.
         QTest::newRow("claims a huge reply")
             << QByteArray("head -c 8 /dev/zero | tr '\\000' '\\377'; exec sleep 30")
             << "the thumbnail maker answered nonsense";
         QTest::newRow("answers garbage")
-            << QByteArray("printf '\\004\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000'; exec sleep 30")
+            << QByteArray("printf '\\004\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000'; "
+                          "exec sleep 30")
             << "the thumbnail maker answered nonsense";
     }
 
@@ -150,11 +162,11 @@ private slots:
         imaging::setThumbnailHelperTimeoutMs(1500);
         imaging::setThumbnailHelperPath(script(QStringLiteral("fake-helper"), body));
         const QString photo = file(QStringLiteral("photo.jpg"));
-        const imaging::ThumbnailResult failed = imaging::makeThumbnailInHelper(photo);
+        const imaging::ThumbnailSource failed = imaging::decodeInHelper(photo, kBox);
         QVERIFY(!failed.ok());
         QCOMPARE(failed.error, QStringLiteral("Cannot read photo.jpg: ") + reason);
         imaging::setThumbnailHelperPath(helperProgram());
-        QVERIFY(imaging::makeThumbnailInHelper(photo).ok());
+        QVERIFY(imaging::decodeInHelper(photo, kBox).ok());
     }
 
     // A helper that died while idle (killed from outside) is not the next
@@ -162,20 +174,20 @@ private slots:
     void helperKilledWhileIdleIsReplaced()
     {
         const QString photo = file(QStringLiteral("photo.jpg"));
-        QVERIFY(imaging::makeThumbnailInHelper(photo).ok());
+        QVERIFY(imaging::decodeInHelper(photo, kBox).ok());
         const QList<qint64> pids = imaging::thumbnailHelperPids();
         QVERIFY(!pids.isEmpty());
         for (qint64 pid : pids)
             ::kill(pid_t(pid), SIGKILL);
         QTest::qWait(100);
-        const imaging::ThumbnailResult again = imaging::makeThumbnailInHelper(photo);
+        const imaging::ThumbnailSource again = imaging::decodeInHelper(photo, kBox);
         QVERIFY2(again.ok(), qPrintable(again.error));
         QVERIFY(!imaging::thumbnailHelperPids().contains(pids.constFirst()));
     }
 
     void helpersRunWithinLimits()
     {
-        QVERIFY(imaging::makeThumbnailInHelper(file(QStringLiteral("photo.jpg"))).ok());
+        QVERIFY(imaging::decodeInHelper(file(QStringLiteral("photo.jpg")), kBox).ok());
         const QList<qint64> pids = imaging::thumbnailHelperPids();
         QVERIFY(!pids.isEmpty());
         const QString cpu = softLimit(pids.constFirst(), QStringLiteral("Max cpu time"));
@@ -201,9 +213,11 @@ private slots:
             paths << file(i % 2 ? QStringLiteral("photo.jpg") : QStringLiteral("glass.png"));
         QThreadPool threads;
         threads.setMaxThreadCount(4);
-        const QList<imaging::ThumbnailResult> results =
-            QtConcurrent::blockingMapped(&threads, paths, imaging::makeThumbnailInHelper);
-        for (const imaging::ThumbnailResult &r : results)
+        const QList<imaging::ThumbnailSource> results =
+            QtConcurrent::blockingMapped(&threads, paths, [](const QString &path) {
+                return imaging::decodeInHelper(path, kBox);
+            });
+        for (const imaging::ThumbnailSource &r : results)
             QVERIFY2(r.ok(), qPrintable(r.error));
         QVERIFY(imaging::thumbnailHelperPids().size() <= std::max(2, QThread::idealThreadCount()));
     }
@@ -212,7 +226,7 @@ private slots:
     void missingHelperMakesItHere()
     {
         imaging::setThumbnailHelperPath(file(QStringLiteral("no-such-helper")));
-        QVERIFY(imaging::makeThumbnailInHelper(file(QStringLiteral("photo.jpg"))).ok());
+        QVERIFY(imaging::decodeInHelper(file(QStringLiteral("photo.jpg")), kBox).ok());
     }
 };
 
