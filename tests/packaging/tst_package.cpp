@@ -137,13 +137,13 @@ private slots:
 
         // Package the tree as it is built; packing it fast is enough here.
         const QString out = m_dir.filePath(QStringLiteral("out"));
-        const Run cpack = run(QStringLiteral(PICTAVO_CPACK_COMMAND),
-                              {QStringLiteral("--config"),
-                               qEnvironmentVariable("PICTAVO_BINARY_DIR") +
-                                   QStringLiteral("/CPackConfig.cmake"),
-                               QStringLiteral("-B"), out, QStringLiteral("-D"),
-                               QStringLiteral("CPACK_DEBIAN_COMPRESSION_TYPE=gzip")},
-                              240000);
+        const Run cpack =
+            run(QStringLiteral(PICTAVO_CPACK_COMMAND),
+                {QStringLiteral("--config"),
+                 qEnvironmentVariable("PICTAVO_BINARY_DIR") + QStringLiteral("/CPackConfig.cmake"),
+                 QStringLiteral("-B"), out, QStringLiteral("-D"),
+                 QStringLiteral("CPACK_DEBIAN_COMPRESSION_TYPE=gzip")},
+                240000);
         QVERIFY2(cpack.status == 0, (cpack.out + cpack.err).constData());
         const QStringList debs =
             QDir(out).entryList({QStringLiteral("*.deb")}, QDir::Files, QDir::Name);
@@ -196,20 +196,28 @@ private slots:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("pattern");
-        QTest::newRow("name") << "Package" << "^pictavo$";
-        QTest::newRow("version") << "Version" << "^" PICTAVO_VERSION "$";
-        QTest::newRow("section") << "Section" << "^graphics$";
-        QTest::newRow("maintainer") << "Maintainer" << "^[^<]+ <[^@ ]+@[^> ]+>$";
+        QTest::newRow("name") << "Package"
+                              << "^pictavo$";
+        QTest::newRow("version") << "Version"
+                                 << "^" PICTAVO_VERSION "$";
+        QTest::newRow("section") << "Section"
+                                 << "^graphics$";
+        QTest::newRow("maintainer") << "Maintainer"
+                                    << "^[^<]+ <[^@ ]+@[^> ]+>$";
         // Found by dpkg-shlibdeps in the programs, with versions.
-        QTest::newRow("Qt from the libraries") << "Depends" << "libqt6gui6 \\(>= [^)]+\\)";
-        QTest::newRow("Magick from the libraries")
-            << "Depends" << "(^|, )libmagick\\+\\+-6\\.q16-\\d+(,| )";
+        QTest::newRow("Qt from the libraries") << "Depends"
+                                               << "libqt6gui6 \\(>= [^)]+\\)";
+        QTest::newRow("Magick from the libraries") << "Depends"
+                                                   << "(^|, )libmagick\\+\\+-6\\.q16-\\d+(,| )";
         // Plugins Qt loads at run time, which no library names.
-        QTest::newRow("platform plugins") << "Depends" << "(^|, )qt6-qpa-plugins(,|$)";
-        QTest::newRow("format plugins") << "Depends" << "(^|, )qt6-image-formats-plugins(,|$)";
+        QTest::newRow("platform plugins") << "Depends"
+                                          << "(^|, )qt6-qpa-plugins(,|$)";
+        QTest::newRow("format plugins") << "Depends"
+                                        << "(^|, )qt6-image-formats-plugins(,|$)";
         // A synopsis in lower case without a full stop, then paragraphs.
         QTest::newRow("description")
-            << "Description" << "^[a-z][^\\n]{10,78}[^.\\n]\\n( [^\\n]{1,79}\\n)+ [^\\n]{1,79}$";
+            << "Description"
+            << "^[a-z][^\\n]{10,78}[^.\\n]\\n( [^\\n]{1,79}\\n)+ [^\\n]{1,79}$";
     }
 
     void control()
@@ -241,7 +249,8 @@ private slots:
                 onPath << e.path.mid(8);
         }
         onPath.sort();
-        QCOMPARE(onPath, QStringList({QStringLiteral("pictavo"), QStringLiteral("pictavo-convert")}));
+        QCOMPARE(onPath,
+                 QStringList({QStringLiteral("pictavo"), QStringLiteral("pictavo-convert")}));
     }
 
     void files_data()
@@ -289,7 +298,8 @@ private slots:
         QVERIFY(image.save(png));
         const QString psd = m_dir.filePath(QStringLiteral("out.psd"));
         const QString program = unpacked(QStringLiteral("usr/bin/pictavo-convert"));
-        const Run convert = run(program, {QStringLiteral("convert"), png, psd, QStringLiteral("9")});
+        const Run convert =
+            run(program, {QStringLiteral("convert"), png, psd, QStringLiteral("9")});
         QVERIFY2(convert.status == 0, convert.err.constData());
         const Run info = run(program, {QStringLiteral("info"), psd});
         QVERIFY2(info.status == 0, info.err.constData());
@@ -300,9 +310,10 @@ private slots:
     {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("title");
-        QTest::newRow("pictavo") << "usr/share/man/man1/pictavo.1.gz" << "PICTAVO(1)";
-        QTest::newRow("pictavo-convert")
-            << "usr/share/man/man1/pictavo-convert.1.gz" << "PICTAVO-CONVERT(1)";
+        QTest::newRow("pictavo") << "usr/share/man/man1/pictavo.1.gz"
+                                 << "PICTAVO(1)";
+        QTest::newRow("pictavo-convert") << "usr/share/man/man1/pictavo-convert.1.gz"
+                                         << "PICTAVO-CONVERT(1)";
     }
 
     // Compressed, and formatted by groff without a warning.
@@ -413,9 +424,9 @@ private slots:
         QFile file(unpacked(QStringLiteral("usr/share/doc/pictavo/copyright")));
         QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
         const QString text = QString::fromUtf8(file.readAll());
-        QVERIFY(text.startsWith(
-            QLatin1String("Format: https://www.debian.org/doc/packaging-manuals/"
-                          "copyright-format/1.0/\n")));
+        QVERIFY(
+            text.startsWith(QLatin1String("Format: https://www.debian.org/doc/packaging-manuals/"
+                                          "copyright-format/1.0/\n")));
         QVERIFY(text.contains(QLatin1String("\nLicense: GPL-3.0-or-later\n")));
         QVERIFY(text.contains(QLatin1String("/usr/share/common-licenses/GPL-3")));
     }
