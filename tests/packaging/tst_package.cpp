@@ -268,6 +268,7 @@ private slots:
         QTest::newRow("manual page") << "usr/share/man/man1/pictavo.1.gz";
         QTest::newRow("convert manual page") << "usr/share/man/man1/pictavo-convert.1.gz";
         QTest::newRow("copyright") << "usr/share/doc/pictavo/copyright";
+        QTest::newRow("change log") << "usr/share/doc/pictavo/changelog.gz";
         for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
             const QString path =
                 QStringLiteral("usr/share/icons/hicolor/%1x%1/apps/pictavo.png").arg(size);
@@ -417,6 +418,17 @@ private slots:
     {
         const QStringList bound = shell::associations::desktopMimeTypes();
         QCOMPARE(desktopMimeTypes(), QSet<QString>(bound.cbegin(), bound.cend()));
+    }
+
+    // The change log is compressed and begins with this version's notes.
+    void changelog()
+    {
+        const Run text =
+            run(tool("gzip"), {QStringLiteral("-dc"),
+                               unpacked(QStringLiteral("usr/share/doc/pictavo/changelog.gz"))});
+        QVERIFY2(text.status == 0, text.err.constData());
+        QVERIFY2(text.out.startsWith("Version " PICTAVO_VERSION "\n"),
+                 text.out.left(80).constData());
     }
 
     void copyright()
