@@ -128,8 +128,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        for (const char *name : {"dpkg-deb", "dpkg-shlibdeps", "gzip", "groff", "appstreamcli",
-                                 "desktop-file-validate"}) {
+        for (const char *name : {"dpkg-deb", "dpkg-shlibdeps", "file", "gzip", "groff",
+                                 "appstreamcli", "desktop-file-validate"}) {
             QVERIFY2(!tool(name).isEmpty(),
                      qPrintable(QStringLiteral("%1 is missing: run scripts/install-deps")
                                     .arg(QLatin1String(name))));
