@@ -4,6 +4,7 @@
 #             make run ARGS='...' passes another command line, ARGS= none at all
 # make test   installs, builds Debug with ASan+UBSan and warnings as errors, runs every test
 # make build  Release build only;  make bench  runs the benchmarks
+# make package  the Debian package pictavo_<version>_<arch>.deb of a Release build
 # make format formats the sources;  make format-check fails when one is not formatted
 # make lint   runs clang-tidy over the sources (after make test has built them)
 # make fuzz   builds the libFuzzer targets with clang and runs each format group
@@ -19,7 +20,7 @@ JOBS          ?= $(shell nproc)
 ARGS          ?= '$(CURDIR)/samples/'
 SOURCES        = git ls-files '*.cpp' '*.h'
 
-.PHONY: run test build bench deps samples format format-check lint fuzz clean
+.PHONY: run test build package bench deps samples format format-check lint fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -46,6 +47,14 @@ test: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$(CURDIR)/tests/ubsan.supp \
 	  ctest --output-on-failure -j $(JOBS) --timeout 300
 
+# CPack stages the Release build under /usr, strips it and asks dpkg-shlibdeps
+# for Depends; the package lands at the top of the tree, replacing older ones.
+package: build
+	@rm -rf $(BUILD_RELEASE)/package pictavo_*.deb
+	@cpack --config $(BUILD_RELEASE)/CPackConfig.cmake -B $(CURDIR)/$(BUILD_RELEASE)/package
+	@mv $(BUILD_RELEASE)/package/pictavo_*.deb .
+	@echo "package: $$(ls pictavo_*.deb)"
+
 bench: build
 	@bench/run $(BUILD_RELEASE)
 
@@ -70,4 +79,4 @@ fuzz: deps
 	@scripts/run-fuzz $(BUILD_FUZZ) $(FUZZ_TIME)
 
 clean:
-	@rm -rf build samples
+	@rm -rf build samples pictavo_*.deb

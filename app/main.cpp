@@ -3,6 +3,7 @@
 
 #include "app/BrowserWindow.h"
 #include "app/CommandLine.h"
+#include "app/DesktopIdentity.h"
 #include "imaging/Startup.h"
 
 int main(int argc, char *argv[])
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictavo"));
     QApplication::setOrganizationName(QStringLiteral("Pictavo"));
+    app::setDesktopIdentity();
     imaging::initializeImaging(imaging::ProgramKind::Windows);
 
     app::BrowserWindow window;

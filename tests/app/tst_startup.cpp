@@ -21,6 +21,7 @@
 
 #include "BrowserParts.h"
 #include "app/BrowserWindow.h"
+#include "app/DesktopIdentity.h"
 #include "app/SingleInstance.h"
 #include "app/SkinEngine.h"
 #include "app/Splash.h"
@@ -427,6 +428,17 @@ private slots:
         app::SkinEngine skin;
         QVERIFY(skin.loadSkin(data + "/PVXMain.skn"));
         QCOMPARE(skin.elements(), app::SkinEngine::knownElements());
+    }
+
+    // Every window shows Pictavo's icon (here the build's copy) and names
+    // the menu entry the package installs.
+    void windowsCarryTheApplicationIcon()
+    {
+        core::setProgramFolder({}); // the build's own data folder
+        app::setDesktopIdentity();
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("pictavo"));
+        for (const int side : {16, 48})
+            QVERIFY(!QApplication::windowIcon().pixmap(side, side).isNull());
     }
 };
 
