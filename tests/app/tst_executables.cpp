@@ -165,15 +165,16 @@ private slots:
 
     void thumbnailerLoadsLargePhotos_data() { programsLoadLargePhotos_data(); }
 
-    // The thumbnail helper answers one request (a file name) with the
-    // 140-pixel thumbnail: it sets the same limits at start-up as pictavo.
+    // The thumbnail helper answers one request (a file name and the box to
+    // cover) with the picture decoded to cover it and its true size: it sets
+    // the same limits at start-up as pictavo.
     void thumbnailerLoadsLargePhotos()
     {
         QFETCH(QString, format);
         QByteArray request;
         {
             QDataStream out(&request, QIODevice::WriteOnly);
-            out << picture(format);
+            out << picture(format) << QSize(140, 140);
         }
         QProcess helper;
         helper.start(binary(QStringLiteral("pictavo-thumbnailer")), {});
@@ -194,9 +195,15 @@ private slots:
             in >> reason;
             QFAIL(qPrintable(reason));
         }
-        in >> width >> height;
-        QCOMPARE(width, 140);
-        QCOMPARE(height, 110);
+        bool alpha = false;
+        QByteArray pixels;
+        QSize original;
+        in >> width >> height >> alpha >> pixels >> original;
+        QCOMPARE(in.status(), QDataStream::Ok);
+        QVERIFY2(std::min(width, height) >= 140 && width < kWidth,
+                 qPrintable(QString::number(width)));
+        QCOMPARE(pixels.size(), qsizetype(width) * height * 4);
+        QCOMPARE(original, QSize(kWidth, kHeight));
     }
 
     // pictavo makes its thumbnails in helper processes, with the helper
