@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "imaging/ImageEngine.h"
+#include "imaging/JpegMarkers.h"
 
 // Self-contained (no decoder is linked in), so that the metafile reader and
 // its fuzzer can use the budget alone.
@@ -107,8 +108,8 @@ qint64 jpegCoefficientBytes(const QByteArray &d)
             const bool progressive = (marker & 0x03) == 0x02; // C2, C6, CA, CE
             // A baseline file with more than one scan is buffered too. The
             // scan marker never appears inside entropy-coded data.
-            const bool multiScan = d.indexOf("\xff\xda", pos) >= 0 &&
-                                   d.indexOf("\xff\xda", d.indexOf("\xff\xda", pos) + 2) >= 0;
+            const qsizetype firstScan = findJpegMarker(d, 0xda, pos);
+            const bool multiScan = firstScan >= 0 && findJpegMarker(d, 0xda, firstScan + 2) >= 0;
             if ((!progressive && !multiScan) || components <= 0)
                 return 0;
             int hMax = 1, vMax = 1;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "imaging/Codecs.h"
+#include "imaging/JpegMarkers.h"
 
 namespace imaging::codecs {
 
@@ -338,7 +339,7 @@ bool jpegIsComplete(const QByteArray &data)
         const qsizetype length =
             qsizetype(quint8(data.at(pos + 2))) << 8 | quint8(data.at(pos + 3));
         if (marker == 0xda)
-            return data.indexOf("\xff\xd9", pos + 2 + length) >= 0;
+            return findJpegMarker(data, 0xd9, pos + 2 + length) >= 0;
         pos += 2 + length;
     }
     return false;

@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ExplorerFixtures.h"
 #include "core/Formats.h"
 #include "core/Twips.h"
 #include "explorer/ThumbnailCache.h"
@@ -28,8 +29,6 @@
 #include "support/ImageFixtures.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestSupport.h"
-
-#include "ExplorerFixtures.h"
 
 using namespace explorertest;
 
