@@ -85,10 +85,21 @@ void ThumbnailExplorer::watchVisibleFiles(int first, int last)
         m_watcher->addPaths(wanted);
 }
 
-int ThumbnailExplorer::rowOfTag(const QString &path) const
+QString ThumbnailExplorer::listedPath(int row) const
+{
+    // A placeholder the running listing has bound to a file stands for it
+    // before its thumbnail is made.
+    const ExplorerItem &item = m_model->item(row);
+    if (item.tag.isEmpty() && item.label.isEmpty() && item.job >= 0 &&
+        item.job < m_jobEntries.size() && m_jobEntries.at(item.job).addressable)
+        return m_jobEntries.at(item.job).path;
+    return item.tag;
+}
+
+int ThumbnailExplorer::rowOfPath(const QString &path) const
 {
     for (int row = 0; row < m_model->rowCount(); ++row)
-        if (m_model->item(row).tag == path)
+        if (listedPath(row) == path)
             return row;
     return -1;
 }
@@ -190,8 +201,10 @@ void ThumbnailExplorer::folderChanged()
 {
     if (m_watchedFolder.isEmpty())
         return;
-    // A running listing reads the folder itself; look again once it is done.
-    if (!m_listingStopped) {
+    // A listing that has not yet bound its images to their places reads the
+    // folder itself; look again once it has. Once it has, changes apply at
+    // once, while the thumbnails are still being made.
+    if (!m_listingStopped && !m_queue) {
         m_rescanTimer->start();
         return;
     }
@@ -212,18 +225,25 @@ void ThumbnailExplorer::folderChanged()
     }
     QSet<QString> listed;
     for (int row = 0; row < m_model->rowCount(); ++row)
-        if (!m_model->item(row).tag.isEmpty())
-            listed.insert(m_model->item(row).tag);
+        if (const QString path = listedPath(row); !path.isEmpty())
+            listed.insert(path);
 
     // Gone, or renamed: the same file under a new name.
     for (const QString &path : std::as_const(listed)) {
         if (byPath.contains(path) || !m_listedInodes.contains(path))
             continue;
-        const int row = rowOfTag(path);
+        const int row = rowOfPath(path);
         if (row < 0)
             continue;
         const Entry *to = byInode.value(m_listedInodes.value(path), nullptr);
-        if (to && !listed.contains(to->path) && to->addressable) {
+        // A placeholder still waiting for its thumbnail is made again under
+        // the new name rather than from the name that has gone.
+        const bool waiting = m_model->item(row).tag.isEmpty();
+        if (to && !listed.contains(to->path) && to->addressable && waiting) {
+            removeRow(row);
+            insertEntry(*to, folders.contains(to->path));
+            listed.insert(to->path);
+        } else if (to && !listed.contains(to->path) && to->addressable) {
             renameRow(row, *to, folders.contains(to->path));
             listed.insert(to->path);
         } else {
@@ -243,8 +263,8 @@ void ThumbnailExplorer::folderChanged()
         }
         const qint64 modified = modifiedSeconds(e.path);
         if (modified >= since - 1 && m_listedInodes.contains(e.path)) {
-            const int row = rowOfTag(e.path);
-            if (row >= 0)
+            const int row = rowOfPath(e.path);
+            if (row >= 0 && !m_model->item(row).tag.isEmpty())
                 refreshThumbnail(row);
         }
     }

@@ -207,7 +207,8 @@ private:
     void watchFolder(const QString &folder, const Entries &entries);
     void watchVisibleFiles(int first, int last);
     void folderChanged();
-    int rowOfTag(const QString &path) const;
+    QString listedPath(int row) const;
+    int rowOfPath(const QString &path) const;
     QString rowName(int row) const;
     int insertionRow(const QString &path, bool isFolder, int skip) const;
     void insertEntry(const Entry &entry, bool isFolder);

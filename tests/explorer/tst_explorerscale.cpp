@@ -4,6 +4,7 @@
 // programs add, remove, rename or change.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -11,6 +12,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -46,6 +48,8 @@ private slots:
     void otherProgramsChangesShowUp();
     void changedFileGetsANewThumbnail_data();
     void changedFileGetsANewThumbnail();
+    void changesShowUpWhileListing_data();
+    void changesShowUpWhileListing();
 };
 
 void TestExplorerScale::secondVisitComesFromTheCache()
@@ -294,6 +298,91 @@ void TestExplorerScale::changedFileGetsANewThumbnail()
     QTRY_COMPARE_WITH_TIMEOUT(w.picture(path).size(), QSize(140, 140), 2000);
     QCOMPARE(w.count(), 3);
     QCOMPARE(w.itemPath(2), path);
+}
+
+void TestExplorerScale::changesShowUpWhileListing_data()
+{
+    // A shell command run while the listing is still making thumbnails, the
+    // file it takes away and the one it brings. A file that arrives off
+    // screen shows as a placeholder at once and gets its thumbnail and name
+    // when its turn comes, as every item off screen does.
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("gone");
+    QTest::addColumn<QString>("appeared");
+    QTest::addColumn<bool>("onScreen");
+    QTest::newRow("added") << "cp 001.png 000.png" << QString() << "000.png" << true;
+    QTest::newRow("removed before its thumbnail") << "rm 050.png"
+                                                  << "050.png" << QString() << false;
+    QTest::newRow("renamed before its thumbnail") << "mv 050.png 099.png"
+                                                  << "050.png"
+                                                  << "099.png" << false;
+    QTest::newRow("removed with its thumbnail") << "rm 001.png"
+                                                << "001.png" << QString() << true;
+}
+
+// A folder whose thumbnails take seconds to make shows other programs'
+// changes within a second, not when the listing ends.
+void TestExplorerScale::changesShowUpWhileListing()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, gone);
+    QFETCH(QString, appeared);
+    QFETCH(bool, onScreen);
+    testsupport::ScriptedPrompts prompts;
+    QTemporaryDir dir, cache;
+    const QString d = dir.path();
+    writeNumbered(d, 60);
+    explorer::ThumbnailExplorer w;
+    w.setExtensions(kHostList);
+    w.setThumbnailCache(cache.path() + "/thumbnails");
+    w.resize(1000, 220);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.setPictureMaker([](const QString &path) {
+        QThread::msleep(80);
+        return explorer::makePicture(path);
+    });
+    const int expectedCount = 60 + (appeared.isEmpty() ? 0 : 1) - (gone.isEmpty() ? 0 : 1);
+    const auto shown = [&](bool named) {
+        bool goneSeen = false, appearedSeen = appeared.isEmpty() || !named;
+        for (int i = 1; i <= w.count(); ++i) {
+            goneSeen = goneSeen || w.itemPath(i) == d + '/' + gone;
+            appearedSeen = appearedSeen || w.itemPath(i) == d + '/' + appeared;
+        }
+        return w.count() == expectedCount && !goneSeen && appearedSeen;
+    };
+    bool finished = false;
+    bool changed = false;
+    qint64 shownAfterMs = -1;
+    QElapsedTimer clock;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, &w, [&] {
+        if (!changed && w.itemPath(1) == d + "/001.png") {
+            changed = true;
+            QProcess::execute("sh", {"-c", "cd '" + d + "' && " + command});
+            clock.start();
+        } else if (changed && shownAfterMs < 0 && shown(onScreen)) {
+            shownAfterMs = clock.elapsed();
+        }
+    });
+    QObject::connect(&w, &explorer::ThumbnailExplorer::listingFinished, &w, [&] {
+        finished = true;
+        if (changed && shownAfterMs < 0 && shown(onScreen))
+            shownAfterMs = -2; // only once the listing had ended
+    });
+    poll.start();
+    w.explorePath(d);
+    QVERIFY(finished);
+    QVERIFY2(changed, "the listing ended before the change was made");
+    QVERIFY2(shownAfterMs >= 0, qPrintable(QString::number(shownAfterMs)));
+    QVERIFY2(shownAfterMs < 1000, qPrintable(QString::number(shownAfterMs)));
+    // Every item ends filled, under its present name, with no message.
+    QTRY_VERIFY(shown(true));
+    for (int i = 1; i <= w.count(); ++i)
+        QVERIFY2(!w.itemPath(i).isEmpty() && QFileInfo::exists(w.itemPath(i)),
+                 qPrintable(QString::number(i)));
+    QCOMPARE(prompts.count("message"), 0);
 }
 
 PICTAVO_TEST_MAIN(TestExplorerScale)
