@@ -92,13 +92,26 @@ void HelperProcess::reap(bool kill)
     m_endSignal = 0;
     if (m_pid <= 0)
         return;
-    if (kill)
-        ::kill(m_pid, SIGKILL);
     int status = 0;
     pid_t done = -1;
-    while ((done = ::waitpid(m_pid, &status, 0)) < 0 && errno == EINTR) {
+    if (!kill) {
+        // It closed its end: give it a moment to exit, then end it, so that
+        // a helper that hangs up but lives on cannot hold us here.
+        for (int tries = 0; tries < 50 && done != m_pid; ++tries) {
+            done = ::waitpid(m_pid, &status, WNOHANG);
+            if (done == 0)
+                ::usleep(2000);
+            else if (done < 0 && errno != EINTR)
+                break;
+        }
+        kill = done != m_pid;
     }
-    if (!kill && done == m_pid && WIFSIGNALED(status))
+    if (kill) {
+        ::kill(m_pid, SIGKILL);
+        while ((done = ::waitpid(m_pid, &status, 0)) < 0 && errno == EINTR) {
+        }
+    }
+    if (done == m_pid && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL)
         m_endSignal = WTERMSIG(status);
     m_pid = -1;
 }

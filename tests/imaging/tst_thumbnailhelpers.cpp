@@ -4,6 +4,7 @@
 // nonsense fails its one file while the next file gets a fresh helper.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageWriter>
 #include <QPainter>
@@ -141,6 +142,8 @@ private slots:
         QTest::newRow("crashes") << QByteArray("kill -SEGV $$")
                                  << "the decoder stopped unexpectedly";
         QTest::newRow("hangs") << QByteArray("exec sleep 30") << "the decoder took too long";
+        QTest::newRow("hangs up but lives on") << QByteArray("exec 0<&- 1>&- 2>&-; exec sleep 30")
+                                               << "the decoder stopped unexpectedly";
         QTest::newRow("runs out of CPU time")
             << QByteArray("kill -XCPU $$") << "the decoder took too long";
         // Eight bytes of 0xff: a reply claiming 16 exabytes.
@@ -162,7 +165,12 @@ private slots:
         imaging::setThumbnailHelperTimeoutMs(1500);
         imaging::setThumbnailHelperPath(script(QStringLiteral("fake-helper"), body));
         const QString photo = file(QStringLiteral("photo.jpg"));
+        QElapsedTimer clock;
+        clock.start();
         const imaging::ThumbnailSource failed = imaging::decodeInHelper(photo, kBox);
+        // Within the time allowed and a little more, never waiting for a
+        // helper that hung up but lives on.
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!failed.ok());
         QCOMPARE(failed.error, QStringLiteral("Cannot read photo.jpg: ") + reason);
         imaging::setThumbnailHelperPath(helperProgram());
