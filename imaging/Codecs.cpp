@@ -14,8 +14,10 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <jpeglib.h>
 #include <memory>
+#include <type_traits>
 
 #include "imaging/DecodeBudget.h"
 #include "imaging/FormatDetection.h"
@@ -275,7 +277,11 @@ void decodeWithQt(Decoded &d, const QByteArray &data, const char *qtFormat,
     const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
     // Qt scales a 1-bit picture with a black-and-white table in place of its
     // own two colours: such a picture is read at full size and scaled here.
-    const QImage::Format storedFormat = reader.imageFormat();
+    // Qt's JPEG and PNG readers leave the format unset for some damaged
+    // headers: its bytes are looked at, never loaded as the enumeration.
+    const QImage::Format reported = reader.imageFormat();
+    std::underlying_type_t<QImage::Format> storedFormat = 0;
+    std::memcpy(&storedFormat, &reported, sizeof storedFormat);
     const bool oneBit =
         storedFormat == QImage::Format_Mono || storedFormat == QImage::Format_MonoLSB;
     QSize scaleAfterReading;

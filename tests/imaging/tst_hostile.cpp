@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -354,6 +355,28 @@ private slots:
     }
 
     // The whole run, bombs included, stays far below a gigabyte.
+    void fuzzFindingsEndCleanly_data()
+    {
+        QTest::addColumn<QString>("file");
+        // Headers for which Qt's readers leave the picture's format unset.
+        QTest::newRow("JPEG") << "jpeg-format-unset.jpg";
+        QTest::newRow("PNG") << "png-format-unset.png";
+    }
+
+    // Files the fuzzer found (its clang build's sanitizer saw the unset
+    // format being read): each decodes or fails with a message.
+    void fuzzFindingsEndCleanly()
+    {
+        QFETCH(QString, file);
+        const QString path = qEnvironmentVariable("PICTAVO_SOURCE_DIR") +
+                             QStringLiteral("/tests/imaging/corpus/fuzz/") + file;
+        QVERIFY(QFileInfo::exists(path));
+        const imaging::Decoded d = imaging::decodeFile(path);
+        QVERIFY(d.ok() || !d.error.isEmpty());
+        const imaging::ThumbnailResult thumb = imaging::makeThumbnail(path);
+        QVERIFY(thumb.ok() || !thumb.error.isEmpty());
+    }
+
     void cleanupTestCase()
     {
         const qint64 peak = peakKilobytes();
