@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "imaging/HelperMessages.h"
 #include "imaging/HelperProcess.h"
 #include "imaging/Logging.h"
 
@@ -192,42 +193,6 @@ Pool &pool()
     return p;
 }
 
-// Moves exactly size bytes with read or write, going on after
-// interruptions; false when the other side is gone.
-template <typename Buffer, typename Transfer>
-bool transferAll(Buffer data, size_t size, Transfer transfer)
-{
-    while (size > 0) {
-        const ssize_t n = transfer(data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
-bool readMessage(QByteArray *body)
-{
-    quint64 length = 0;
-    const auto reader = [](char *p, size_t n) { return ::read(STDIN_FILENO, p, n); };
-    if (!transferAll(reinterpret_cast<char *>(&length), sizeof length, reader) ||
-        length > 64 * 1024)
-        return false;
-    body->resize(qsizetype(length));
-    return transferAll(body->data(), size_t(length), reader);
-}
-
-bool writeMessage(const QByteArray &body)
-{
-    const quint64 length = quint64(body.size());
-    const auto writer = [](const char *p, size_t n) { return ::write(STDOUT_FILENO, p, n); };
-    return transferAll(reinterpret_cast<const char *>(&length), sizeof length, writer) &&
-           transferAll(body.constData(), size_t(body.size()), writer);
-}
-
 // The address-space limit cannot coexist with AddressSanitizer, which
 // reserves terabytes of shadow memory up front; sanitized builds keep only
 // the CPU limit.
@@ -359,7 +324,7 @@ int serve()
     // SIGPIPE before we can exit cleanly.
     ::signal(SIGPIPE, SIG_IGN);
     QByteArray request;
-    while (readMessage(&request)) {
+    while (helpermessages::readMessage(&request, 64 * 1024)) {
         QString path;
         QSize box;
         QDataStream in(request);
@@ -371,7 +336,7 @@ int serve()
             allowCpuForOneRequest();
             result = decodeForThumbnailHere(path, box);
         }
-        if (!writeMessage(replyFor(result)))
+        if (!helpermessages::writeMessage(replyFor(result)))
             break;
     }
     return 0;

@@ -15,46 +15,12 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "imaging/HelperMessages.h"
 #include "imaging/MagickProtocol.h"
 
 namespace {
 
 using namespace imaging::magickproto;
-
-// Moves exactly size bytes with read or write, going on after interruptions;
-// false when the other side is gone.
-template <typename Buffer, typename Transfer>
-bool transferAll(Buffer data, size_t size, Transfer transfer)
-{
-    while (size > 0) {
-        const ssize_t n = transfer(data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
-bool readAll(char *data, size_t size)
-{
-    return transferAll(data, size, [](char *p, size_t n) { return ::read(STDIN_FILENO, p, n); });
-}
-
-bool writeAll(const char *data, size_t size)
-{
-    return transferAll(data, size,
-                       [](const char *p, size_t n) { return ::write(STDOUT_FILENO, p, n); });
-}
-
-bool sendReply(const QByteArray &body)
-{
-    const quint64 length = quint64(body.size());
-    return writeAll(reinterpret_cast<const char *>(&length), sizeof length) &&
-           writeAll(body.constData(), size_t(body.size()));
-}
 
 QByteArray failure(const QString &reason)
 {
@@ -212,11 +178,8 @@ int main(int, char *argv[])
 {
     setLimits(argv[0]);
     for (;;) {
-        quint64 length = 0;
-        if (!readAll(reinterpret_cast<char *>(&length), sizeof length) || length > kMaxMessage)
-            return 0;
-        QByteArray request(qsizetype(length), Qt::Uninitialized);
-        if (!readAll(request.data(), size_t(length)))
+        QByteArray request;
+        if (!imaging::helpermessages::readMessage(&request, kMaxMessage))
             return 0;
         QDataStream in(request);
         qint32 op = 0;
@@ -236,7 +199,7 @@ int main(int, char *argv[])
         } else {
             reply = failure(QStringLiteral("unknown request"));
         }
-        if (!sendReply(reply))
+        if (!imaging::helpermessages::writeMessage(reply))
             return 0;
     }
 }
