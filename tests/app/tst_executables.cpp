@@ -31,6 +31,24 @@ QString binary(const QString &name)
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
 }
 
+// Starts a helper program, sends it one request as pictavo does and reads
+// the body of its one reply.
+void askHelper(const QString &program, const QByteArray &request, QByteArray *reply)
+{
+    QProcess helper;
+    helper.start(binary(program), {});
+    QVERIFY(helper.waitForStarted(20000));
+    const quint64 length = quint64(request.size());
+    helper.write(reinterpret_cast<const char *>(&length), sizeof length);
+    helper.write(request);
+    helper.closeWriteChannel();
+    QVERIFY(helper.waitForFinished(180000));
+    QCOMPARE(helper.exitCode(), 0);
+    const QByteArray all = helper.readAllStandardOutput();
+    QVERIFY(all.size() > qsizetype(sizeof length));
+    *reply = all.mid(sizeof length);
+}
+
 } // namespace
 
 class TestExecutables : public QObject
@@ -139,18 +157,11 @@ private slots:
             QDataStream out(&request, QIODevice::WriteOnly);
             out << qint32(OpDecode) << coder << file.readAll();
         }
-        QProcess helper;
-        helper.start(binary(QStringLiteral("pictavo-magick")), {});
-        QVERIFY(helper.waitForStarted(20000));
-        const quint64 length = quint64(request.size());
-        helper.write(reinterpret_cast<const char *>(&length), sizeof length);
-        helper.write(request);
-        helper.closeWriteChannel();
-        QVERIFY(helper.waitForFinished(180000));
-        QCOMPARE(helper.exitCode(), 0);
-        const QByteArray reply = helper.readAllStandardOutput();
-        QVERIFY(reply.size() > qsizetype(sizeof length));
-        QDataStream in(reply.mid(sizeof length));
+        QByteArray reply;
+        askHelper(QStringLiteral("pictavo-magick"), request, &reply);
+        if (QTest::currentTestFailed())
+            return;
+        QDataStream in(reply);
         qint32 status = -1, width = 0, height = 0;
         in >> status;
         if (status != StatusOk) {
@@ -176,18 +187,11 @@ private slots:
             QDataStream out(&request, QIODevice::WriteOnly);
             out << picture(format) << QSize(140, 140);
         }
-        QProcess helper;
-        helper.start(binary(QStringLiteral("pictavo-thumbnailer")), {});
-        QVERIFY(helper.waitForStarted(20000));
-        const quint64 length = quint64(request.size());
-        helper.write(reinterpret_cast<const char *>(&length), sizeof length);
-        helper.write(request);
-        helper.closeWriteChannel();
-        QVERIFY(helper.waitForFinished(180000));
-        QCOMPARE(helper.exitCode(), 0);
-        const QByteArray reply = helper.readAllStandardOutput();
-        QVERIFY(reply.size() > qsizetype(sizeof length));
-        QDataStream in(reply.mid(sizeof length));
+        QByteArray reply;
+        askHelper(QStringLiteral("pictavo-thumbnailer"), request, &reply);
+        if (QTest::currentTestFailed())
+            return;
+        QDataStream in(reply);
         qint32 status = -1, width = 0, height = 0;
         in >> status;
         if (status != 0) {
