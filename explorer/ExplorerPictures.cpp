@@ -58,16 +58,24 @@ QPixmap ThumbnailExplorer::folderPicture()
     return pm;
 }
 
-QPixmap ThumbnailExplorer::loadingPicture()
+// The light cell, framed, that the loading and unreadable pictures draw on.
+static QPixmap emptyCell()
 {
     QPixmap pm(125, 125);
     pm.fill(QColor(244, 245, 247));
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
     p.setPen(QPen(QColor(214, 217, 222), 1));
-    p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(0.5, 0.5, 124, 124));
+    return pm;
+}
+
+QPixmap ThumbnailExplorer::loadingPicture()
+{
+    QPixmap pm = emptyCell();
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
     QFont font = p.font();
     font.setPointSizeF(9.5);
     p.setFont(font);
@@ -78,14 +86,10 @@ QPixmap ThumbnailExplorer::loadingPicture()
 
 QPixmap ThumbnailExplorer::unreadablePicture()
 {
-    QPixmap pm(125, 125);
-    pm.fill(QColor(244, 245, 247));
+    QPixmap pm = emptyCell();
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    p.setPen(QPen(QColor(214, 217, 222), 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(QRectF(0.5, 0.5, 124, 124));
 
     // A picture torn in two: a frame with a hill and a sun, split by a
     // jagged line, the right half dropped a little.
