@@ -442,11 +442,9 @@ QImage flattened(const QImage &image)
 }
 
 bool writeWithQt(const QImage &image, const char *format, int quality, int compression,
-                 QByteArray *out, QString *reason)
+                 QIODevice &out, QString *reason)
 {
-    QBuffer buffer(out);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
+    QImageWriter writer(&out, format);
     if (quality >= 0)
         writer.setQuality(quality);
     if (compression >= 0)
@@ -620,6 +618,13 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
 
 bool encodeImage(const QImage &image, int formatCode, QByteArray *out, QString *reason)
 {
+    QBuffer buffer(out);
+    buffer.open(QIODevice::WriteOnly);
+    return encodeImage(image, formatCode, buffer, reason);
+}
+
+bool encodeImage(const QImage &image, int formatCode, QIODevice &out, QString *reason)
+{
     if (image.isNull()) {
         *reason = QStringLiteral("there is no image");
         return false;
@@ -655,14 +660,11 @@ bool encodeImage(const QImage &image, int formatCode, QByteArray *out, QString *
     case core::FormatPSD:
         return magick::encode(image, "PSD", out, reason);
     case core::FormatWMF:
-    case core::FormatEMF: {
+    case core::FormatEMF:
         // A metafile that holds the raster, as other programs expect.
-        QBuffer buffer(out);
-        buffer.open(QIODevice::WriteOnly);
         return metafile::write(
-            image, formatCode == core::FormatWMF ? metafile::Kind::Wmf : metafile::Kind::Emf,
-            buffer, reason);
-    }
+            image, formatCode == core::FormatWMF ? metafile::Kind::Wmf : metafile::Kind::Emf, out,
+            reason);
     default:
         *reason = QStringLiteral("there is no format with code %1").arg(formatCode);
         return false;
@@ -681,11 +683,12 @@ QString saveImage(const QImage &image, const QString &path, int formatCode, bool
     // file is written.
     if (const QString problem = checkWriteTarget(path); !problem.isEmpty())
         return fail(problem);
-    QByteArray bytes;
-    QString reason;
-    if (!encodeImage(image, formatCode, &bytes, &reason))
-        return fail(reason);
-    if (const QString problem = replaceFile(path, bytes); !problem.isEmpty())
+    // The encoder writes straight into the temporary file: a large picture
+    // is never held in memory a second time as its file's bytes.
+    const QString problem = replaceFile(path, [&](QIODevice &out, QString *reason) {
+        return encodeImage(image, formatCode, out, reason);
+    });
+    if (!problem.isEmpty())
         return fail(problem);
     return {};
 }

@@ -5,6 +5,7 @@
 // QImages out, and back. Thread-safe, QImage only.
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 
@@ -20,6 +21,8 @@ Decoded decodeData(const QByteArray &data, const QString &name, const QString &e
 // Encodes an image in the format of a save code; false with *reason (a short
 // text such as "this format cannot be written yet") on failure.
 bool encodeImage(const QImage &image, int formatCode, QByteArray *out, QString *reason);
+// The same, written to a device as it is made.
+bool encodeImage(const QImage &image, int formatCode, QIODevice &out, QString *reason);
 
 // Writes an image to path in the format of a save code through a temporary
 // file in the target folder, renamed into place only when complete. Returns

@@ -39,7 +39,7 @@ QString HelperProcess::locate(const QString &name)
     return QDir::cleanPath(dir + QStringLiteral("/" PICTAVO_HELPER_FROM_BIN "/") + name);
 }
 
-HelperProcess::Outcome HelperProcess::transact(const QString &path, const QByteArray &request,
+HelperProcess::Outcome HelperProcess::transact(const QString &path, QByteArray request,
                                                QByteArray *reply, int timeoutMs)
 {
     Outcome why = Outcome::Answered;
@@ -58,8 +58,11 @@ HelperProcess::Outcome HelperProcess::transact(const QString &path, const QByteA
     const QDeadlineTimer deadline(timeoutMs);
     const quint64 length = quint64(request.size());
     quint64 replyLength = 0;
-    if (!sendAll(reinterpret_cast<const char *>(&length), sizeof length, deadline, &why) ||
-        !sendAll(request.constData(), size_t(request.size()), deadline, &why) ||
+    const bool sent =
+        sendAll(reinterpret_cast<const char *>(&length), sizeof length, deadline, &why) &&
+        sendAll(request.constData(), size_t(request.size()), deadline, &why);
+    request = QByteArray();
+    if (!sent ||
         !recvAll(reinterpret_cast<char *>(&replyLength), sizeof replyLength, deadline, &why)) {
         reap(why != Outcome::Ended);
         return why;

@@ -36,9 +36,9 @@ public:
     // Sends one request to the executable at path (started on first use or
     // after a failure) and waits up to timeoutMs for its reply. On any
     // outcome but Answered the process has been ended, and the next request
-    // starts a fresh one.
-    Outcome transact(const QString &path, const QByteArray &request, QByteArray *reply,
-                     int timeoutMs);
+    // starts a fresh one. The request is let go of once sent: a large one
+    // handed over with std::move is not held while the helper works on it.
+    Outcome transact(const QString &path, QByteArray request, QByteArray *reply, int timeoutMs);
 
     // The signal that ended the process on the last Ended outcome, 0 if it
     // exited or was killed by us.

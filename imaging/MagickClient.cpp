@@ -4,6 +4,7 @@
 #include <QDataStream>
 #include <QIODevice>
 
+#include <algorithm>
 #include <mutex>
 
 #include "imaging/DecodeBudget.h"
@@ -21,36 +22,45 @@ constexpr qint64 kLargePicturePixels = 16'000'000;
 class Helper
 {
 public:
+    enum class Work
+    {
+        Decoding,
+        Encoding
+    };
+
     // Sends one request and waits for the reply within the time limit. On
     // any failure the helper is ended and *reason says why.
-    // pixels: the picture's size as its header claims it (0 when unknown);
-    // a large picture is allowed time in proportion.
-    bool transact(const QByteArray &request, QByteArray *reply, QString *reason, qint64 pixels = 0)
+    // pixels: the picture's size (as its header claims it when decoding; 0
+    // when unknown); a large picture is allowed time in proportion.
+    bool transact(QByteArray request, QByteArray *reply, QString *reason, qint64 pixels, Work work)
     {
-        switch (m_process.transact(helperPath(), request, reply, timeoutMs(pixels))) {
+        const bool encoding = work == Work::Encoding;
+        const QString worker = encoding ? QStringLiteral("encoder") : QStringLiteral("decoder");
+        switch (m_process.transact(helperPath(), std::move(request), reply, timeoutMs(pixels))) {
         case HelperProcess::Outcome::Answered:
             return true;
         case HelperProcess::Outcome::NotInstalled:
-            *reason = QStringLiteral("the decoder for this format is not installed");
+            *reason = QStringLiteral("the %1 for this format is not installed").arg(worker);
             return false;
         case HelperProcess::Outcome::NotStarted:
-            *reason = QStringLiteral("the decoder could not be started");
+            *reason = QStringLiteral("the %1 could not be started").arg(worker);
             return false;
         case HelperProcess::Outcome::TimedOut:
             // A picture of many megapixels that runs out of time is too
             // large for the time allowed, not a faulty decoder.
             if (pixels >= kLargePicturePixels)
-                *reason = QStringLiteral("the picture is too large to decode in the time allowed "
-                                         "(%1 megapixels)")
+                *reason = QStringLiteral("the picture is too large to %1 in the time allowed "
+                                         "(%2 megapixels)")
+                              .arg(encoding ? QStringLiteral("encode") : QStringLiteral("decode"))
                               .arg(pixels / 1'000'000);
             else
-                *reason = QStringLiteral("the decoder took too long");
+                *reason = QStringLiteral("the %1 took too long").arg(worker);
             return false;
         case HelperProcess::Outcome::Ended:
-            *reason = QStringLiteral("the decoder stopped unexpectedly");
+            *reason = QStringLiteral("the %1 stopped unexpectedly").arg(worker);
             return false;
         case HelperProcess::Outcome::Nonsense:
-            *reason = QStringLiteral("the decoder answered nonsense");
+            *reason = QStringLiteral("the %1 answered nonsense").arg(worker);
             return false;
         }
         return false;
@@ -93,14 +103,32 @@ Helper &helper()
     return h;
 }
 
-QByteArray pixelsOf(const QImage &image)
+// The encode request: the picture's pixels as 32-bit BGRA rows, converted a
+// band at a time and written straight into the request, so that a large
+// picture is not copied whole on its way to the helper.
+QByteArray encodeRequest(const QImage &source, const char *format, bool alpha)
 {
-    QByteArray pixels;
-    pixels.reserve(qsizetype(image.width()) * image.height() * 4);
-    for (int y = 0; y < image.height(); ++y)
-        pixels.append(reinterpret_cast<const char *>(image.constScanLine(y)),
-                      qsizetype(image.width()) * 4);
-    return pixels;
+    const QImage::Format wanted = alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    const qsizetype rowBytes = qsizetype(source.width()) * 4;
+    const qsizetype pixelBytes = rowBytes * source.height();
+    QByteArray request;
+    request.reserve(pixelBytes + 256);
+    QDataStream stream(&request, QIODevice::WriteOnly);
+    // Laid out as a QByteArray of the pixels would be: its length, then its bytes.
+    stream << qint32(magickproto::OpEncode) << QString::fromLatin1(format) << qint32(source.width())
+           << qint32(source.height()) << alpha << quint32(pixelBytes);
+    constexpr int kBand = 64;
+    for (int top = 0; top < source.height(); top += kBand) {
+        const int rows = std::min(kBand, source.height() - top);
+        const QImage band = source.format() == wanted
+                                ? source
+                                : source.copy(0, top, source.width(), rows).convertToFormat(wanted);
+        const int first = source.format() == wanted ? top : 0;
+        for (int y = first; y < first + rows; ++y)
+            stream.writeRawData(reinterpret_cast<const char *>(band.constScanLine(y)),
+                                int(rowBytes));
+    }
+    return request;
 }
 
 } // namespace
@@ -116,7 +144,8 @@ DecodeResult decode(const QByteArray &data, const char *format, qint64 claimedPi
     QByteArray reply;
     {
         std::lock_guard lock(g_mutex);
-        if (!helper().transact(request, &reply, &result.reason, claimedPixels))
+        if (!helper().transact(std::move(request), &reply, &result.reason, claimedPixels,
+                               Helper::Work::Decoding))
             return result;
     }
     QDataStream in(reply);
@@ -149,21 +178,23 @@ DecodeResult decode(const QByteArray &data, const char *format, qint64 claimedPi
     return result;
 }
 
-bool encode(const QImage &source, const char *format, QByteArray *out, QString *reason)
+bool encode(const QImage &source, const char *format, QIODevice &out, QString *reason)
 {
-    const bool alpha = source.hasAlphaChannel();
-    const QImage image =
-        source.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    QByteArray request;
-    {
-        QDataStream stream(&request, QIODevice::WriteOnly);
-        stream << qint32(magickproto::OpEncode) << QString::fromLatin1(format)
-               << qint32(image.width()) << qint32(image.height()) << alpha << pixelsOf(image);
+    const qint64 pixels = qint64(source.width()) * source.height();
+    if (source.isNull()) {
+        *reason = QStringLiteral("there is no image");
+        return false;
+    }
+    if (pixels * 4 + 256 > qint64(magickproto::kMaxMessage)) {
+        *reason = QStringLiteral("the image is too large for this format (%1 megapixels)")
+                      .arg(pixels / 1'000'000);
+        return false;
     }
     QByteArray reply;
     {
+        QByteArray request = encodeRequest(source, format, source.hasAlphaChannel());
         std::lock_guard lock(g_mutex);
-        if (!helper().transact(request, &reply, reason))
+        if (!helper().transact(std::move(request), &reply, reason, pixels, Helper::Work::Encoding))
             return false;
     }
     QDataStream in(reply);
@@ -173,9 +204,18 @@ bool encode(const QImage &source, const char *format, QByteArray *out, QString *
         in >> *reason;
         return false;
     }
-    in >> *out;
-    if (in.status() != QDataStream::Ok || out->isEmpty()) {
+    // The encoded file follows as a QByteArray: written from the reply as it
+    // stands rather than copied out of it.
+    quint32 length = 0;
+    in >> length;
+    const qint64 at = in.device()->pos();
+    if (in.status() != QDataStream::Ok || length == 0 || length == 0xFFFFFFFFu ||
+        at + qint64(length) != reply.size()) {
         *reason = QStringLiteral("the encoder answered nonsense");
+        return false;
+    }
+    if (out.write(reply.constData() + at, qint64(length)) != qint64(length)) {
+        *reason = QStringLiteral("the file could not be written");
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 // a third-party decoder fails one file instead of taking Pictavo down.
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 
@@ -24,9 +25,10 @@ struct DecodeResult
 // one at a time.
 DecodeResult decode(const QByteArray &data, const char *format, qint64 claimedPixels = 0);
 
-// Encodes an image with the Magick coder `format`; false with *reason set on
-// failure.
-bool encode(const QImage &image, const char *format, QByteArray *out, QString *reason);
+// Encodes an image with the Magick coder `format` and writes the result to
+// out; false with *reason set on failure. A large picture is given time in
+// proportion to its size.
+bool encode(const QImage &image, const char *format, QIODevice &out, QString *reason);
 
 // The helper executable: PICTAVO_MAGICK_HELPER, else this override, else
 // "pictavo-magick" beside the running program (a build tree), else in

@@ -306,48 +306,61 @@ qint64 encodedDibSize(qint64 width, qint64 height, int bitCount)
     return size > 0xFFFFFF00LL ? -1 : size;
 }
 
-QByteArray encodeDib(const QImage &source)
+bool writeDib(const QImage &source, QIODevice &out)
 {
     const int bitCount = 24;
-    QImage image;
-    if (source.hasAlphaChannel()) {
-        image = QImage(source.size(), QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        painter.drawImage(0, 0, source);
-    } else {
-        image = source.convertToFormat(QImage::Format_RGB32);
-    }
-    const int w = image.width();
-    const int h = image.height();
+    const int w = source.width();
+    const int h = source.height();
     const qint64 total = encodedDibSize(w, h, bitCount);
-    if (image.isNull() || total < 0)
-        return {};
+    if (source.isNull() || total < 0)
+        return false;
     const qint64 stride = strideFor(w, bitCount);
-    QByteArray out(total, Qt::Uninitialized);
-    uchar *d = reinterpret_cast<uchar *>(out.data());
-    std::fill(d, d + kDibHeaderSize, uchar(0));
-    qToLittleEndian<quint32>(kDibHeaderSize, d);
-    qToLittleEndian<qint32>(w, d + 4);
-    qToLittleEndian<qint32>(h, d + 8); // positive: bottom row first
-    qToLittleEndian<quint16>(1, d + 12);
-    qToLittleEndian<quint16>(quint16(bitCount), d + 14);
-    qToLittleEndian<quint32>(BiRgb, d + 16);
-    qToLittleEndian<quint32>(quint32(stride * h), d + 20);
-    qToLittleEndian<qint32>(3780, d + 24); // 96 dpi in pixels per metre
-    qToLittleEndian<qint32>(3780, d + 28);
-    for (int row = 0; row < h; ++row) {
-        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(h - 1 - row));
-        uchar *p = d + kDibHeaderSize + stride * row;
-        for (int x = 0; x < w; ++x) {
-            const QRgb px = line[x];
-            *p++ = uchar(qBlue(px));
-            *p++ = uchar(qGreen(px));
-            *p++ = uchar(qRed(px));
+    uchar header[kDibHeaderSize] = {};
+    qToLittleEndian<quint32>(kDibHeaderSize, header);
+    qToLittleEndian<qint32>(w, header + 4);
+    qToLittleEndian<qint32>(h, header + 8); // positive: bottom row first
+    qToLittleEndian<quint16>(1, header + 12);
+    qToLittleEndian<quint16>(quint16(bitCount), header + 14);
+    qToLittleEndian<quint32>(BiRgb, header + 16);
+    qToLittleEndian<quint32>(quint32(stride * h), header + 20);
+    qToLittleEndian<qint32>(3780, header + 24); // 96 dpi in pixels per metre
+    qToLittleEndian<qint32>(3780, header + 28);
+    if (out.write(reinterpret_cast<const char *>(header), kDibHeaderSize) != kDibHeaderSize)
+        return false;
+    // Bands of rows, bottom first, made opaque on white and written as they
+    // are made: a large picture is never copied whole.
+    constexpr int kBand = 64;
+    QByteArray rows;
+    for (int bottom = h; bottom > 0; bottom -= kBand) {
+        const int top = std::max(0, bottom - kBand);
+        QImage band(w, bottom - top, QImage::Format_RGB32);
+        if (band.isNull())
+            return false;
+        if (source.hasAlphaChannel()) {
+            band.fill(Qt::white);
+            QPainter painter(&band);
+            painter.drawImage(QPoint(0, 0), source, QRect(0, top, w, bottom - top));
+        } else {
+            band = source.copy(0, top, w, bottom - top).convertToFormat(QImage::Format_RGB32);
         }
-        std::fill(p, d + kDibHeaderSize + stride * (row + 1), uchar(0)); // row padding
+        rows.resize(qsizetype(stride) * band.height());
+        uchar *p = reinterpret_cast<uchar *>(rows.data());
+        for (int y = band.height() - 1; y >= 0; --y) {
+            const QRgb *line = reinterpret_cast<const QRgb *>(band.constScanLine(y));
+            uchar *const rowEnd = p + stride;
+            for (int x = 0; x < w; ++x) {
+                const QRgb px = line[x];
+                *p++ = uchar(qBlue(px));
+                *p++ = uchar(qGreen(px));
+                *p++ = uchar(qRed(px));
+            }
+            std::fill(p, rowEnd, uchar(0)); // row padding
+            p = rowEnd;
+        }
+        if (out.write(rows) != rows.size())
+            return false;
     }
-    return out;
+    return true;
 }
 
 } // namespace imaging::metafile::detail

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+class QIODevice;
+
 namespace imaging::metafile::detail {
 
 // A window onto bytes that never reads outside itself: every read of a
@@ -62,12 +64,13 @@ Dib decodeDib(Bytes info, Bytes bits, quint32 usage, qint64 maxPixels, bool pack
 
 inline constexpr int kDibHeaderSize = 40;
 
-// The size encodeDib() gives for a w x h image, or -1 when it would not fit
+// The size writeDib() writes for a w x h image, or -1 when it would not fit
 // a 32-bit size field.
 qint64 encodedDibSize(qint64 width, qint64 height, int bitCount);
 
-// Encodes an image as a 40-byte BITMAPINFOHEADER followed by bottom-up 24-bit
-// rows; an image with alpha is composed over white first.
-QByteArray encodeDib(const QImage &image);
+// Writes an image as a 40-byte BITMAPINFOHEADER followed by bottom-up 24-bit
+// rows; an image with alpha is composed over white first. False when the
+// device refuses a write or there is no memory for a band of rows.
+bool writeDib(const QImage &image, QIODevice &out);
 
 } // namespace imaging::metafile::detail

@@ -44,14 +44,14 @@ struct Parts
     QByteArray tail;
 };
 
-Parts emf(const QImage &image, const QByteArray &dib)
+Parts emf(const QImage &image, qint64 dibSize)
 {
     Parts parts;
     const qint32 w = image.width();
     const qint32 h = image.height();
-    const quint32 bitsSize = quint32(dib.size() - detail::kDibHeaderSize);
+    const quint32 bitsSize = quint32(dibSize - detail::kDibHeaderSize);
     const quint32 headerSize = 108;
-    const quint32 blitSize = 80 + quint32(dib.size());
+    const quint32 blitSize = 80 + quint32(dibSize);
     const quint32 eofSize = 20;
     const quint32 total = headerSize + blitSize + eofSize;
 
@@ -120,7 +120,7 @@ Parts emf(const QImage &image, const QByteArray &dib)
     return parts;
 }
 
-Parts wmf(const QImage &image, const QByteArray &dib)
+Parts wmf(const QImage &image, qint64 dibSize)
 {
     Parts parts;
     const qint16 w = qint16(image.width());
@@ -136,7 +136,7 @@ Parts wmf(const QImage &image, const QByteArray &dib)
     }
     o.u16(checksum);
 
-    const quint32 blitWords = quint32((28 + dib.size()) / 2);
+    const quint32 blitWords = quint32((28 + dibSize) / 2);
     const quint32 records[] = {5, 5, 4, blitWords, 3}; // org, ext, map mode, blit, eof
     quint32 totalWords = 9;
     quint32 largest = 0;
@@ -206,13 +206,8 @@ bool write(const QImage &image, Kind kind, QIODevice &out, QString *error)
                   .arg(image.height());
         return false;
     }
-    const QByteArray dib = detail::encodeDib(image);
-    if (dib.isEmpty()) {
-        err = QStringLiteral("not enough memory to save the image");
-        return false;
-    }
-    const Parts parts = kind == Kind::Emf ? emf(image, dib) : wmf(image, dib);
-    if (out.write(parts.head) != parts.head.size() || out.write(dib) != dib.size() ||
+    const Parts parts = kind == Kind::Emf ? emf(image, dibSize) : wmf(image, dibSize);
+    if (out.write(parts.head) != parts.head.size() || !detail::writeDib(image, out) ||
         out.write(parts.tail) != parts.tail.size()) {
         err = out.errorString().isEmpty() ? QStringLiteral("the file could not be written")
                                           : out.errorString();

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QIODevice>
 
 #include <algorithm>
 #include <cerrno>
@@ -55,6 +56,66 @@ bool writeAll(int fd, const char *data, qsizetype size, int *error)
     }
     return true;
 }
+
+// The temporary file as a device for encoders: writes are gathered into
+// large blocks, and the first failure's error number is kept, so that a full
+// disk is reported as such rather than as the encoder's own complaint.
+class TemporaryFileDevice : public QIODevice
+{
+public:
+    explicit TemporaryFileDevice(int fd) : m_fd(fd) { open(WriteOnly | Unbuffered); }
+    ~TemporaryFileDevice() override { close(); }
+
+    int error() const { return m_error; }
+
+    bool flushPending()
+    {
+        if (m_error != 0)
+            return false;
+        const bool ok = writeAll(m_fd, m_pending.constData(), m_pending.size(), &m_error);
+        m_pending.clear();
+        return ok;
+    }
+
+    bool seek(qint64 position) override
+    {
+        if (!flushPending())
+            return false;
+        if (::lseek(m_fd, off_t(position), SEEK_SET) < 0) {
+            m_error = errno;
+            return false;
+        }
+        return QIODevice::seek(position);
+    }
+
+    qint64 size() const override
+    {
+        struct stat st = {};
+        const qint64 written = ::fstat(m_fd, &st) == 0 ? qint64(st.st_size) : 0;
+        return std::max(written, pos());
+    }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (m_error != 0)
+            return -1;
+        if (m_pending.size() + size > kBlock && !flushPending())
+            return -1;
+        if (size >= kBlock)
+            return writeAll(m_fd, data, size, &m_error) ? size : -1;
+        m_pending.append(data, size);
+        return size;
+    }
+
+private:
+    static constexpr qsizetype kBlock = 1 << 20;
+    int m_fd;
+    int m_error = 0;
+    QByteArray m_pending;
+};
 
 } // namespace
 
@@ -114,6 +175,16 @@ QString checkWriteTarget(const QString &path)
 
 QString replaceFile(const QString &path, const QByteArray &bytes)
 {
+    return replaceFile(path, [&bytes](QIODevice &out, QString *reason) {
+        if (out.write(bytes) == bytes.size())
+            return true;
+        *reason = QStringLiteral("the file could not be written");
+        return false;
+    });
+}
+
+QString replaceFile(const QString &path, const ContentWriter &write)
+{
     if (const QString problem = checkWriteTarget(path); !problem.isEmpty())
         return problem;
     const QString target = resolvedTarget(path);
@@ -135,7 +206,15 @@ QString replaceFile(const QString &path, const QByteArray &bytes)
         return describeWriteError(errno);
 
     int error = 0;
-    bool ok = writeAll(fd, bytes.constData(), bytes.size(), &error);
+    QString reason;
+    bool ok = true;
+    {
+        TemporaryFileDevice device(fd);
+        ok = write(device, &reason) && device.flushPending();
+        error = device.error();
+        if (!ok && error == 0 && reason.isEmpty())
+            reason = QStringLiteral("the file could not be written");
+    }
     if (ok && ::fchmod(fd, mode) != 0) {
         error = errno;
         ok = false;
@@ -161,7 +240,7 @@ QString replaceFile(const QString &path, const QByteArray &bytes)
     }
     if (!ok) {
         ::unlink(temporary.constData());
-        return describeWriteError(error);
+        return error != 0 ? describeWriteError(error) : reason;
     }
     return {};
 }

@@ -8,6 +8,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
+class QIODevice;
+
 namespace imaging {
 
 // Why path cannot take a new file, as a short reason ("it is a folder",
@@ -20,6 +24,13 @@ QString checkWriteTarget(const QString &path);
 // file keeps its permissions; a link keeps pointing where it did and the
 // file it points to is replaced. Empty on success, else a short reason.
 QString replaceFile(const QString &path, const QByteArray &bytes);
+
+// The same, with the contents written by `write` into the temporary file as
+// they are made, so that a large file is never held in memory whole. The
+// device can seek. `write` returns false with *reason when it cannot make
+// the contents; a failure of the disk itself gives the disk's reason.
+using ContentWriter = std::function<bool(QIODevice &out, QString *reason)>;
+QString replaceFile(const QString &path, const ContentWriter &write);
 
 // The short reason for the error number of a failed file-system call
 // ("the disk is full" for ENOSPC).

@@ -126,13 +126,12 @@ QByteArray decode(const QString &format, const QByteArray &data)
 }
 
 QByteArray encode(const QString &format, qint32 width, qint32 height, bool alpha,
-                  const QByteArray &pixels)
+                  const char *pixels, qint64 size)
 {
-    if (width <= 0 || height <= 0 || pixels.size() != qsizetype(width) * height * 4)
+    if (width <= 0 || height <= 0 || size != qint64(width) * height * 4)
         return failure(QStringLiteral("the image is empty"));
     try {
-        Magick::Image image(size_t(width), size_t(height), "BGRA", Magick::CharPixel,
-                            pixels.constData());
+        Magick::Image image(size_t(width), size_t(height), "BGRA", Magick::CharPixel, pixels);
         image.matte(alpha);
         image.magick(format.toStdString());
         Magick::Blob blob;
@@ -140,10 +139,19 @@ QByteArray encode(const QString &format, qint32 width, qint32 height, bool alpha
         QByteArray body;
         QDataStream out(&body, QIODevice::WriteOnly);
         out << qint32(StatusOk)
-            << QByteArray(static_cast<const char *>(blob.data()), qsizetype(blob.length()));
+            << QByteArray::fromRawData(static_cast<const char *>(blob.data()),
+                                       qsizetype(blob.length()));
         return body;
     } catch (const Magick::Exception &e) {
-        return failure(QString::fromStdString(e.what()));
+        // Magick's own text names the helper and Magick's source files: the
+        // user gets the short reason.
+        const QString text = QString::fromStdString(allMessages(e)).toLower();
+        if (text.contains(QLatin1String("exhausted")) || text.contains(QLatin1String("limit")) ||
+            text.contains(QLatin1String("memory allocation")))
+            return failure(QStringLiteral("the image is too large for this format"));
+        return failure(QStringLiteral("the encoder failed"));
+    } catch (const std::bad_alloc &) {
+        return failure(QStringLiteral("the image is too large for this format"));
     }
 }
 
@@ -191,11 +199,16 @@ int main(int, char *argv[])
             in >> data;
             reply = decode(format, data);
         } else if (op == OpEncode) {
+            // The pixels are used where they lie in the request, not copied out.
             qint32 width = 0, height = 0;
             bool alpha = false;
-            QByteArray pixels;
-            in >> width >> height >> alpha >> pixels;
-            reply = encode(format, width, height, alpha, pixels);
+            quint32 size = 0;
+            in >> width >> height >> alpha >> size;
+            const qint64 at = in.device()->pos();
+            if (in.status() != QDataStream::Ok || at + qint64(size) > request.size())
+                reply = failure(QStringLiteral("the image is empty"));
+            else
+                reply = encode(format, width, height, alpha, request.constData() + at, size);
         } else {
             reply = failure(QStringLiteral("unknown request"));
         }

@@ -3,6 +3,7 @@
 // process that crashes or hangs.
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QImageWriter>
 #include <QSignalSpy>
@@ -181,6 +182,21 @@ private slots:
         if (!reason.isEmpty())
             QVERIFY2(bad.error.endsWith(reason), qPrintable(bad.error));
         QVERIFY(timer.elapsed() < 5000);
+
+        // Saving through the same helper fails the same way, in the
+        // encoder's words, and leaves no file behind.
+        try {
+            engine.save(path("out.tga"), core::FormatTGA);
+            QFAIL("saving through a failing helper succeeded");
+        } catch (const ImageError &e) {
+            QVERIFY2(e.description().startsWith("Cannot write out.tga: "),
+                     qPrintable(e.description()));
+            if (!reason.isEmpty())
+                QVERIFY2(e.description().endsWith(QString(reason).replace("decoder", "encoder")),
+                         qPrintable(e.description()));
+        }
+        QCOMPARE(QDir(m_dir.path()).entryList({"*out.tga*"}, QDir::Files | QDir::Hidden),
+                 QStringList());
 
         magick::setHelperPath({});
         magick::setTimeoutMs(0);
