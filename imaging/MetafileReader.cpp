@@ -28,6 +28,16 @@ Kind detect(const QByteArray &head)
 
 namespace {
 
+bool isOpaque(const QImage &image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        if (!std::all_of(line, line + image.width(), [](QRgb px) { return qAlpha(px) == 255; }))
+            return false;
+    }
+    return true;
+}
+
 // The size a picture of w x h natural pixels is drawn at: within boundingSize
 // when one is given, and always within the reader's limits. A vector picture
 // has no fixed pixel size, so a large one is drawn smaller, keeping its shape.
@@ -209,6 +219,11 @@ QImage render(const QByteArray &data, QString *error, QSize boundingSize)
             qCInfo(lcImaging, "A damaged metafile record ended playback; the picture shows "
                               "what was drawn before it.");
     }
+    // Drawn on a white ground, the picture is opaque unless a record cleared
+    // part of it; an opaque one goes on without an alpha channel, so that
+    // saving a large one costs no copy to drop it.
+    if (isOpaque(image))
+        image.convertTo(QImage::Format_RGB32);
     return image;
 }
 
