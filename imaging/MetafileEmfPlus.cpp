@@ -306,7 +306,7 @@ void Player::plusFillPath(const QPainterPath &path, const QBrush &brush)
         return;
     m_painter.setPen(Qt::NoPen);
     m_painter.setBrush(brush);
-    m_painter.drawPath(path);
+    drawPath(path, true);
     chargeArea(m_painter.transform().mapRect(path.boundingRect()));
 }
 
@@ -317,7 +317,7 @@ void Player::plusDrawPath(const QPainterPath &path, quint32 penId)
         return;
     m_painter.setPen(pen);
     m_painter.setBrush(Qt::NoBrush);
-    m_painter.drawPath(path);
+    drawPath(path, false);
     const QTransform &t = m_painter.transform();
     chargeStroke(t.mapRect(path.boundingRect()),
                  pen.isCosmetic() ? 1.0 : pen.widthF() * std::sqrt(std::abs(t.determinant())));

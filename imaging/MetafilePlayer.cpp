@@ -179,7 +179,7 @@ bool Player::prepare(bool usePen, bool useBrush)
     if (m_dc.hasClip != m_clipApplied || (m_dc.hasClip && m_dc.clip != m_clipShown)) {
         m_painter.resetTransform();
         if (m_dc.hasClip)
-            m_painter.setClipPath(m_dc.clip);
+            m_painter.setClipPath(withinReach(m_dc.clip, QTransform(), true, 0));
         else
             m_painter.setClipping(false);
         m_clipApplied = m_dc.hasClip;
@@ -202,7 +202,7 @@ void Player::drawShape(const QPainterPath &logical, bool fill)
     }
     if (prepare(true, fill)) {
         chargeArea(full().mapRect(logical.boundingRect()));
-        m_painter.drawPath(logical);
+        drawPath(logical, fill);
     }
 }
 
@@ -221,7 +221,7 @@ void Player::lineTo(QPointF p)
         m_path.lineTo(full().map(p));
     } else if (prepare(true, false)) {
         chargeLine(full().mapRect(QRectF(m_dc.position, p)));
-        m_painter.drawLine(m_dc.position, p);
+        drawPolyline(QPolygonF{m_dc.position, p});
     }
     m_dc.position = p;
 }
@@ -243,7 +243,7 @@ void Player::polyline(const QPolygonF &points, bool fromCurrent)
     }
     if (prepare(true, false)) {
         chargeLine(full().mapRect(points.boundingRect()));
-        m_painter.drawPolyline(points);
+        drawPolyline(points);
     }
 }
 
@@ -277,7 +277,7 @@ void Player::polyBezier(const QPolygonF &points, bool fromCurrent)
     }
     if (prepare(true, false)) {
         chargeLine(full().mapRect(path.boundingRect()));
-        m_painter.drawPath(path);
+        drawPath(path, false);
     }
 }
 
@@ -581,7 +581,7 @@ void Player::strokePath(bool fill, bool stroke)
         }
         m_painter.resetTransform();
         chargeArea(m_path.boundingRect());
-        m_painter.drawPath(m_path);
+        drawPath(m_path, fill);
     }
     m_path = QPainterPath();
 }

@@ -33,6 +33,15 @@ inline constexpr int kMaxClipRects = 4096;
 inline constexpr double kMaxFontPixels = 4096;
 inline constexpr double kMaxCoordinate = 1e9;
 inline constexpr double kMaxPenWidth = 32767; // QPen's own limit
+// Geometry is cut no nearer than this to the picture, whatever the pen.
+inline constexpr double kMaxReachMargin = 65536;
+// The rasterizer's work for one shape, in pixel cells along its edges, is
+// charged as painted area: this much per cell, and as the square of the
+// cells (its time grows so once one shape's cells overflow the rasterizer's
+// working memory) this much per cell for every kCellsBeforeOverflow cells.
+inline constexpr double kPixelsPerCell = 16;
+inline constexpr double kPixelsPerOverflowCell = 420;
+inline constexpr double kCellsBeforeOverflow = 20000;
 
 QColor colorRef(quint32 c);
 // True when every element of t is finite and within the coordinate limit.
@@ -188,6 +197,24 @@ private:
     void chargeStroke(const QRectF &output, double penWidth);
 
     // Drawing
+    // The painter's drawing as prepared, with geometry that reaches far
+    // beyond the picture cut down to it first (MetafileClip.h). closed:
+    // subpaths are filled areas, else lines.
+    void drawPath(const QPainterPath &path, bool closed);
+    void drawPolyline(const QPolygonF &points);
+    // path, drawn through t with a pen reaching penReach output pixels from
+    // its line, cut to what can show: itself when it stays near the picture.
+    QPainterPath withinReach(const QPainterPath &path, const QTransform &t, bool closed,
+                             double penReach) const;
+    // The output area beyond which nothing drawn with a pen of that reach
+    // can show.
+    QRectF reach(double penReach) const;
+    // How far the current pen draws from its line, in output pixels.
+    double penReach() const;
+    // Charges the rasterizer's work for drawing path (in the painter's
+    // coordinates) with the painter's pen and brush; false, and over budget,
+    // when it would go beyond the budget.
+    bool affordToDraw(const QPainterPath &path, bool closed);
     void drawShape(const QPainterPath &logical, bool fill);
     void moveTo(QPointF p);
     void lineTo(QPointF p);

@@ -171,6 +171,61 @@ QByteArray wmfFilling(int side, int count)
     return wmf.bytes();
 }
 
+// Thin zigzag slivers side by side, `count` of them in one record, over the
+// whole height of a 1000 x 1000 picture. Qt's antialiasing rasterizer takes
+// more than linear time in their number: 256 took 7.5 s.
+QByteArray overlappingSlivers(int count)
+{
+    metafiletest::Emf emf(1000, 1000);
+    emf.rec(39, {2, 0, 0xFF0000, 0}).rec(37, {2}).rec(37, {qint32(0x80000008)});
+    QByteArray p(16, '\0');
+    metafiletest::put32(p, quint32(count));
+    metafiletest::put32(p, quint32(count * 5));
+    for (int i = 0; i < count; ++i)
+        metafiletest::put32(p, 5);
+    for (int i = 0; i < count; ++i) {
+        for (int k = 0; k < 5; ++k) {
+            metafiletest::put16(p, quint16((i * 14) % 900 + 10 * k));
+            metafiletest::put16(p, k % 2 ? 1000 : 0);
+        }
+    }
+    emf.raw(91, p); // POLYPOLYGON16
+    return emf.bytes();
+}
+
+// Eight zigzags stretched 4096 times upwards, so that they reach hundreds
+// of thousands of pixels beyond a 1000 x 1000 picture: filled blue, or
+// outlined with a green pen two units wide (stretched too).
+QByteArray stretchedZigzags(bool outlined)
+{
+    metafiletest::Emf emf(1000, 1000);
+    QByteArray world;
+    for (float v : {1.0f, 0.0f, 0.0f, 4096.0f, 0.0f, -200000.0f})
+        metafiletest::putFloat(world, v);
+    metafiletest::put32(world, 4); // set
+    emf.raw(36, world);            // MODIFYWORLDTRANSFORM
+    if (outlined) {
+        // EXTCREATEPEN: geometric, bevel joins, flat ends.
+        emf.rec(95, {1, 0, 0, 0, 0, 0x00011200, 2, 0, 0x00FF00, 0, 0}).rec(37, {1});
+        emf.rec(37, {qint32(0x80000005)}); // no brush
+    } else {
+        emf.rec(39, {2, 0, 0xFF0000, 0}).rec(37, {2}).rec(37, {qint32(0x80000008)});
+    }
+    QByteArray p(16, '\0');
+    metafiletest::put32(p, 8);
+    metafiletest::put32(p, 40);
+    for (int i = 0; i < 8; ++i)
+        metafiletest::put32(p, 5);
+    for (int x = 100; x < 900; x += 100) {
+        for (int k = 0; k < 5; ++k) {
+            metafiletest::put32(p, quint32(x + 10 * k));
+            metafiletest::put32(p, k % 2 ? 90 : 10);
+        }
+    }
+    emf.raw(8, p); // POLYPOLYGON
+    return emf.bytes();
+}
+
 QImage blank(int side)
 {
     QImage image(side, side, QImage::Format_Mono);
@@ -245,6 +300,8 @@ private slots:
             << "f.emf" << emfFilling(4000, 2000) << "too complex";
         QTest::newRow("WMF filling 4000 x 4000 two thousand times")
             << "f.wmf" << wmfFilling(4000, 2000) << "too complex";
+        QTest::newRow("EMF of 256 overlapping slivers")
+            << "s.emf" << overlappingSlivers(256) << "too complex";
     }
 
     void bombsAreRefused()
@@ -294,6 +351,37 @@ private slots:
         imaging::setDecodeBudget(saved);
         QVERIFY(many.error.contains("too complex"));
         QVERIFY(imaging::decodeFile(write("fine.emf", emfFilling(10, 200))).ok());
+    }
+
+    // Shapes that reach far beyond the picture cost no more than what shows
+    // of them (they took from 20 s to minutes), and what shows is drawn.
+    void farReachingShapesDrawWhatShows_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QPoint>("drawn");
+        QTest::addColumn<QPoint>("empty");
+        QTest::addColumn<QRgb>("colour");
+        // Half-way up, the first zigzag covers x 105 to 115 and 125 to 135.
+        QTest::newRow("filled") << stretchedZigzags(false) << QPoint(110, 500) << QPoint(120, 500)
+                                << qRgb(0, 0, 255);
+        QTest::newRow("outlined") << stretchedZigzags(true) << QPoint(104, 500) << QPoint(110, 500)
+                                  << qRgb(0, 255, 0);
+    }
+
+    void farReachingShapesDrawWhatShows()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QPoint, drawn);
+        QFETCH(QPoint, empty);
+        QFETCH(QRgb, colour);
+        QElapsedTimer timer;
+        timer.start();
+        const imaging::Decoded d = imaging::decodeFile(write("far.emf", data));
+        QVERIFY2(d.ok(), qPrintable(d.error));
+        QVERIFY2(timer.elapsed() < kQuickMs, qPrintable(QString::number(timer.elapsed())));
+        const QImage picture = d.pages.constFirst();
+        QCOMPARE(QColor(picture.pixel(drawn)), QColor(colour));
+        QCOMPARE(QColor(picture.pixel(empty)), QColor(Qt::white));
     }
 
     // A small progressive JPEG (within the budget) still decodes, reduced
@@ -354,29 +442,34 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(imaging::ImageError, engine.selectPage(pages));
     }
 
-    // The whole run, bombs included, stays far below a gigabyte.
     void fuzzFindingsEndCleanly_data()
     {
         QTest::addColumn<QString>("file");
         // Headers for which Qt's readers leave the picture's format unset.
         QTest::newRow("JPEG") << "jpeg-format-unset.jpg";
         QTest::newRow("PNG") << "png-format-unset.png";
+        // Polygons stretched by an uneven world transform, outlined with a
+        // wide pen: four minutes of drawing before.
+        QTest::newRow("EMF") << "metafile-anisotropic-pen.emf";
     }
 
-    // Files the fuzzer found (its clang build's sanitizer saw the unset
-    // format being read): each decodes or fails with a message.
+    // Files the fuzzer found: each decodes or fails with a message, quickly.
     void fuzzFindingsEndCleanly()
     {
         QFETCH(QString, file);
         const QString path = qEnvironmentVariable("PICTAVO_SOURCE_DIR") +
                              QStringLiteral("/tests/imaging/corpus/fuzz/") + file;
         QVERIFY(QFileInfo::exists(path));
+        QElapsedTimer timer;
+        timer.start();
         const imaging::Decoded d = imaging::decodeFile(path);
         QVERIFY(d.ok() || !d.error.isEmpty());
         const imaging::ThumbnailResult thumb = imaging::makeThumbnail(path);
         QVERIFY(thumb.ok() || !thumb.error.isEmpty());
+        QVERIFY2(timer.elapsed() < kQuickMs, qPrintable(QString::number(timer.elapsed())));
     }
 
+    // The whole run, bombs included, stays far below a gigabyte.
     void cleanupTestCase()
     {
         const qint64 peak = peakKilobytes();
