@@ -125,13 +125,17 @@ QByteArray decode(const QString &format, const QByteArray &data)
     }
 }
 
+// request holds the pixels from `at` on; it is let go of once Magick has
+// its own copy, so that a large picture is not held twice while encoding.
 QByteArray encode(const QString &format, qint32 width, qint32 height, bool alpha,
-                  const char *pixels, qint64 size)
+                  QByteArray &&request, qint64 at, qint64 size)
 {
     if (width <= 0 || height <= 0 || size != qint64(width) * height * 4)
         return failure(QStringLiteral("the image is empty"));
     try {
-        Magick::Image image(size_t(width), size_t(height), "BGRA", Magick::CharPixel, pixels);
+        Magick::Image image(size_t(width), size_t(height), "BGRA", Magick::CharPixel,
+                            request.constData() + at);
+        request = QByteArray();
         image.matte(alpha);
         image.magick(format.toStdString());
         Magick::Blob blob;
@@ -205,10 +209,13 @@ int main(int, char *argv[])
             quint32 size = 0;
             in >> width >> height >> alpha >> size;
             const qint64 at = in.device()->pos();
-            if (in.status() != QDataStream::Ok || at + qint64(size) > request.size())
+            const bool complete =
+                in.status() == QDataStream::Ok && at + qint64(size) <= request.size();
+            in.setDevice(nullptr); // the stream's hold on the request
+            if (!complete)
                 reply = failure(QStringLiteral("the image is empty"));
             else
-                reply = encode(format, width, height, alpha, request.constData() + at, size);
+                reply = encode(format, width, height, alpha, std::move(request), at, size);
         } else {
             reply = failure(QStringLiteral("unknown request"));
         }
