@@ -85,10 +85,9 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     const Run decoding = measure(program, {QStringLiteral("info"), page});
     out << "save_page100mp_decode_peak_mb " << decoding.peakKilobytes / 1024 << " MB" << Qt::endl;
-    const std::pair<int, const char *> formats[] = {{1, "jpg"}, {2, "png"},  {3, "tif"},
-                                                    {4, "pcx"}, {5, "tga"},  {6, "bmp"},
-                                                    {7, "wmf"}, {8, "emf"},  {9, "psd"},
-                                                    {10, "wbmp"}};
+    const std::pair<int, const char *> formats[] = {{1, "jpg"}, {2, "png"},  {3, "tif"}, {4, "pcx"},
+                                                    {5, "tga"}, {6, "bmp"},  {7, "wmf"}, {8, "emf"},
+                                                    {9, "psd"}, {10, "wbmp"}};
     for (const auto &[code, ext] : formats) {
         const QString target = dir.filePath(QStringLiteral("out.") + QLatin1String(ext));
         const Run saving =
