@@ -10,6 +10,7 @@
 
 #include "imaging/ImageEngine.h"
 #include "imaging/PrintHelper.h"
+#include "support/PdfPages.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestSupport.h"
 
@@ -71,7 +72,6 @@ private slots:
 private:
     // Prints to a fresh PDF and returns its pages at kDpi.
     QList<QImage> rasterise(const QString &pdf);
-    QString pdfInfo(const QString &pdf);
     void toPdf(imaging::PrintHelper &printer, const QString &name);
 
     QTemporaryDir m_dir;
@@ -98,28 +98,8 @@ void TestPrintHelper::toPdf(imaging::PrintHelper &printer, const QString &name)
 
 QList<QImage> TestPrintHelper::rasterise(const QString &pdf)
 {
-    const QString prefix = m_dir.filePath(QStringLiteral("page%1").arg(m_run));
-    QProcess p;
-    p.start(QStringLiteral("pdftoppm"),
-            {QStringLiteral("-r"), QString::number(kDpi), QStringLiteral("-png"), pdf, prefix});
-    if (!p.waitForFinished(60000) || p.exitCode() != 0)
-        return {};
-    QList<QImage> pages;
-    for (int i = 1;; ++i) {
-        QImage page(QStringLiteral("%1-%2.png").arg(prefix).arg(i));
-        if (page.isNull())
-            break;
-        pages << page.convertToFormat(QImage::Format_RGB32);
-    }
-    return pages;
-}
-
-QString TestPrintHelper::pdfInfo(const QString &pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdfinfo"), {pdf});
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
+    return testsupport::rasterisePdf(pdf, kDpi,
+                                     m_dir.filePath(QStringLiteral("page%1").arg(m_run)));
 }
 
 void TestPrintHelper::placement_data()
@@ -198,7 +178,7 @@ void TestPrintHelper::placesOnThePage()
         QVERIFY2(near(ink.x(), expected.x()) && near(ink.y(), expected.y()) &&
                      near(ink.width(), expected.width()) && near(ink.height(), expected.height()),
                  qPrintable(why));
-        QVERIFY(pdfInfo(m_dir.filePath(file))
+        QVERIFY(testsupport::pdfInfo(m_dir.filePath(file))
                     .contains(QRegularExpression(QStringLiteral("Title:\\s+") + kDocName)));
     }
 }
@@ -220,7 +200,7 @@ void TestPrintHelper::collectionIsOneDocument()
             qPrintable(
                 QStringLiteral("page %1: %2x%3").arg(i + 1).arg(ink.width()).arg(ink.height())));
     }
-    QVERIFY(pdfInfo(m_dir.filePath(QStringLiteral("three.pdf")))
+    QVERIFY(testsupport::pdfInfo(m_dir.filePath(QStringLiteral("three.pdf")))
                 .contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
 }
 

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "ViewerFixture.h"
+#include "support/PdfPages.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestSupport.h"
 
@@ -67,29 +68,13 @@ class tst_ViewerPrint : public ViewerFixture
 
     QList<QImage> rasterise(const QString &pdf)
     {
-        const QString prefix = path(QStringLiteral("page%1").arg(m_run));
-        QProcess p;
-        p.start(QStringLiteral("pdftoppm"),
-                {QStringLiteral("-r"), QString::number(kDpi), QStringLiteral("-png"), pdf, prefix});
-        if (!p.waitForFinished(60000) || p.exitCode() != 0)
-            return {};
-        QList<QImage> pages;
-        for (int i = 1;; ++i) {
-            QImage page(QStringLiteral("%1-%2.png").arg(prefix).arg(i));
-            if (page.isNull())
-                break;
-            pages << page.convertToFormat(QImage::Format_RGB32);
-        }
-        return pages;
+        return testsupport::rasterisePdf(pdf, kDpi, path(QStringLiteral("page%1").arg(m_run)));
     }
 
     static QString pdfTitle(const QString &pdf)
     {
-        QProcess p;
-        p.start(QStringLiteral("pdfinfo"), {pdf});
-        p.waitForFinished(60000);
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Title:\\s+(\\S+)"))
-                                              .match(QString::fromUtf8(p.readAllStandardOutput()));
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("Title:\\s+(\\S+)")).match(testsupport::pdfInfo(pdf));
         return m.captured(1);
     }
 
