@@ -442,6 +442,9 @@ QByteArray desktopEntryText()
                           "Name=Pictavo\n"
                           "GenericName=Image Viewer\n"
                           "Comment=Browse and view images\n");
+    // Menus hide the entry once the program is gone (removed by the package
+    // manager, say), since this per-user file stays behind.
+    text += QLatin1String("TryExec=") + desktopString(program) + QLatin1Char('\n');
     text += QLatin1String("Exec=") + desktopExec(program) + QLatin1Char('\n');
     text += QLatin1String("Icon=") + desktopString(icon) + QLatin1Char('\n');
     text += QLatin1String("Terminal=false\n"

@@ -425,6 +425,9 @@ private slots:
         QVERIFY(text.startsWith("[Desktop Entry]\n"));
         QVERIFY(text.contains("\nName=Pictavo\n"));
         QVERIFY(text.contains("\nExec=" + m_program + " %f\n"));
+        // The entry Pictavo leaves in the user's folder disappears from menus
+        // once the program is removed.
+        QVERIFY(text.contains("\nTryExec=" + m_program + "\n"));
         for (const Association &row : table())
             if (row.mimeType[0])
                 QVERIFY(text.contains(str(row.mimeType) + ';'));
