@@ -173,41 +173,38 @@ bool HelperProcess::waitFor(short events, const QDeadlineTimer &deadline, Outcom
     }
 }
 
-bool HelperProcess::sendAll(const char *data, size_t size, const QDeadlineTimer &deadline,
-                            Outcome *why)
+bool HelperProcess::transfer(short events, size_t size, const QDeadlineTimer &deadline,
+                             Outcome *why, const std::function<ssize_t(size_t done)> &step)
 {
-    while (size > 0) {
-        if (!waitFor(POLLOUT, deadline, why))
+    size_t done = 0;
+    while (done < size) {
+        if (!waitFor(events, deadline, why))
             return false;
-        const ssize_t n = ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = step(done);
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n <= 0) {
             *why = Outcome::Ended;
             return false;
         }
-        data += n;
-        size -= size_t(n);
+        done += size_t(n);
     }
     return true;
 }
 
+bool HelperProcess::sendAll(const char *data, size_t size, const QDeadlineTimer &deadline,
+                            Outcome *why)
+{
+    return transfer(POLLOUT, size, deadline, why, [&](size_t done) {
+        return ::send(m_fd, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    });
+}
+
 bool HelperProcess::recvAll(char *data, size_t size, const QDeadlineTimer &deadline, Outcome *why)
 {
-    while (size > 0) {
-        if (!waitFor(POLLIN, deadline, why))
-            return false;
-        const ssize_t n = ::recv(m_fd, data, size, MSG_DONTWAIT);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (n <= 0) {
-            *why = Outcome::Ended;
-            return false;
-        }
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
+    return transfer(POLLIN, size, deadline, why, [&](size_t done) {
+        return ::recv(m_fd, data + done, size - done, MSG_DONTWAIT);
+    });
 }
 
 } // namespace imaging

@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QString>
 
+#include <functional>
 #include <sys/types.h>
 
 namespace imaging {
@@ -56,6 +57,11 @@ public:
 private:
     bool start(const QString &path, Outcome *why);
     bool waitFor(short events, const QDeadlineTimer &deadline, Outcome *why);
+    // Moves size bytes through the socket, waiting for it to be ready
+    // (events) each time; step does one non-blocking send or receive from
+    // byte `done` on and answers as send and recv do.
+    bool transfer(short events, size_t size, const QDeadlineTimer &deadline, Outcome *why,
+                  const std::function<ssize_t(size_t done)> &step);
     bool sendAll(const char *data, size_t size, const QDeadlineTimer &deadline, Outcome *why);
     bool recvAll(char *data, size_t size, const QDeadlineTimer &deadline, Outcome *why);
     void reap(bool kill);
