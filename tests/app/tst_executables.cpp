@@ -59,6 +59,28 @@ void askHelper(const QString &program, const QByteArray &request, QByteArray *re
     *reply = all.mid(sizeof length + sizeof status);
 }
 
+// Starts pictavo with its imaging log on, reads what it logs until `until`
+// appears (or it ends, or ms pass), then ends it; the log so far.
+QString pictavoLog(const QStringList &args, const QString &until, int ms)
+{
+    QProcess pictavo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("pictavo.imaging.debug=true"));
+    pictavo.setProcessEnvironment(env);
+    pictavo.start(binary(QStringLiteral("pictavo")), args);
+    if (!pictavo.waitForStarted(20000))
+        return QStringLiteral("pictavo did not start");
+    QString log;
+    const QDeadlineTimer deadline(ms);
+    while (!log.contains(until) && !deadline.hasExpired() && pictavo.state() == QProcess::Running) {
+        pictavo.waitForReadyRead(1000);
+        log += QString::fromLocal8Bit(pictavo.readAllStandardError());
+    }
+    pictavo.kill();
+    pictavo.waitForFinished(20000);
+    return log + QString::fromLocal8Bit(pictavo.readAllStandardError());
+}
+
 } // namespace
 
 class TestExecutables : public QObject
@@ -103,24 +125,8 @@ private slots:
     void programsLoadLargePhotos()
     {
         QFETCH(QString, format);
-        QProcess pictavo;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_LOGGING_RULES"),
-                   QStringLiteral("pictavo.imaging.debug=true"));
-        pictavo.setProcessEnvironment(env);
-        pictavo.start(binary(QStringLiteral("pictavo")), {picture(format)});
-        QVERIFY(pictavo.waitForStarted(20000));
         const QString name = QStringLiteral("camera.") + format;
-        QString log;
-        const QDeadlineTimer deadline(180000);
-        while (!log.contains(name + QLatin1Char(':')) && !deadline.hasExpired() &&
-               pictavo.state() == QProcess::Running) {
-            pictavo.waitForReadyRead(1000);
-            log += QString::fromLocal8Bit(pictavo.readAllStandardError());
-        }
-        pictavo.kill();
-        pictavo.waitForFinished(20000);
-        log += QString::fromLocal8Bit(pictavo.readAllStandardError());
+        const QString log = pictavoLog({picture(format)}, name + QLatin1Char(':'), 180000);
         QVERIFY2(
             log.contains(QStringLiteral("%1: %2 x %3 pixels").arg(name).arg(kWidth).arg(kHeight)),
             qPrintable(log));
@@ -212,24 +218,8 @@ private slots:
     // found where it was built (or installed).
     void pictavoMakesThumbnailsInHelpers()
     {
-        QProcess pictavo;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_LOGGING_RULES"),
-                   QStringLiteral("pictavo.imaging.debug=true"));
-        pictavo.setProcessEnvironment(env);
-        pictavo.start(binary(QStringLiteral("pictavo")), {});
-        QVERIFY(pictavo.waitForStarted(20000));
         const QString said = QStringLiteral("thumbnails are made by ");
-        QString log;
-        const QDeadlineTimer deadline(120000);
-        while (!log.contains(said) && !deadline.hasExpired() &&
-               pictavo.state() == QProcess::Running) {
-            pictavo.waitForReadyRead(1000);
-            log += QString::fromLocal8Bit(pictavo.readAllStandardError());
-        }
-        pictavo.kill();
-        pictavo.waitForFinished(20000);
-        log += QString::fromLocal8Bit(pictavo.readAllStandardError());
+        const QString log = pictavoLog({}, said, 120000);
         const qsizetype at = log.indexOf(said);
         QVERIFY2(at >= 0, qPrintable(log));
         const QString helper = log.mid(at + said.size()).section(QLatin1Char('\n'), 0, 0).trimmed();
