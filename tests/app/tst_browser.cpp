@@ -468,10 +468,11 @@ private slots:
 
         // Down goes on in the tree to the next folder, which is listed with
         // its first item selected while the keyboard stays in the tree. The
-        // tree fills in sub-folders in the background, so "a" is folded
-        // first: otherwise Down would land on the empty "a/sub" on one run
-        // and on "b" on another.
+        // tree reads folders in the background, so the row below "a" is
+        // settled first: "a" is folded (else Down lands on the empty "a/sub")
+        // and "b" must have arrived (else Down leaves the test's folder).
         view->collapse(view->currentIndex());
+        QTRY_COMPARE(view->indexBelow(view->currentIndex()), tree(w)->model()->index(m_b));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QCOMPARE(tree(w)->path(), m_b + "/");
         QCOMPARE(explorerOf(w)->count(), 2);
