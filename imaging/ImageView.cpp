@@ -205,6 +205,14 @@ void ImageView::setMousePointer(const QCursor &cursor)
     viewport()->setCursor(cursor);
 }
 
+void ImageView::setEmptyNote(const QString &note)
+{
+    if (note == m_emptyNote)
+        return;
+    m_emptyNote = note;
+    viewport()->update();
+}
+
 void ImageView::imageChanged()
 {
     updateScrollBars();
@@ -289,6 +297,13 @@ void ImageView::paintEvent(QPaintEvent *event)
     const QImage &img = m_engine.currentImage();
     if (img.isNull()) {
         m_scaled = {};
+        if (!m_emptyNote.isEmpty()) {
+            // Dark text on a light background, light text on a dark one.
+            painter.setPen(m_background.lightnessF() < 0.5 ? QColor(Qt::white) : QColor(Qt::black));
+            const int margin = fontMetrics().averageCharWidth() * 2;
+            painter.drawText(viewport()->rect().adjusted(margin, margin, -margin, -margin),
+                             Qt::AlignCenter | Qt::TextWordWrap, m_emptyNote);
+        }
         return;
     }
     const ViewGeometry g = viewGeometry();

@@ -97,6 +97,10 @@ public:
     void setScrollBarSetting(int setting) { m_scrollBarSetting = setting; }
     // The pointer shown over the image.
     void setMousePointer(const QCursor &cursor);
+    // A short text drawn in the middle of the view while it shows no image:
+    // why the file on show could not be read, say. Empty draws nothing.
+    QString emptyNote() const { return m_emptyNote; }
+    void setEmptyNote(const QString &note);
 
     // Where the image is drawn now, in viewport coordinates (empty when no
     // image is shown).
@@ -157,6 +161,7 @@ private:
     bool m_centered = true;
     int m_border = 0;
     QColor m_background = Qt::white;
+    QString m_emptyNote;
     bool m_doubleBuffered = true;
     bool m_clickLock = false;
     int m_selectionLineType = 0;

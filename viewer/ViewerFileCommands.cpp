@@ -81,7 +81,7 @@ void ViewerWindow::runFileOperation(core::FileOperation operation)
         if (m_slideShow->isRunning())
             stopSlideShow();
         m_index = 0;
-        m_imageView->engine().clear();
+        clearView();
         setWindowTitle(QString());
         returnToBrowser();
         return;

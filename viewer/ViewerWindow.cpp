@@ -224,6 +224,7 @@ bool ViewerWindow::loadIntoView(const QString &path)
                 engine.loadFile(path);
         }
         m_lastError.clear();
+        m_imageView->setEmptyNote({});
         return true;
     } catch (const imaging::ImageError &e) {
         m_lastError = e.description();
@@ -232,7 +233,16 @@ bool ViewerWindow::loadIntoView(const QString &path)
                           .arg(fileNamePart(path), QString::fromLocal8Bit(e.what()));
     }
     engine.clear();
+    // The reason is shown in the empty view too, since the status bar may
+    // be hidden.
+    m_imageView->setEmptyNote(m_lastError);
     return false;
+}
+
+void ViewerWindow::clearView()
+{
+    m_imageView->engine().clear();
+    m_imageView->setEmptyNote({});
 }
 
 int ViewerWindow::viewImage(const QStringList &paths, int index)
@@ -247,7 +257,7 @@ int ViewerWindow::viewImage(const QStringList &paths, int index)
     // An empty entry, an empty list or a position out of range shows an
     // empty view and changes nothing else.
     if (wrapped < 0 || wrapped >= count || m_paths.at(wrapped).isEmpty()) {
-        m_imageView->engine().clear();
+        clearView();
         return wrapped;
     }
     m_index = wrapped;
@@ -294,7 +304,7 @@ void ViewerWindow::reloadCurrentImage()
     const int count = int(m_paths.size());
     const int k = wrapIndex(m_index, count);
     if (k < 0 || k >= count) {
-        m_imageView->engine().clear();
+        clearView();
         return;
     }
     loadIntoView(m_paths.at(k));
@@ -317,7 +327,7 @@ bool ViewerWindow::openFiles()
     // the title, the status bar and the file commands all name the image on
     // screen.
     const QString first = chosen.first();
-    m_imageView->engine().clear();
+    clearView();
     loadIntoView(first);
     m_index = int(m_paths.size());
     m_paths += chosen;

@@ -168,6 +168,7 @@ private:
     void storeAndRelease();
     void unload();
     bool loadIntoView(const QString &path);
+    void clearView(); // no image and no note
     void reloadCurrentImage();
     void presentSlide(const QString &path);
     QString slidePath() const;

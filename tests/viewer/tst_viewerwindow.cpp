@@ -219,10 +219,13 @@ private slots:
         QCOMPARE(v->currentIndex(), 1);
         QVERIFY(v->isVisible());
         QVERIFY(v->panelText(2).contains(QLatin1String("bad.jpg")));
+        // The view says why as well, for when the status bar is hidden.
+        QCOMPARE(view(v)->emptyNote(), v->panelText(2));
         QCOMPARE(prompts.count(QStringLiteral("message")), 0);
         v->nextImage(); // the user can move on past it
         QCOMPARE(v->currentIndex(), 2);
         QCOMPARE(view(v)->engine().pageCount(), 1);
+        QVERIFY(view(v)->emptyNote().isEmpty());
     }
 
     // The window gives the view room for the whole image at 100 %: drawn at
