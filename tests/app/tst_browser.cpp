@@ -431,13 +431,14 @@ private slots:
         QCOMPARE(tree(w)->path(), m_b + "/");
         QCOMPARE(shown.count(), 0);
 
-        // A real click on folder a.
-        tree(w)->setPath(m_a);
-        QTreeView *view = tree(w)->view();
-        view->scrollTo(view->currentIndex());
-        const QRect rect = view->visualRect(view->currentIndex());
-        QVERIFY(rect.isValid());
+        // A real click on folder a while b is selected. The row is measured
+        // after the last scroll, so the click lands on it.
         tree(w)->setPath(m_b);
+        QTreeView *view = tree(w)->view();
+        const QModelIndex a = tree(w)->model()->index(m_a);
+        view->scrollTo(a);
+        const QRect rect = view->visualRect(a);
+        QVERIFY(rect.isValid());
         QSignalSpy finished(explorerOf(w), &explorer::ThumbnailExplorer::listingFinished);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
         QCOMPARE(tree(w)->path(), m_a + "/");
