@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "app/Logging.h"
+#include "core/LockFiles.h"
 
 namespace app {
 
@@ -34,6 +35,7 @@ bool LockFileInstance::claim()
 {
     if (m_lock && m_lock->isLocked())
         return true;
+    core::removeOwnerlessRemovalGuard(m_path, kUnreadableLockAgeMs);
     m_lock = std::make_unique<QLockFile>(m_path);
     // No age limit: a lock is stale only when the process that holds it is
     // gone, however long the first instance has been running.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/Registry.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +22,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "core/LockFiles.h"
 #include "settings/Logging.h"
 
 namespace settings {
@@ -370,9 +372,15 @@ bool save(Root root, const Node &tree, bool damaged)
     return true;
 }
 
+constexpr int kStaleLockMs = 10000; // a lock file without an owner is stale after this
+constexpr int kLockWaitMs = 15000;  // how long a write waits for the lock
+constexpr int kLockStepMs = 500;
+
 // Takes the cross-process lock of a root. A writer that died holding the
 // lock leaves its process id in it, and the lock is taken over at once; only
-// a lock file without an owner waits out the stale time.
+// a lock file without an owner waits out the stale time. So does the guard
+// Qt takes while it removes a dead writer's lock, when the process removing
+// it was killed too.
 std::unique_ptr<QLockFile> lockRoot(Root root)
 {
     const QString path = Registry::fileOf(root);
@@ -388,9 +396,13 @@ std::unique_ptr<QLockFile> lockRoot(Root root)
         return nullptr;
     }
     auto lock = std::make_unique<QLockFile>(lockPath);
-    lock->setStaleLockTime(10000);
-    if (!lock->tryLock(15000))
-        return nullptr;
+    lock->setStaleLockTime(kStaleLockMs);
+    const QDeadlineTimer deadline(kLockWaitMs);
+    while (!lock->tryLock(kLockStepMs)) {
+        if (lock->error() != QLockFile::LockFailedError || deadline.hasExpired())
+            return nullptr;
+        core::removeOwnerlessRemovalGuard(lockPath, kStaleLockMs);
+    }
     return lock;
 }
 

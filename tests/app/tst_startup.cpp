@@ -278,19 +278,32 @@ private slots:
     void lockFileTakesOverStaleLocks_data()
     {
         QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("guardAgeS"); // an ownerless removal guard this old; -1 none
         QTest::addColumn<bool>("claimed");
-        QTest::newRow("owner process gone") << "dead" << true;
-        QTest::newRow("unreadable lock, old") << "garbage-old" << true;
-        QTest::newRow("unreadable lock, just made") << "garbage-new" << false;
-        QTest::newRow("owner alive") << "alive" << false;
+        QTest::newRow("owner process gone") << "dead" << -1 << true;
+        // The process that was taking the dead owner's lock over was killed
+        // too, leaving Qt's removal guard without an owner.
+        QTest::newRow("owner gone, remover killed a while ago") << "dead" << 20 << true;
+        QTest::newRow("owner gone, remover killed just now") << "dead" << 0 << false;
+        QTest::newRow("unreadable lock, old") << "garbage-old" << -1 << true;
+        QTest::newRow("unreadable lock, just made") << "garbage-new" << -1 << false;
+        QTest::newRow("owner alive") << "alive" << -1 << false;
     }
 
     void lockFileTakesOverStaleLocks()
     {
         QFETCH(QString, kind);
+        QFETCH(int, guardAgeS);
         QFETCH(bool, claimed);
         QTemporaryDir run;
         const QString path = run.path() + "/pictavo.lock";
+        if (guardAgeS >= 0) {
+            writeFile(path + ".rmlock", QByteArray());
+            QFile guard(path + ".rmlock");
+            QVERIFY(guard.open(QIODevice::ReadWrite));
+            QVERIFY(guard.setFileTime(QDateTime::currentDateTime().addSecs(-guardAgeS),
+                                      QFileDevice::FileModificationTime));
+        }
         const QString app = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
         const QString host = QSysInfo::machineHostName();
         if (kind == "dead") {

@@ -4,6 +4,7 @@
 // place of the files. Each is read, kept or refused at once, never waited on.
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,6 +12,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -209,6 +212,39 @@ private slots:
         QVERIFY(!QFileInfo(store()).isSymLink());
         QCOMPARE(Registry::value(Root::CurrentUser, kKey, "kept")->data, QStringLiteral("yes"));
         QCOMPARE(Registry::value(Root::CurrentUser, kKey, "new")->data, QStringLiteral("1"));
+    }
+
+    // A writer killed while it held the store's lock leaves its process id
+    // in it; the next writer that takes it over was killed too, in the
+    // instant it held Qt's guard for removing the dead lock, leaving the
+    // guard without an owner. Writes go on once the guard is as old as a
+    // stale lock, instead of failing until it is 30 s old.
+    void killedTakeOverDoesNotBlockWrites()
+    {
+        QProcess gone;
+        gone.start("true", {});
+        QVERIFY(gone.waitForStarted());
+        const qint64 pid = gone.processId();
+        QVERIFY(gone.waitForFinished());
+        const QString lock = store() + ".lock";
+        QVERIFY(writeAll(lock, QString("%1\nregistry_writer\n%2\n")
+                                   .arg(pid)
+                                   .arg(QSysInfo::machineHostName())
+                                   .toUtf8()));
+        QVERIFY(writeAll(lock + ".rmlock", QByteArray()));
+        QFile guard(lock + ".rmlock");
+        QVERIFY(guard.open(QIODevice::ReadWrite));
+        QVERIFY(guard.setFileTime(QDateTime::currentDateTime().addSecs(-20),
+                                  QFileDevice::FileModificationTime));
+        guard.close();
+
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(Registry::setValue(Root::CurrentUser, kKey, "x", {"1", false}));
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(Registry::value(Root::CurrentUser, kKey, "x")->data, QStringLiteral("1"));
+        QVERIFY(!QFileInfo::exists(lock));
+        QVERIFY(!QFileInfo::exists(lock + ".rmlock"));
     }
 
     // Pipes and folders where the store or its lock should be: reads and
