@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LockFiles.h"
+#include "core/LockFiles.h"
 
 #include <QDateTime>
 #include <QFile>
