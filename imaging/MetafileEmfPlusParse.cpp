@@ -57,7 +57,7 @@ bool rectF(Bytes d, qint64 at, bool compressed, QRectF *out)
     }
     double v[4];
     for (int i = 0; i < 4; ++i)
-        if (!number(d, at + 4 * i, &v[i]))
+        if (!number(d, at + 4 * qint64(i), &v[i]))
             return false;
     *out = QRectF(v[0], v[1], v[2], v[3]);
     return true;
@@ -67,7 +67,7 @@ bool matrix(Bytes d, qint64 at, QTransform *out)
 {
     double v[6];
     for (int i = 0; i < 6; ++i)
-        if (!number(d, at + 4 * i, &v[i]))
+        if (!number(d, at + 4 * qint64(i), &v[i]))
             return false;
     *out = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
     return finite(*out);

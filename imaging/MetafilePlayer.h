@@ -153,7 +153,7 @@ struct PlusState
 };
 
 inline constexpr int kPlusObjects = 64;
-inline constexpr qint64 kMaxPlusObjectBytes = 64 * 1024 * 1024;
+inline constexpr qint64 kMaxPlusObjectBytes = qint64(64) * 1024 * 1024;
 
 class Player
 {

@@ -326,7 +326,7 @@ bool ViewerWindow::openFiles()
     // The first chosen file is shown and becomes the current entry, so that
     // the title, the status bar and the file commands all name the image on
     // screen.
-    const QString first = chosen.first();
+    const QString &first = chosen.first();
     clearView();
     loadIntoView(first);
     m_index = int(m_paths.size());

@@ -188,7 +188,7 @@ private slots:
     {
         const QByteArray content =
             storeWith("\"keys\": [{\"name\": \"X\", \"values\": [[\"a\", \"" +
-                      QByteArray(17 * 1024 * 1024, 'x') + "\"]]}]");
+                      QByteArray(qsizetype(17) * 1024 * 1024, 'x') + "\"]]}]");
         QVERIFY(writeAll(store(), content));
         QVERIFY(!Registry::keyExists(Root::CurrentUser, kKey));
         QVERIFY(Registry::setValue(Root::CurrentUser, kKey, "new", {"1", false}));
