@@ -8,9 +8,12 @@
 // margin first; its members that do so, and that charge each shape's
 // rasterizing work to the drawing budget, are in MetafileClip.cpp.
 
+#include <QList>
 #include <QPolygonF>
 #include <QRectF>
+#include <QRegion>
 
+#include <optional>
 #include <vector>
 
 namespace imaging::metafile::detail {
@@ -28,5 +31,18 @@ std::vector<QPolygonF> clipPolyline(const QPolygonF &polyline, const QRectF &rec
 // polyline (closed: with the edge back to its start) inside rect: for each
 // edge, the rows and columns it crosses there.
 double edgeCells(const QPolygonF &polyline, const QRectF &rect, bool closed);
+
+// How many times the edges of the given closed outlines cross one another;
+// edges that only touch, or meet at a corner, do not count. Pairs of edges
+// whose extents overlap are compared one by one, so a tangle costs the
+// square of its edges: past maxTests comparisons the count stops, and the
+// result is -1.
+qint64 edgeCrossings(const QList<QPolygonF> &outlines, qint64 maxTests);
+
+// The union of rectangles as a region, made by joining them two by two so
+// that the work stays near n log n. Coordinates are held within a range
+// that whole pixels can express. Nothing when the union falls apart into
+// more than maxPieces rectangles (overlapping strips make a grid).
+std::optional<QRegion> unitedRects(const std::vector<QRectF> &rects, int maxPieces);
 
 } // namespace imaging::metafile::detail

@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
+#include <vector>
 
+#include "imaging/MetafileClip.h"
 #include "imaging/MetafilePlayer.h"
 
 namespace imaging::metafile::detail {
@@ -415,11 +419,19 @@ bool Player::emfRecord(quint32 type, Bytes r)
             break;
         }
         const qint64 count = std::min<qint64>(r.u32(24), kMaxClipRects);
-        QPainterPath region;
+        std::vector<QRectF> rects;
         for (qint64 i = 0; i < count && r.has(48 + 16 * i, 16); ++i)
-            region.addRect(box(48 + 16 * i).normalized());
+            rects.push_back(box(48 + 16 * i));
+        // The rectangles may overlap; their union has none that do.
+        const std::optional<QRegion> region = unitedRects(rects, kMaxClipRegionPieces);
+        if (!region) {
+            spend(std::numeric_limits<double>::infinity());
+            break;
+        }
+        QPainterPath outline;
+        outline.addRegion(*region);
         if (finite(m_output))
-            setClip(m_output.map(region.simplified()), mode);
+            setClip(m_output.map(outline), mode);
         break;
     }
     case EmrBitBlt:

@@ -131,13 +131,19 @@ bool Player::plusPrepare()
     if (!finite(t) || !t.isInvertible())
         return false;
     m_painter.resetTransform();
-    if (m_plus.hasClip)
-        m_painter.setClipPath(m_plus.clip);
-    else
-        m_painter.setClipping(false);
-    // The plain records' clip is set again before they next draw.
-    m_clipApplied = m_plus.hasClip;
-    m_clipShown = m_plus.clip;
+    // The painter's clip is shared with the plain records, which set theirs
+    // again when it differs.
+    if (m_plus.hasClip != m_clipApplied || (m_plus.hasClip && m_plus.clip != m_clipShown)) {
+        if (m_plus.hasClip) {
+            if (!affordToSetClip(m_plus.clip))
+                return false;
+            m_painter.setClipPath(m_plus.clip);
+        } else {
+            m_painter.setClipping(false);
+        }
+        m_clipApplied = m_plus.hasClip;
+        m_clipShown = m_plus.clip;
+    }
     m_painter.setTransform(t);
     m_drew = true;
     return true;
@@ -213,6 +219,8 @@ void Player::plusClip(const QPainterPath &world, quint32 combine)
         current = QPainterPath();
         current.addRect(QRectF(m_image.rect()));
     }
+    if (combine >= 1 && combine <= 4 && !affordToCombineClips(current, p))
+        return;
     switch (combine) {
     case 0: // replace
         m_plus.clip = p;

@@ -178,10 +178,14 @@ bool Player::prepare(bool usePen, bool useBrush)
         return false;
     if (m_dc.hasClip != m_clipApplied || (m_dc.hasClip && m_dc.clip != m_clipShown)) {
         m_painter.resetTransform();
-        if (m_dc.hasClip)
-            m_painter.setClipPath(withinReach(m_dc.clip, QTransform(), true, 0));
-        else
+        if (m_dc.hasClip) {
+            const QPainterPath clip = withinReach(m_dc.clip, QTransform(), true, 0);
+            if (!affordToSetClip(clip))
+                return false;
+            m_painter.setClipPath(clip);
+        } else {
             m_painter.setClipping(false);
+        }
         m_clipApplied = m_dc.hasClip;
         m_clipShown = m_dc.clip;
     }
@@ -525,6 +529,8 @@ void Player::setClip(const QPainterPath &p, quint32 mode)
         current = QPainterPath();
         current.addRect(QRectF(m_image.rect()));
     }
+    if (mode >= 1 && mode <= 4 && !affordToCombineClips(current, p))
+        return;
     switch (mode) {
     case 1:
         m_dc.clip = current.intersected(p);

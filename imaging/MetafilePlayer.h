@@ -42,6 +42,16 @@ inline constexpr double kMaxReachMargin = 65536;
 inline constexpr double kPixelsPerCell = 16;
 inline constexpr double kPixelsPerOverflowCell = 420;
 inline constexpr double kCellsBeforeOverflow = 20000;
+// Combining clip outlines exactly takes Qt time in proportion to their edges,
+// and much faster than that to the crossings between them: this much per
+// edge, and this much times the crossings to the power 1.5. Beyond
+// kMaxCrossingTests compared pairs of edges the outlines count as too tangled.
+inline constexpr double kPixelsPerClipEdge = 2000;
+inline constexpr double kPixelsPerClipCrossing = 150;
+inline constexpr qint64 kMaxCrossingTests = 20'000'000;
+// A clip region of many overlapping rectangles can fall apart into a grid of
+// far more pieces; regions as written by Windows never overlap.
+inline constexpr int kMaxClipRegionPieces = 4 * kMaxClipRects;
 
 QColor colorRef(quint32 c);
 // True when every element of t is finite and within the coordinate limit.
@@ -215,6 +225,13 @@ private:
     // coordinates) with the painter's pen and brush; false, and over budget,
     // when it would go beyond the budget.
     bool affordToDraw(const QPainterPath &path, bool closed);
+    // The same for the clip path about to be set on the painter (output
+    // coordinates), and for combining two clip outlines.
+    bool affordToSetClip(const QPainterPath &clip);
+    bool affordToCombineClips(const QPainterPath &a, const QPainterPath &b);
+    // Adds charge to the painted area; false, and over budget, when that
+    // would go beyond the budget.
+    bool spend(double charge);
     void drawShape(const QPainterPath &logical, bool fill);
     void moveTo(QPointF p);
     void lineTo(QPointF p);

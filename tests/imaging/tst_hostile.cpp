@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <sys/resource.h>
+#include <utility>
 
 #include "EngineFixtures.h"
 #include "imaging/DecodeBudget.h"
@@ -193,6 +194,54 @@ QByteArray overlappingSlivers(int count)
     return emf.bytes();
 }
 
+// Two self-crossing outlines of `points` corners each, one made the clip and
+// the other intersected with it, then a rectangle drawn through them.
+// Combining such outlines exactly took Qt 5.5 s for 1,600 corners.
+QByteArray tangledClips(int points)
+{
+    metafiletest::Emf emf(1000, 1000);
+    for (const auto &[shift, mode] : {std::pair{0, 5}, std::pair{7, 1}}) {
+        QByteArray polygon(16, '\0'); // bounds
+        metafiletest::put32(polygon, quint32(points));
+        for (int i = 0; i < points; ++i) {
+            metafiletest::put32(polygon, quint32(i % 2 ? 0 : 1000));
+            metafiletest::put32(polygon, quint32((i * 1000 / points + shift) % 1000));
+        }
+        emf.rec(59, {});     // BEGINPATH
+        emf.raw(3, polygon); // POLYGON
+        emf.rec(60, {});     // ENDPATH
+        emf.rec(67, {mode}); // SELECTCLIPPATH: copy, then and
+    }
+    emf.rec(43, {0, 0, 1000, 1000}); // RECTANGLE
+    return emf.bytes();
+}
+
+// A clip region of thin strips, half across and half down: their union
+// falls apart into a grid of count^2 / 4 pieces.
+QByteArray crossingStripsRegion(int count)
+{
+    metafiletest::Emf emf(1000, 1000);
+    QByteArray region;
+    metafiletest::put32(region, quint32(32 + 16 * count)); // region bytes
+    metafiletest::put32(region, 5);                        // copy
+    metafiletest::put32(region, 32);                       // header size
+    metafiletest::put32(region, 1);                        // rectangles
+    metafiletest::put32(region, quint32(count));
+    metafiletest::put32(region, quint32(16 * count));
+    for (int v : {0, 0, 1000, 1000}) // bounds
+        metafiletest::put32(region, quint32(v));
+    for (int i = 0; i < count; ++i) {
+        const int at = (i / 2) * 4; // a pixel wide, three apart
+        const bool across = i % 2 != 0;
+        for (int v :
+             {across ? 0 : at, across ? at : 0, across ? 1000 : at + 1, across ? at + 1 : 1000})
+            metafiletest::put32(region, quint32(v));
+    }
+    emf.raw(75, region); // EXTSELECTCLIPRGN
+    emf.rec(43, {0, 0, 1000, 1000});
+    return emf.bytes();
+}
+
 // Eight zigzags stretched 4096 times upwards, so that they reach hundreds
 // of thousands of pixels beyond a 1000 x 1000 picture: filled blue, or
 // outlined with a green pen two units wide (stretched too).
@@ -302,6 +351,10 @@ private slots:
             << "f.wmf" << wmfFilling(4000, 2000) << "too complex";
         QTest::newRow("EMF of 256 overlapping slivers")
             << "s.emf" << overlappingSlivers(256) << "too complex";
+        QTest::newRow("EMF clipped by two tangled outlines")
+            << "t.emf" << tangledClips(1600) << "too complex";
+        QTest::newRow("EMF clip region of 2048 crossing strips")
+            << "r.emf" << crossingStripsRegion(2048) << "too complex";
     }
 
     void bombsAreRefused()
@@ -451,6 +504,8 @@ private slots:
         // Polygons stretched by an uneven world transform, outlined with a
         // wide pen: four minutes of drawing before.
         QTest::newRow("EMF") << "metafile-anisotropic-pen.emf";
+        // A clip region of overlapping rectangles: over two minutes to join.
+        QTest::newRow("EMF clip region") << "metafile-overlapping-clip-region.emf";
     }
 
     // Files the fuzzer found: each decodes or fails with a message, quickly.
