@@ -45,7 +45,7 @@ bool makeSource(const QString &path)
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return false;
-    QByteArray block(4 * 1024 * 1024, Qt::Uninitialized);
+    QByteArray block(qsizetype(4) * 1024 * 1024, Qt::Uninitialized);
     for (qint64 done = 0; done < kSize; done += block.size()) {
         for (qsizetype i = 0; i < block.size(); i += 4096)
             block[i] = char(done / 4096 + i);

@@ -29,7 +29,7 @@ const char *const kMimeKey = "Thumb::Mimetype";
 const char *const kErrorKey = "X-Pictavo::Error";
 
 // Entries larger than this are not thumbnails; they are not read.
-constexpr qint64 kMaxEntryBytes = 8 * 1024 * 1024;
+constexpr qint64 kMaxEntryBytes = qint64(8) * 1024 * 1024;
 constexpr int kMaxEntrySide = 1024;
 
 // The sizes looked in, best first for a 140-pixel thumbnail.
@@ -99,7 +99,7 @@ int positiveKey(const QImage &entry, const char *key)
 
 } // namespace
 
-ThumbnailCache::ThumbnailCache(QString root) : m_root(QDir::cleanPath(std::move(root))) {}
+ThumbnailCache::ThumbnailCache(const QString &root) : m_root(QDir::cleanPath(root)) {}
 
 QString ThumbnailCache::defaultRoot()
 {

@@ -19,7 +19,7 @@ class ThumbnailCache
 {
 public:
     // root: the "thumbnails" folder itself.
-    explicit ThumbnailCache(QString root);
+    explicit ThumbnailCache(const QString &root);
 
     // $XDG_CACHE_HOME/thumbnails, or ~/.cache/thumbnails when it is unset.
     static QString defaultRoot();

@@ -114,7 +114,7 @@ qint64 jpegCoefficientBytes(const QByteArray &d)
                 return 0;
             int hMax = 1, vMax = 1;
             for (int c = 0; c < components; ++c) {
-                const qsizetype at = pos + 10 + 3 * c + 1;
+                const qsizetype at = pos + 10 + 3 * qsizetype(c) + 1;
                 if (at >= d.size())
                     return 0;
                 hMax = std::max(hMax, quint8(d.at(at)) >> 4);
@@ -122,7 +122,7 @@ qint64 jpegCoefficientBytes(const QByteArray &d)
             }
             qint64 bytes = 0;
             for (int c = 0; c < components; ++c) {
-                const quint8 sampling = quint8(d.at(pos + 10 + 3 * c + 1));
+                const quint8 sampling = quint8(d.at(pos + 10 + 3 * qsizetype(c) + 1));
                 const qint64 h = std::max(1, sampling >> 4), v = std::max(1, sampling & 0x0f);
                 const qint64 blocksWide = (width * h / hMax + 7) / 8;
                 const qint64 blocksHigh = (height * v / vMax + 7) / 8;

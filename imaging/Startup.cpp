@@ -26,7 +26,7 @@ void initializeImaging(ProgramKind kind)
     // Pictavo does not set up itself.
     const DecodeBudget budget;
     setDecodeBudget(budget);
-    QImageReader::setAllocationLimit(int(budget.memoryBytes / (1024 * 1024)));
+    QImageReader::setAllocationLimit(int(budget.memoryBytes / (qint64(1024) * 1024)));
     if (!qEnvironmentVariableIsSet("JPEGMEM"))
         qputenv("JPEGMEM", QByteArray::number(budget.memoryBytes / 1000));
     // The program that shows windows keeps image libraries out of its own

@@ -324,7 +324,7 @@ int serve()
     // SIGPIPE before we can exit cleanly.
     ::signal(SIGPIPE, SIG_IGN);
     QByteArray request;
-    while (helpermessages::readMessage(&request, 64 * 1024)) {
+    while (helpermessages::readMessage(&request, quint64(64) * 1024)) {
         QString path;
         QSize box;
         QDataStream in(request);

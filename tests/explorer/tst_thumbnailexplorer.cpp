@@ -285,7 +285,7 @@ void TestThumbnailExplorer::badFilesAreMarkedAndTheListingGoesOn()
     const QStringList names = {"01.png", "02.png", bad, "04.png", "05.jpg"};
     QCOMPARE(w.count(), 5);
     for (int i = 1; i <= 5; ++i) {
-        const QString name = names.at(i - 1);
+        const QString &name = names.at(i - 1);
         QCOMPARE(w.itemLabel(i), name);
         QCOMPARE(w.itemPath(i), d + "/" + name);
         const bool unreadable = i == 3 || i == 5;

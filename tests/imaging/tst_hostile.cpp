@@ -56,7 +56,7 @@ QByteArray pngWithChunkClaiming(quint32 length)
     QByteArray chunk(8, '\0');
     putBe32(chunk, 0, length);
     chunk.replace(4, 4, "tEXt");
-    chunk += "k\0v";
+    chunk += QByteArray("k\0v", 3);
     return png.left(33) + chunk + png.mid(33);
 }
 
@@ -362,7 +362,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, data);
         QFETCH(QString, reason);
-        QVERIFY(data.size() > 0 && data.size() < 64 * 1024);
+        QVERIFY(data.size() > 0 && data.size() < qsizetype(64) * 1024);
         const QString path = write(name, data);
         QVERIFY(!path.isEmpty());
 
@@ -471,7 +471,7 @@ private slots:
         QFETCH(QByteArray, data);
         QFETCH(int, pages);
         QFETCH(QSize, size);
-        QVERIFY(data.size() < 512 * 1024);
+        QVERIFY(data.size() < qsizetype(512) * 1024);
         const QString path = write(name, data);
 
         QElapsedTimer timer;
@@ -528,7 +528,7 @@ private slots:
     void cleanupTestCase()
     {
         const qint64 peak = peakKilobytes();
-        QVERIFY2(peak < 1024 * 1024, qPrintable(QString::number(peak) + " KB"));
+        QVERIFY2(peak < qint64(1024) * 1024, qPrintable(QString::number(peak) + " KB"));
     }
 };
 

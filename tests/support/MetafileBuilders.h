@@ -188,7 +188,8 @@ public:
                           quint32(img.width() * 4), 0x00026200u, 0u})
             put32(d, v);
         for (int y = 0; y < img.height(); ++y)
-            d.append(reinterpret_cast<const char *>(img.constScanLine(y)), img.width() * 4);
+            d.append(reinterpret_cast<const char *>(img.constScanLine(y)),
+                     qsizetype(img.width()) * 4);
         return object(id, 5, d);
     }
     // Records whose data is all 32-bit values or floats.
