@@ -228,7 +228,7 @@ QPainterPath Player::withinReach(const QPainterPath &path, const QTransform &t, 
     return cut;
 }
 
-qint64 edgeCrossings(const QList<QPolygonF> &outlines, qint64 maxTests)
+qint64 edgeCrossings(const QList<QPolygonF> &outlines, qint64 maxTests, qint64 maxCrossings)
 {
     struct Edge
     {
@@ -265,8 +265,8 @@ qint64 edgeCrossings(const QList<QPolygonF> &outlines, qint64 maxTests)
             if (o->bottom < e.top || e.bottom < o->top)
                 continue;
             if (side(o->a, o->b, e.a) * side(o->a, o->b, e.b) < 0 &&
-                side(e.a, e.b, o->a) * side(e.a, e.b, o->b) < 0)
-                ++crossings;
+                side(e.a, e.b, o->a) * side(e.a, e.b, o->b) < 0 && ++crossings > maxCrossings)
+                return -1;
         }
         open.push_back(&e);
     }
@@ -346,7 +346,12 @@ bool Player::affordToCombineClips(const QPainterPath &a, const QPainterPath &b)
     double edges = 0;
     for (const QPolygonF &outline : outlines)
         edges += double(outline.size());
-    const qint64 crossings = edgeCrossings(outlines, kMaxCrossingTests);
+    // Counting stops once the crossings alone would go beyond the budget.
+    const double left = double(m_paintBudget - m_painted) - edges * kPixelsPerClipEdge;
+    const qint64 crossings =
+        left < 0 ? -1
+                 : edgeCrossings(outlines, kMaxCrossingTests,
+                                 qint64(std::pow(left / kPixelsPerClipCrossing, 2.0 / 3.0)) + 1);
     if (crossings < 0)
         return spend(std::numeric_limits<double>::infinity());
     return spend(edges * kPixelsPerClipEdge +

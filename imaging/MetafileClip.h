@@ -35,9 +35,9 @@ double edgeCells(const QPolygonF &polyline, const QRectF &rect, bool closed);
 // How many times the edges of the given closed outlines cross one another;
 // edges that only touch, or meet at a corner, do not count. Pairs of edges
 // whose extents overlap are compared one by one, so a tangle costs the
-// square of its edges: past maxTests comparisons the count stops, and the
-// result is -1.
-qint64 edgeCrossings(const QList<QPolygonF> &outlines, qint64 maxTests);
+// square of its edges: the count stops, and the result is -1, past
+// maxTests comparisons or maxCrossings crossings.
+qint64 edgeCrossings(const QList<QPolygonF> &outlines, qint64 maxTests, qint64 maxCrossings);
 
 // The union of rectangles as a region, made by joining them two by two so
 // that the work stays near n log n. Coordinates are held within a range

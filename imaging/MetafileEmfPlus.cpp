@@ -213,34 +213,14 @@ void Player::plusClip(const QPainterPath &world, quint32 combine)
     const QTransform t = plusTransform();
     if (!finite(t))
         return;
-    const QPainterPath p = t.map(world);
-    QPainterPath current = m_plus.clip;
-    if (!m_plus.hasClip) {
-        current = QPainterPath();
-        current.addRect(QRectF(m_image.rect()));
-    }
-    if (combine >= 1 && combine <= 4 && !affordToCombineClips(current, p))
+    // 0 replace, then the same codes as the plain records' region modes.
+    if (combine > 4)
         return;
-    switch (combine) {
-    case 0: // replace
-        m_plus.clip = p;
-        break;
-    case 1: // intersect
-        m_plus.clip = current.intersected(p);
-        break;
-    case 2: // union
-        m_plus.clip = current.united(p);
-        break;
-    case 3: // xor
-        m_plus.clip = current.united(p).subtracted(current.intersected(p));
-        break;
-    case 4: // exclude
-        m_plus.clip = current.subtracted(p);
-        break;
-    default:
-        return;
+    if (std::optional<QPainterPath> clip =
+            combinedClip(m_plus.hasClip, m_plus.clip, t.map(world), combine)) {
+        m_plus.clip = std::move(*clip);
+        m_plus.hasClip = true;
     }
-    m_plus.hasClip = true;
 }
 
 void Player::plusSave(quint32 index, const QTransform &container)

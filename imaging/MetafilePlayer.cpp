@@ -521,34 +521,37 @@ void Player::intersectClip(QRectF rect, bool exclude)
     setClip(p, exclude ? 4 : 1);
 }
 
-// Region modes: 1 AND, 2 OR, 3 XOR, 4 DIFF, 5 COPY.
-void Player::setClip(const QPainterPath &p, quint32 mode)
+std::optional<QPainterPath> Player::combinedClip(bool hasClip, const QPainterPath &clip,
+                                                 const QPainterPath &p, quint32 op)
 {
-    QPainterPath current = m_dc.clip;
-    if (!m_dc.hasClip) {
+    if (op < 1 || op > 4)
+        return p;
+    QPainterPath current = clip;
+    if (!hasClip) {
         current = QPainterPath();
         current.addRect(QRectF(m_image.rect()));
     }
-    if (mode >= 1 && mode <= 4 && !affordToCombineClips(current, p))
-        return;
-    switch (mode) {
+    if (!affordToCombineClips(current, p))
+        return std::nullopt;
+    switch (op) {
     case 1:
-        m_dc.clip = current.intersected(p);
-        break;
+        return current.intersected(p);
     case 2:
-        m_dc.clip = current.united(p);
-        break;
+        return current.united(p);
     case 3:
-        m_dc.clip = current.united(p).subtracted(current.intersected(p));
-        break;
-    case 4:
-        m_dc.clip = current.subtracted(p);
-        break;
+        return current.united(p).subtracted(current.intersected(p));
     default:
-        m_dc.clip = p;
-        break;
+        return current.subtracted(p);
     }
-    m_dc.hasClip = true;
+}
+
+// Region modes: 1 AND, 2 OR, 3 XOR, 4 DIFF, 5 COPY.
+void Player::setClip(const QPainterPath &p, quint32 mode)
+{
+    if (std::optional<QPainterPath> clip = combinedClip(m_dc.hasClip, m_dc.clip, p, mode)) {
+        m_dc.clip = std::move(*clip);
+        m_dc.hasClip = true;
+    }
 }
 
 void Player::saveDc()

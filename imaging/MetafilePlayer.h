@@ -15,6 +15,7 @@
 #include <QPolygonF>
 #include <QTransform>
 
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -245,6 +246,11 @@ private:
     void bitmap(QRectF dest, QRectF source, const Dib &dib, quint32 rop);
     void patBlt(QRectF dest, quint32 rop);
     void intersectClip(QRectF rect, bool exclude);
+    // clip (no clip: the whole picture) combined with p: 1 intersect,
+    // 2 union, 3 xor, 4 exclude; any other op gives p. Nothing when the
+    // work would go beyond the budget.
+    std::optional<QPainterPath> combinedClip(bool hasClip, const QPainterPath &clip,
+                                             const QPainterPath &p, quint32 op);
     void setClip(const QPainterPath &outputPath, quint32 mode);
     void saveDc();
     void restoreDc(qint32 which);
