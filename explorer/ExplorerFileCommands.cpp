@@ -151,11 +151,15 @@ void ThumbnailExplorer::runFileCommand(core::FileOperation operation)
         // The current item's removal moves the selection to the item before.
         const int before = int(std::count_if(goneRows.cbegin(), goneRows.cend(),
                                              [&](int row) { return row < currentRow; }));
+        // Rows go from the last so that the earlier positions stay valid. A reversed
+        // range over a QList does not build with clang 14 and libstdc++ 12's ranges.
+        // NOLINTNEXTLINE(modernize-loop-convert): see above
         for (auto it = goneRows.crbegin(); it != goneRows.crend(); ++it)
             if (*it != currentRow)
                 removeRow(*it);
         removeSelectedItem(currentRow - before);
     } else {
+        // NOLINTNEXTLINE(modernize-loop-convert): last row first, as above
         for (auto it = goneRows.crbegin(); it != goneRows.crend(); ++it)
             removeRow(*it);
     }
