@@ -130,20 +130,10 @@ bool Player::plusPrepare()
     const QTransform t = plusTransform();
     if (!finite(t) || !t.isInvertible())
         return false;
-    m_painter.resetTransform();
     // The painter's clip is shared with the plain records, which set theirs
     // again when it differs.
-    if (m_plus.hasClip != m_clipApplied || (m_plus.hasClip && m_plus.clip != m_clipShown)) {
-        if (m_plus.hasClip) {
-            if (!affordToSetClip(m_plus.clip))
-                return false;
-            m_painter.setClipPath(m_plus.clip);
-        } else {
-            m_painter.setClipping(false);
-        }
-        m_clipApplied = m_plus.hasClip;
-        m_clipShown = m_plus.clip;
-    }
+    if (!showClip(m_plus.hasClip, m_plus.clip, false))
+        return false;
     m_painter.setTransform(t);
     m_drew = true;
     return true;

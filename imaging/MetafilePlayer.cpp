@@ -171,24 +171,31 @@ void Player::chargeStroke(const QRectF &output, double penWidth)
     m_painted += qint64((covered.width() + covered.height()) * std::min(width, kMaxPenWidth)) + 1;
 }
 
+bool Player::showClip(bool hasClip, const QPainterPath &clip, bool cut)
+{
+    if (hasClip == m_clipApplied && (!hasClip || clip == m_clipShown))
+        return true;
+    m_painter.resetTransform();
+    if (hasClip) {
+        const QPainterPath shown = cut ? withinReach(clip, QTransform(), true, 0) : clip;
+        if (!affordToSetClip(shown))
+            return false;
+        m_painter.setClipPath(shown);
+    } else {
+        m_painter.setClipping(false);
+    }
+    m_clipApplied = hasClip;
+    m_clipShown = clip;
+    return true;
+}
+
 bool Player::prepare(bool usePen, bool useBrush)
 {
     const QTransform t = full();
     if (!finite(t) || !t.isInvertible())
         return false;
-    if (m_dc.hasClip != m_clipApplied || (m_dc.hasClip && m_dc.clip != m_clipShown)) {
-        m_painter.resetTransform();
-        if (m_dc.hasClip) {
-            const QPainterPath clip = withinReach(m_dc.clip, QTransform(), true, 0);
-            if (!affordToSetClip(clip))
-                return false;
-            m_painter.setClipPath(clip);
-        } else {
-            m_painter.setClipping(false);
-        }
-        m_clipApplied = m_dc.hasClip;
-        m_clipShown = m_dc.clip;
-    }
+    if (!showClip(m_dc.hasClip, m_dc.clip, true))
+        return false;
     m_painter.setTransform(t);
     m_painter.setPen(usePen ? m_dc.pen : QPen(Qt::NoPen));
     m_painter.setBrush(useBrush ? m_dc.brush : QBrush(Qt::NoBrush));

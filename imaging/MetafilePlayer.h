@@ -229,6 +229,10 @@ private:
     // The same for the clip path about to be set on the painter (output
     // coordinates), and for combining two clip outlines.
     bool affordToSetClip(const QPainterPath &clip);
+    // Puts a clip (output coordinates; cut: first cut to the picture) on the
+    // painter unless it is there already; false when that would go beyond
+    // the budget.
+    bool showClip(bool hasClip, const QPainterPath &clip, bool cut);
     bool affordToCombineClips(const QPainterPath &a, const QPainterPath &b);
     // Adds charge to the painted area; false, and over budget, when that
     // would go beyond the budget.
